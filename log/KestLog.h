@@ -1,0 +1,33 @@
+// KestLog: the log file of the whole system.
+//
+// Log appends one record "[M/DD hh:mm:ss]<base name of sourceFile>,<line>,<message>" when the
+// installation setting LOG/WriteLog is exactly "1", to the file named by LOG/LogPath.
+// Every failure is silent: a record that cannot be written is dropped.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+void Log(const char* sourceFile, unsigned line, const char* message);
+bool LogFlag(void);
+
+#ifdef __cplusplus
+}
+
+namespace kest {
+
+// The base name of a source path, at compile time. Builds on other systems spell __FILE__
+// with forward slashes, which Log would write whole; our own records carry the base name.
+constexpr const char* sourceBaseName(const char* path) noexcept {
+    const char* base = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (*p == '/' || *p == '\\') base = p + 1;
+    return base;
+}
+
+}  // namespace kest
+
+// The caller's source unit as our libraries pass it to Log.
+#define KEST_SOURCE_FILE (::kest::sourceBaseName(__FILE__))
+#endif

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs what the build and the tests need on a Debian machine, if it is missing.
+set -eu
+
+packages="cmake make g++-mingw-w64-x86-64-posix wine googletest openssl"
+missing=""
+for package in $packages; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y $missing
+fi

@@ -1,0 +1,96 @@
+#include "Installation.h"
+
+#include "KestIniStandIn.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <stdexcept>
+
+namespace kest::test {
+namespace {
+
+const std::string kLogSectionKey = std::string(kest::standin::kRootKey) + "\\LOG";
+
+std::optional<std::string> readValue(const std::string& subKey, const std::string& name) {
+    char buffer[4096];
+    DWORD size = sizeof buffer;
+    if (RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return std::string(buffer);
+}
+
+}  // namespace
+
+RegistryValueOverride::RegistryValueOverride(std::string subKey, std::string name)
+    : subKey_(std::move(subKey)), name_(std::move(name)), saved_(readValue(subKey_, name_)) {}
+
+RegistryValueOverride::~RegistryValueOverride() {
+    if (saved_)
+        set(*saved_);
+    else
+        remove();
+}
+
+void RegistryValueOverride::set(const std::string& value) {
+    const LSTATUS status = RegSetKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), name_.c_str(), REG_SZ, value.c_str(),
+                                           static_cast<DWORD>(value.size() + 1));
+    if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set registry value " + subKey_ + "\\" + name_);
+}
+
+void RegistryValueOverride::remove() {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), name_.c_str());
+}
+
+TemporaryDirectory::TemporaryDirectory(const std::string& nameSuffix) {
+    static std::atomic<unsigned> counter{0};
+    char temp[MAX_PATH];
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length >= sizeof temp) throw std::runtime_error("GetTempPathA failed");
+    path_ = std::string(temp) + "kest-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(counter++) + nameSuffix;
+    removeTree(path_);
+    if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
+}
+
+TemporaryDirectory::~TemporaryDirectory() { removeTree(path_); }
+
+void removeTree(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name != "." && name != "..") removeTree(path + "\\" + name);
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+void writeFileBytes(const std::string& path, const std::string& bytes) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file{std::fopen(path.c_str(), "wb"), &std::fclose};
+    if (!file) throw std::runtime_error("cannot write " + path);
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        throw std::runtime_error("short write to " + path);
+}
+
+InstallationTest::InstallationTest()
+    : logPath_(directory_.file("kest.log")),
+      installPath_(kest::standin::kRootKey, kest::standin::kInstallPathValue),
+      writeLog_(kLogSectionKey, "WriteLog"),
+      logPathSetting_(kLogSectionKey, "LogPath") {
+    installPath_.set(directory_.path());
+    writeLog_.set("1");
+    logPathSetting_.set(logPath_);
+}
+
+}  // namespace kest::test
