@@ -1,0 +1,195 @@
+// KestCommon: formatted trace records, the shared heap, whole-file helpers and the
+// settings file "KestEnv.ini" of the installation directory.
+#include "KestCommon.h"
+
+#include "KestIni.h"
+#include "KestLog.h"
+#include "KestResultMessages.h"
+#include "KestTrace.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <sys/stat.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr char kSettingsFileName[] = "KestEnv.ini";
+
+// Every settings read passes this as the default: reading it back means the file, the
+// section or the key is missing.
+constexpr char kAbsentValue[] = "#####KESTINI_GetPrivateProfileString_ERROR#####";
+// The smallest read buffer: room for the absent-value sentinel and then some.
+constexpr unsigned kMinimumValueSize = 64;
+static_assert(sizeof kAbsentValue <= kMinimumValueSize);
+
+// The runtime's status call reports a signed 32-bit size: files from 2 GiB on have none.
+constexpr long long kLargestReportedFileSize = 0x7FFFFFFF;
+
+struct FileCloser {
+    void operator()(FILE* file) const noexcept { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
+
+// Formats into a trace text: at most 255 characters, always terminated, whatever the
+// formatting reports.
+void formatTraceText(char (&text)[kest::kTraceTextSize], const char* format, va_list values) noexcept {
+    text[0] = '\0';
+    if (format != nullptr) std::vsnprintf(text, sizeof text, format, values);
+    text[sizeof text - 1] = '\0';
+}
+
+UniqueFile openFile(const char* path, const char* mode) noexcept {
+    FILE* file = nullptr;
+    if (path == nullptr || fopen_s(&file, path, mode) != 0) return UniqueFile{};
+    return UniqueFile{file};
+}
+
+}  // namespace
+
+// --- Trace records ------------------------------------------------------------------------
+
+extern "C" void logAny(const char* sourceFile, unsigned line, const char* format, ...) {
+    char text[kest::kTraceTextSize];
+    va_list values;
+    va_start(values, format);
+    formatTraceText(text, format, values);
+    va_end(values);
+    Log(sourceFile, line, text);
+}
+
+extern "C" void logError(const char* sourceFile, unsigned line, const char* functionName, unsigned code,
+                         const char* format, ...) {
+    char detail[kest::kTraceTextSize];
+    va_list values;
+    va_start(values, format);
+    formatTraceText(detail, format, values);
+    va_end(values);
+    logAny(sourceFile, line, "%s() = 0x%08x : %s", functionName != nullptr ? functionName : "", code, detail);
+}
+
+// --- Shared heap -----------------------------------------------------------------------
+
+extern "C" ResultCode allocMemory(unsigned size, void** out) {
+    KEST_TRACE("allocMemory");
+    // The process heap, not a runtime's own: any library may free the block.
+    void* block = HeapAlloc(GetProcessHeap(), 0, size);
+    if (block == nullptr) {
+        // The value logged is the heap call's null result; HeapAlloc sets no last error.
+        return KEST_PLATFORM_FAILED(KEST_E_NO_MEMORY, "HeapAlloc", 0);
+    }
+    std::memset(block, 0, size);
+    *out = block;
+    return KEST_OK;
+}
+
+extern "C" void freeMemory(void* block) {
+    KEST_TRACE("freeMemory");
+    if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+}
+
+// --- Whole files -----------------------------------------------------------------------
+
+extern "C" unsigned getFileSize(const char* path) {
+    KEST_TRACE("getFileSize");
+    // The 64-bit status call: the 32-bit one wraps for large files on some runtimes instead
+    // of failing, which would report a wrong size.
+    struct _stati64 status;
+    if (path == nullptr || _stati64(path, &status) != 0) return 0;
+    if (status.st_size < 0 || status.st_size > kLargestReportedFileSize) return 0;
+    return static_cast<unsigned>(status.st_size);
+}
+
+extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) {
+    KEST_TRACE("readFile");
+    UniqueFile file = openFile(path, "rb");
+    if (!file) {
+        kestTrace.note(__LINE__, "fopen_s() failed : %s", path != nullptr ? path : "");
+        return 0;
+    }
+    std::fseek(file.get(), 0, SEEK_SET);
+    return static_cast<unsigned>(std::fread(buffer, 1, size, file.get()));
+}
+
+extern "C" unsigned writeFile(const char* path, const void* data, unsigned size) {
+    KEST_TRACE("writeFile");
+    UniqueFile file = openFile(path, "wb");
+    if (!file) {
+        kestTrace.note(__LINE__, "fopen_s() failed : %s", path != nullptr ? path : "");
+        return 0;
+    }
+    return static_cast<unsigned>(std::fwrite(data, 1, size, file.get()));
+}
+
+// --- Settings file ---------------------------------------------------------------------
+
+extern "C" ResultCode getIniFilePath(char* dest) {
+    KEST_TRACE("getIniFilePath");
+    char installDir[MAX_PATH] = {};
+    if (!KestInstallPath(installDir, sizeof installDir))
+        return KEST_CHECK_FAILED(KEST_E_NO_INSTALL_PATH, kest::resultMessage(KEST_E_NO_INSTALL_PATH));
+    installDir[sizeof installDir - 1] = '\0';
+
+    // A joined path that does not fit leaves dest empty: no such file.
+    char joined[MAX_PATH] = {};
+    if (PathCombineA(joined, installDir, kSettingsFileName) == nullptr) joined[0] = '\0';
+    std::memcpy(dest, joined, sizeof joined);
+
+    if (joined[0] == '\0' || !PathFileExistsA(joined))
+        return KEST_CHECK_FAILED(KEST_E_NO_SETTINGS_FILE, kest::resultMessage(KEST_E_NO_SETTINGS_FILE));
+    return KEST_OK;
+}
+
+namespace {
+
+[[nodiscard]] ResultCode readSetting(const char* file, const char* section, const char* key, char* value,
+                                     unsigned size) noexcept {
+    KEST_TRACE("readIniString");
+    if (size < kMinimumValueSize) return KEST_CHECK_FAILED(KEST_E_SETTINGS_READ, kest::kMessageBufferTooSmall);
+    GetPrivateProfileStringA(section, key, kAbsentValue, value, size, file);
+    if (std::strcmp(value, kAbsentValue) == 0) {
+        return KEST_FAILED(KEST_E_SETTINGS_READ, "%s : [%s] - %s)", kest::resultMessage(KEST_E_SETTINGS_READ),
+                           section, key);
+    }
+    return KEST_OK;
+}
+
+}  // namespace
+
+extern "C" ResultCode readIniString(const char* file, const char* section, const char* key, char* value,
+                                    unsigned size) {
+    return readSetting(file, section, key, value, size);
+}
+
+extern "C" ResultCode readIniInt(const char* file, const char* section, const char* key, int* value) {
+    KEST_TRACE("readIniInt");
+    char text[kMinimumValueSize] = {};
+    if (const ResultCode code = readSetting(file, section, key, text, sizeof text); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "readIniString");
+
+    // The whole text must be one number (white space only before it) within int's range;
+    // a text read as not-a-number fails the range check too.
+    char* end = nullptr;
+    const double number = std::strtod(text, &end);
+    const bool whole = text[0] != '\0' && end != text && *end == '\0';
+    if (!whole || !(number >= -2147483648.0 && number <= 2147483647.0))
+        return KEST_CHECK_FAILED(KEST_E_SETTINGS_INVALID, kest::resultMessage(KEST_E_SETTINGS_INVALID));
+
+    *value = static_cast<int>(number);  // Truncated toward zero.
+    return KEST_OK;
+}
+
+extern "C" ResultCode writeIniString(const char* file, const char* section, const char* key, const char* value) {
+    KEST_TRACE("writeIniString");
+    if (!WritePrivateProfileStringA(section, key, value, file))
+        return KEST_PLATFORM_FAILED(KEST_E_SETTINGS_WRITE, "WritePrivateProfileStringA", GetLastError());
+    return KEST_OK;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -1,0 +1,103 @@
+// Whole-file helpers: counts instead of codes, the open failure traced.
+#include "KestCommon.h"
+
+#include "Installation.h"
+
+#include <gmock/gmock.h>
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstring>
+
+#include <string>
+
+namespace kest::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class FileTest : public InstallationTest {
+protected:
+    // A sparse file of the given size: the disk holds almost nothing of it.
+    void makeSparseFile(const std::string& path, LONGLONG size) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD returned = 0;
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+        CloseHandle(file);
+        ASSERT_TRUE(sized);
+    }
+};
+
+TEST_F(FileTest, ReadFileOfAShortFileLeavesTheRestOfTheBufferAsItWas) {
+    const std::string path = installFile("ten.bin");
+    writeFileBytes(path, "0123456789");
+    char buffer[100];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(readFile(path.c_str(), buffer, sizeof buffer), 10u);
+    EXPECT_EQ(std::string(buffer, 10), "0123456789");
+    EXPECT_EQ(std::string(buffer + 10, 90), std::string(90, 'x'));
+    EXPECT_THAT(logMessages(), ElementsAre("readFile() start", "readFile() end"));
+}
+
+TEST_F(FileTest, ReadFileReadsAtMostTheBufferSizeInBinaryMode) {
+    const std::string path = installFile("crlf.bin");
+    writeFileBytes(path, std::string("a\r\nb\x1a\x00z", 7));
+    char buffer[5] = {};
+    EXPECT_EQ(readFile(path.c_str(), buffer, sizeof buffer), 5u);
+    EXPECT_EQ(std::string(buffer, 5), std::string("a\r\nb\x1a", 5));
+}
+
+TEST_F(FileTest, ReadFileOfAMissingFileReturnsZeroAndTracesTheFailedOpen) {
+    const std::string path = installFile("missing.bin");
+    char buffer[4] = {'k', 'e', 'e', 'p'};
+    EXPECT_EQ(readFile(path.c_str(), buffer, sizeof buffer), 0u);
+    EXPECT_EQ(std::string(buffer, 4), "keep");
+    EXPECT_THAT(logMessages(), ElementsAre("readFile() start", "fopen_s() failed : " + path, "readFile() end"));
+}
+
+TEST_F(FileTest, WriteFileCreatesOrReplacesTheWholeFile) {
+    const std::string path = installFile("out.bin");
+    EXPECT_EQ(writeFile(path.c_str(), "first version, long", 19), 19u);
+    EXPECT_EQ(writeFile(path.c_str(), "a\nb", 3), 3u);
+    EXPECT_EQ(readFileBytes(path), "a\nb");
+    EXPECT_EQ(getFileSize(path.c_str()), 3u);
+}
+
+TEST_F(FileTest, WriteFileWithSizeZeroEmptiesTheFile) {
+    const std::string path = installFile("emptied.bin");
+    writeFileBytes(path, "content");
+    EXPECT_EQ(writeFile(path.c_str(), "ignored", 0), 0u);
+    EXPECT_TRUE(fileExists(path));
+    EXPECT_EQ(getFileSize(path.c_str()), 0u);
+    EXPECT_EQ(readFileBytes(path), "");
+}
+
+TEST_F(FileTest, WriteFileIntoAMissingDirectoryReturnsZeroAndTracesTheFailedOpen) {
+    const std::string path = installFile("missing\\out.bin");
+    EXPECT_EQ(writeFile(path.c_str(), "abc", 3), 0u);
+    EXPECT_THAT(logMessages(), ElementsAre("writeFile() start", "fopen_s() failed : " + path, "writeFile() end"));
+}
+
+TEST_F(FileTest, GetFileSizeOfAMissingFileIsZeroAndLogsNoFailure) {
+    EXPECT_EQ(getFileSize(installFile("missing.bin").c_str()), 0u);
+    EXPECT_THAT(logMessages(), ElementsAre("getFileSize() start", "getFileSize() end"));
+}
+
+TEST_F(FileTest, GetFileSizeReportsUpTo2GiBMinusOneAndZeroFrom2GiBOn) {
+    const std::string path = installFile("sparse.bin");
+    makeSparseFile(path, 0x7FFFFFFFLL);
+    EXPECT_EQ(getFileSize(path.c_str()), 0x7FFFFFFFu);
+    makeSparseFile(path, 0x80000000LL);
+    EXPECT_EQ(getFileSize(path.c_str()), 0u);
+    makeSparseFile(path, 0x100000010LL);  // Would wrap to 16 in a 32-bit size.
+    EXPECT_EQ(getFileSize(path.c_str()), 0u);
+}
+
+}  // namespace
+}  // namespace kest::test

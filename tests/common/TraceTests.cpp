@@ -1,0 +1,110 @@
+// Trace records: the exact texts of logAny and logError, the 255-character cut at both
+// levels, and that a switched-off log leaves no trace and changes no result.
+#include "KestCommon.h"
+#include "KestResultMessages.h"
+
+#include "Installation.h"
+
+#include <gmock/gmock.h>
+
+#include <windows.h>
+
+#include <string>
+
+namespace kest::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class TraceTest : public InstallationTest {};
+
+TEST_F(TraceTest, LogAnyFormatsByPrintfRulesUnderTheCallersUnitAndLine) {
+    logAny("C:\\build\\KestMyCertManager.cpp", 321, "%s() start", "createMyCertList");
+    logAny("KestCommonUtil.cpp", 7, "%d|%05u|%x|%c|%%", -3, 42u, 0xabcu, 'z');
+    const std::vector<LogRecord> records = logRecords();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].sourceFile, "KestMyCertManager.cpp");
+    EXPECT_EQ(records[0].line, "321");
+    EXPECT_EQ(records[0].message, "createMyCertList() start");
+    EXPECT_EQ(records[1].message, "-3|00042|abc|z|%");
+}
+
+TEST_F(TraceTest, LogErrorWritesFunctionLowerCaseEightDigitCodeAndDetail) {
+    logError("unit.cpp", 10, "getIniFilePath", KEST_E_NO_SETTINGS_FILE, resultMessage(KEST_E_NO_SETTINGS_FILE));
+    logError("unit.cpp", 11, "openPkcs12Store", KEST_E_PKCS12_IMPORT, "%s : %s() failed (0x%08x)",
+             resultMessage(KEST_E_PKCS12_IMPORT), "PFXImportCertStore", 0x8009000bu);
+    logError("unit.cpp", 12, "f", 0x7u, "");
+    EXPECT_THAT(logMessages(),
+                ElementsAre("getIniFilePath() = 0x25000101 : 環境設定ファイルが見つかりません。",
+                            "openPkcs12Store() = 0x2500020a : PKCS#12形式データのインポートに失敗しました。 : "
+                            "PFXImportCertStore() failed (0x8009000b)",
+                            "f() = 0x00000007 : "));
+}
+
+TEST_F(TraceTest, LogAnyCutsItsTextAt255Characters) {
+    const std::string text(300, 'a');
+    logAny("unit.cpp", 1, "%s", text.c_str());
+    logAny("unit.cpp", 2, std::string(255, 'b').c_str());
+    EXPECT_THAT(logMessages(), ElementsAre(std::string(255, 'a'), std::string(255, 'b')));
+}
+
+TEST_F(TraceTest, LogErrorCutsTheDetailAndThenTheWholeRecordAt255Characters) {
+    const std::string detail = std::string(250, 'd') + std::string(50, 'e');
+    logError("unit.cpp", 1, "fn", KEST_E_NO_MEMORY, "%s", detail.c_str());
+    const std::vector<std::string> messages = logMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string prefix = "fn() = 0x25000000 : ";
+    EXPECT_EQ(messages[0].size(), 255u);
+    EXPECT_EQ(messages[0], prefix + detail.substr(0, 255 - prefix.size()));
+}
+
+TEST_F(TraceTest, ShiftJisTextsPassThroughUnchanged) {
+    // 表 (0x95 0x5C) carries a backslash byte; formatting must not touch it.
+    logAny("unit.cpp", 1, "%s", "\x95\x5c\x83\x81");
+    EXPECT_THAT(logMessages(), ElementsAre("\x95\x5c\x83\x81"));
+}
+
+TEST_F(TraceTest, WithLoggingOffNoCallLeavesATraceAndNoResultChanges) {
+    writeFileBytes(installFile("KestEnv.ini"), "[S]\r\nnumber=12\r\n");
+    const std::string ini = installFile("KestEnv.ini");
+    const std::string data = installFile("data.bin");
+
+    auto runAll = [&] {
+        std::vector<std::string> results;
+        logAny("unit.cpp", 1, "any");
+        logError("unit.cpp", 1, "fn", 1u, "error");
+        void* block = nullptr;
+        results.push_back(std::to_string(allocMemory(16, &block)));
+        freeMemory(block);
+        freeMemory(nullptr);
+        char path[MAX_PATH] = {};
+        results.push_back(std::to_string(getIniFilePath(path)) + path);
+        char value[64] = {};
+        results.push_back(std::to_string(readIniString(ini.c_str(), "S", "number", value, sizeof value)) + value);
+        results.push_back(std::to_string(readIniString(ini.c_str(), "S", "missing", value, sizeof value)));
+        int number = 0;
+        results.push_back(std::to_string(readIniInt(ini.c_str(), "S", "number", &number)) + "/" +
+                          std::to_string(number));
+        results.push_back(std::to_string(writeIniString(ini.c_str(), "S", "written", "v")));
+        results.push_back(std::to_string(writeFile(data.c_str(), "12345", 5)));
+        results.push_back(std::to_string(getFileSize(data.c_str())));
+        char buffer[8] = {};
+        results.push_back(std::to_string(readFile(data.c_str(), buffer, sizeof buffer)) + buffer);
+        results.push_back(std::to_string(readFile(installFile("missing").c_str(), buffer, sizeof buffer)));
+        return results;
+    };
+
+    const std::vector<std::string> withLog = runAll();
+    ASSERT_FALSE(logMessages().empty());
+    DeleteFileA(logPath().c_str());
+
+    setWriteLog("0");
+    const std::vector<std::string> withoutLog = runAll();
+    EXPECT_EQ(withoutLog, withLog);
+    EXPECT_FALSE(fileExists(logPath()));
+    EXPECT_THAT(logMessages(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace kest::test
