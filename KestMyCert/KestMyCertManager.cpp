@@ -1,0 +1,392 @@
+// Certificate lists (the user's certificates whose private key can be reached) and the
+// signer candidates and omit-selection flag kept in the settings file.
+#include "KestMyCert.h"
+
+#include "KestTrace.h"
+
+#include <ncrypt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+
+namespace {
+
+using kest::resultMessage;
+
+constexpr char kPersonalStoreName[] = "MY";
+constexpr char kSettingsSection[] = "MyCertificate";
+constexpr char kOmitSelectCertKey[] = "OmitSelectCert";
+constexpr char kCandidateKeyFormat[] = "CertId_%04u";
+constexpr char kCertIdFormat[] = "%s;%s";
+constexpr char kDateFormat[] = "%04d.%02d.%02d %02d:%02d:%02d";
+
+constexpr std::size_t kSettingsKeySize = 128;
+// Certificate ids and settings values share one bound.
+constexpr std::size_t kCertIdSize = 2048;
+constexpr std::size_t kDateTextSize = sizeof(MyCert::notBefore);
+static_assert(sizeof(MyCert::notAfter) == kDateTextSize);
+
+constexpr DWORD kNameStringFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
+static_assert(kNameStringFlags == 0x22000003);
+
+// --- owners -------------------------------------------------------------------------------
+
+struct StoreCloser {
+    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
+};
+using StoreHandle = std::unique_ptr<void, StoreCloser>;
+
+struct BlockFreer {
+    void operator()(char* block) const noexcept { freeMemory(block); }
+};
+using TextBlock = std::unique_ptr<char, BlockFreer>;
+
+void deleteMyCert(MyCert* record) noexcept;
+
+struct RecordDeleter {
+    void operator()(MyCert* record) const noexcept { deleteMyCert(record); }
+};
+using RecordOwner = std::unique_ptr<MyCert, RecordDeleter>;
+
+void releaseRecords(MyCert* head) noexcept;
+
+// A list under construction: released whole unless handed over.
+class ListOwner {
+public:
+    ListOwner() = default;
+    ~ListOwner() { releaseRecords(head_); }
+    ListOwner(const ListOwner&) = delete;
+    ListOwner& operator=(const ListOwner&) = delete;
+
+    void append(MyCert* record) noexcept {
+        *tail_ = record;
+        tail_ = &record->next;
+    }
+    [[nodiscard]] MyCert* release() noexcept {
+        MyCert* head = head_;
+        head_ = nullptr;
+        tail_ = &head_;
+        return head;
+    }
+
+private:
+    MyCert* head_ = nullptr;
+    MyCert** tail_ = &head_;
+};
+
+// The certificates of a store in its order; the enumeration's current context is released
+// also when the walk is left early.
+class StoreWalk {
+public:
+    explicit StoreWalk(HCERTSTORE store) noexcept : store_(store) {}
+    ~StoreWalk() {
+        if (current_ != nullptr) CertFreeCertificateContext(current_);
+    }
+    StoreWalk(const StoreWalk&) = delete;
+    StoreWalk& operator=(const StoreWalk&) = delete;
+
+    [[nodiscard]] PCCERT_CONTEXT next() noexcept {
+        current_ = CertEnumCertificatesInStore(store_, current_);
+        return current_;
+    }
+
+private:
+    HCERTSTORE store_;
+    PCCERT_CONTEXT current_ = nullptr;
+};
+
+[[nodiscard]] ResultCode allocText(std::size_t size, TextBlock& text) noexcept {
+    void* block = nullptr;
+    if (const ResultCode code = allocMemory(static_cast<unsigned>(size), &block); code != KEST_OK) return code;
+    text.reset(static_cast<char*>(block));
+    return KEST_OK;
+}
+
+// --- records ------------------------------------------------------------------------------
+
+void deleteMyCert(MyCert* record) noexcept {
+    KEST_TRACE("deleteMyCert");
+    for (char* text : {record->subject, record->issuer, record->serialHex})
+        if (text != nullptr) freeMemory(text);
+    if (record->certContext != nullptr) CertFreeCertificateContext(record->certContext);
+    freeMemory(record);
+}
+
+// Last record first: the chain is reversed in place, so no memory is needed to go backwards.
+void releaseRecords(MyCert* head) noexcept {
+    MyCert* reversed = nullptr;
+    while (head != nullptr) {
+        MyCert* next = head->next;
+        head->next = reversed;
+        reversed = head;
+        head = next;
+    }
+    while (reversed != nullptr) {
+        MyCert* next = reversed->next;
+        deleteMyCert(reversed);
+        reversed = next;
+    }
+}
+
+[[nodiscard]] ResultCode getCertNameString(const CERT_NAME_BLOB& name, TextBlock& text) noexcept {
+    KEST_TRACE("getCertNameString");
+    auto* encoded = const_cast<CERT_NAME_BLOB*>(&name);
+    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, encoded, kNameStringFlags, nullptr, 0);
+    TextBlock made;
+    if (const ResultCode code = allocText(size, made); code != KEST_OK) return KEST_INNER_FAILED(code, "allocMemory");
+    CertNameToStrA(X509_ASN_ENCODING, encoded, kNameStringFlags, made.get(), size);
+    text = std::move(made);
+    return KEST_OK;
+}
+
+// The platform keeps integers least significant byte first; the text reads most significant first.
+[[nodiscard]] ResultCode bytesToHex(const CRYPT_INTEGER_BLOB& bytes, TextBlock& text) noexcept {
+    KEST_TRACE("bytesToHex");
+    constexpr std::size_t kDigitsPerByte = 2;
+    const std::size_t size = kDigitsPerByte * bytes.cbData + 1;
+    TextBlock made;
+    if (const ResultCode code = allocText(size, made); code != KEST_OK) return KEST_INNER_FAILED(code, "allocMemory");
+    char* digits = made.get();
+    for (DWORD index = bytes.cbData; index > 0; --index, digits += kDigitsPerByte)
+        std::snprintf(digits, kDigitsPerByte + 1, "%02x", bytes.pbData[index - 1]);
+    text = std::move(made);
+    return KEST_OK;
+}
+
+[[nodiscard]] ResultCode fileTimeToString(const FILETIME& time, char (&text)[kDateTextSize]) noexcept {
+    KEST_TRACE("fileTimeToString");
+    SYSTEMTIME calendar;
+    if (!FileTimeToSystemTime(&time, &calendar))
+        return KEST_PLATFORM_FAILED(KEST_E_FILE_TIME, "FileTimeToSystemTime", GetLastError());
+    std::snprintf(text, sizeof text, kDateFormat, calendar.wYear, calendar.wMonth, calendar.wDay, calendar.wHour,
+                  calendar.wMinute, calendar.wSecond);
+    return KEST_OK;
+}
+
+// Fills subject, issuer, serialHex, notBefore and notAfter together, or none of them.
+[[nodiscard]] ResultCode getCertAttributes(PCCERT_CONTEXT context, MyCert& attributes) noexcept {
+    KEST_TRACE("getCertAttributes");
+    const CERT_INFO& info = *context->pCertInfo;
+    TextBlock subject;
+    TextBlock issuer;
+    TextBlock serialHex;
+    char notBefore[kDateTextSize] = {};
+    char notAfter[kDateTextSize] = {};
+    if (const ResultCode code = getCertNameString(info.Subject, subject); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "getCertNameString");
+    if (const ResultCode code = getCertNameString(info.Issuer, issuer); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "getCertNameString");
+    if (const ResultCode code = bytesToHex(info.SerialNumber, serialHex); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "bytesToHex");
+    if (const ResultCode code = fileTimeToString(info.NotBefore, notBefore); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "fileTimeToString");
+    if (const ResultCode code = fileTimeToString(info.NotAfter, notAfter); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "fileTimeToString");
+
+    attributes.subject = subject.release();
+    attributes.issuer = issuer.release();
+    attributes.serialHex = serialHex.release();
+    std::memcpy(attributes.notBefore, notBefore, kDateTextSize);
+    std::memcpy(attributes.notAfter, notAfter, kDateTextSize);
+    return KEST_OK;
+}
+
+[[nodiscard]] ResultCode newMyCertList(PCCERT_CONTEXT context, MyCert*& record) noexcept {
+    KEST_TRACE("newMyCertList");
+    void* block = nullptr;
+    if (const ResultCode code = allocMemory(sizeof(MyCert), &block); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "allocMemory");
+    RecordOwner made{static_cast<MyCert*>(block)};
+    if (const ResultCode code = copyCertContext(context, &made->certContext); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "copyCertContext");
+    if (const ResultCode code = getCertAttributes(made->certContext, *made); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "getCertAttributes");
+    made->candidate = 0;
+    made->next = nullptr;
+    record = made.release();
+    return KEST_OK;
+}
+
+// The key is only probed: a handle the caller must free is released at once.
+bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
+    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
+    DWORD keySpec = 0;
+    BOOL callerMustFree = FALSE;
+    if (!CryptAcquireCertificatePrivateKey(context, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &key, &keySpec,
+                                           &callerMustFree))
+        return false;
+    if (callerMustFree) {
+        if (keySpec == CERT_NCRYPT_KEY_SPEC)
+            NCryptFreeObject(key);
+        else
+            CryptReleaseContext(key, 0);
+    }
+    return true;
+}
+
+[[nodiscard]] ResultCode buildNewMyCertList(HCERTSTORE store, MyCert*& head) noexcept {
+    KEST_TRACE("buildNewMyCertList");
+    ListOwner list;
+    StoreWalk walk{store};
+    while (PCCERT_CONTEXT context = walk.next()) {
+        if (!hasReachablePrivateKey(context)) continue;
+        MyCert* record = nullptr;
+        if (const ResultCode code = newMyCertList(context, record); code != KEST_OK)
+            return KEST_INNER_FAILED(code, "newMyCertList");
+        list.append(record);
+    }
+    head = list.release();
+    return KEST_OK;
+}
+
+[[nodiscard]] ResultCode openPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
+                                         StoreHandle& store) noexcept {
+    KEST_TRACE("openPkcs12Store");
+    // The platform's blob type is not const, but none of these calls writes to the data.
+    CRYPT_DATA_BLOB blob{size, const_cast<BYTE*>(data)};
+    // These two checks set no error value of their own worth logging.
+    constexpr unsigned long kNoLastError = 0;
+    if (!PFXIsPFXBlob(&blob)) return KEST_PLATFORM_FAILED(KEST_E_PKCS12_INVALID, "PFXIsPFXBlob", kNoLastError);
+    if (!PFXVerifyPassword(&blob, password, 0))
+        return KEST_PLATFORM_FAILED(KEST_E_PKCS12_PASSWORD, "PFXVerifyPassword", kNoLastError);
+    HCERTSTORE imported = PFXImportCertStore(&blob, password, CRYPT_EXPORTABLE);
+    if (imported == nullptr) return KEST_PLATFORM_FAILED(KEST_E_PKCS12_IMPORT, "PFXImportCertStore", GetLastError());
+    store.reset(imported);
+    return KEST_OK;
+}
+
+// --- certificate ids ----------------------------------------------------------------------
+
+// "serial;issuer". A record whose id would not fit the id buffer has no id: it is never
+// written as a candidate and never matches, rather than matching by a truncated text.
+[[nodiscard]] bool getCertId(const MyCert& record, char (&id)[kCertIdSize]) noexcept {
+    KEST_TRACE("getCertId");
+    if (record.serialHex == nullptr || record.issuer == nullptr) return false;
+    const int length = std::snprintf(id, sizeof id, kCertIdFormat, record.serialHex, record.issuer);
+    return length >= 0 && static_cast<std::size_t>(length) < sizeof id;
+}
+
+// The last record in list order with this id.
+MyCert* findMyCertByCertId(MyCert* head, const char* id) noexcept {
+    KEST_TRACE("findMyCertByCertId");
+    MyCert* found = nullptr;
+    for (MyCert* record = head; record != nullptr; record = record->next) {
+        char recordId[kCertIdSize];
+        if (getCertId(*record, recordId) && std::strcmp(recordId, id) == 0) found = record;
+    }
+    return found;
+}
+
+void formatCandidateKey(unsigned index, char (&key)[kSettingsKeySize]) noexcept {
+    std::snprintf(key, sizeof key, kCandidateKeyFormat, index);
+}
+
+// Copies the stored id into value; 0 when the key is missing or empty, which ends the candidates.
+DWORD readCandidate(const char* file, unsigned index, char (&value)[kCertIdSize]) noexcept {
+    char key[kSettingsKeySize];
+    formatCandidateKey(index, key);
+    return GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, file);
+}
+
+}  // namespace
+
+// --- exports ------------------------------------------------------------------------------
+
+ResultCode createMyCertList(MyCert** head) {
+    KEST_TRACE("createMyCertList");
+    const StoreHandle store{CertOpenSystemStoreA(0, kPersonalStoreName)};
+    if (!store) return KEST_PLATFORM_FAILED(KEST_E_STORE_OPEN, "CertOpenSystemStore", GetLastError());
+    MyCert* built = nullptr;
+    if (const ResultCode code = buildNewMyCertList(store.get(), built); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "buildNewMyCertList");
+    *head = built;
+    return KEST_OK;
+}
+
+ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) {
+    KEST_TRACE("createMyCertListInPkcs12Store");
+    StoreHandle store;
+    if (const ResultCode code = openPkcs12Store(data, size, password, store); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "openPkcs12Store");
+    MyCert* built = nullptr;
+    if (const ResultCode code = buildNewMyCertList(store.get(), built); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "buildNewMyCertList");
+    *head = built;
+    return KEST_OK;
+}
+
+unsigned countMyCertList(const MyCert* head) {
+    KEST_TRACE("countMyCertList");
+    unsigned count = 0;
+    for (const MyCert* record = head; record != nullptr; record = record->next) ++count;
+    return count;
+}
+
+void deleteMyCertList(MyCert* head) {
+    KEST_TRACE("deleteMyCertList");
+    releaseRecords(head);
+}
+
+MyCert* findMyCert(MyCert* head, const MyCert* wanted) {
+    KEST_TRACE("findMyCert");
+    char id[kCertIdSize];
+    if (wanted == nullptr || !getCertId(*wanted, id)) return nullptr;
+    return findMyCertByCertId(head, id);
+}
+
+ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) {
+    KEST_TRACE("readIniSignerCertCandidate");
+    int matched = 0;
+    char id[kCertIdSize];
+    for (unsigned index = 0; readCandidate(file, index, id) != 0; ++index) {
+        if (MyCert* record = findMyCertByCertId(head, id); record != nullptr) {
+            record->candidate = 1;
+            ++matched;
+        }
+    }
+    *count = matched;
+    return KEST_OK;
+}
+
+ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) {
+    KEST_TRACE("writeIniSignerCertCandidate");
+    char key[kSettingsKeySize];
+    unsigned written = 0;
+    for (const MyCert* record = head; record != nullptr; record = record->next) {
+        char id[kCertIdSize];
+        if (record->candidate == 0 || !getCertId(*record, id)) continue;
+        formatCandidateKey(written, key);
+        if (const ResultCode code = writeIniString(file, kSettingsSection, key, id); code != KEST_OK)
+            return KEST_INNER_FAILED(code, "writeIniString");
+        ++written;
+    }
+    // Empty the ids an older, longer list left behind; the keys stay.
+    char stored[kCertIdSize];
+    for (unsigned index = written; readCandidate(file, index, stored) != 0; ++index) {
+        formatCandidateKey(index, key);
+        static_cast<void>(writeIniString(file, kSettingsSection, key, ""));
+    }
+    return KEST_OK;
+}
+
+ResultCode readIniOmitSelectCert(const char* file, int* omit) {
+    KEST_TRACE("readIniOmitSelectCert");
+    int value = 0;
+    if (const ResultCode code = readIniInt(file, kSettingsSection, kOmitSelectCertKey, &value); code != KEST_OK)
+        return KEST_INNER_FAILED(code, "readIniInt");
+    constexpr unsigned kFlagValues = 2;  // 0 show the choice, 1 omit it
+    if (static_cast<unsigned>(value) >= kFlagValues)
+        return KEST_CHECK_FAILED(KEST_E_OMIT_SELECT_INVALID, resultMessage(KEST_E_OMIT_SELECT_INVALID));
+    *omit = value;
+    return KEST_OK;
+}
+
+ResultCode writeIniOmitSelectCert(const char* file, int omit) {
+    KEST_TRACE("writeIniOmitSelectCert");
+    if (const ResultCode code = writeIniString(file, kSettingsSection, kOmitSelectCertKey, omit != 0 ? "1" : "0");
+        code != KEST_OK)
+        return KEST_INNER_FAILED(code, "writeIniString");
+    return KEST_OK;
+}

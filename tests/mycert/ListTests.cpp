@@ -1,0 +1,448 @@
+#include "KestMyCert.h"
+
+#include "MyCertTestSupport.h"
+
+#include <gmock/gmock.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kest::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+constexpr char kModule[] = "KestMyCert.dll";
+constexpr char kCrypt32[] = "crypt32.dll";
+constexpr char kManagerUnit[] = "KestMyCertManager.cpp";
+constexpr char kStoreUtilUnit[] = "KestMyCertStoreUtil.cpp";
+
+struct ListDelete {
+    void operator()(MyCert* head) const noexcept { deleteMyCertList(head); }
+};
+using ListPtr = std::unique_ptr<MyCert, ListDelete>;
+
+std::vector<MyCert*> recordsOf(MyCert* head) {
+    std::vector<MyCert*> records;
+    for (MyCert* record = head; record != nullptr; record = record->next) records.push_back(record);
+    return records;
+}
+
+// The platform's own text for a name, asked the way the library is meant to ask.
+std::string platformNameText(const CERT_NAME_BLOB& name) {
+    constexpr DWORD kFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
+    auto* blob = const_cast<CERT_NAME_BLOB*>(&name);
+    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, nullptr, 0);
+    std::string text(size, '\0');
+    CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, text.data(), size);
+    text.resize(size - 1);
+    return text;
+}
+
+// Messages of error records ("name() = 0x...") in log order.
+std::vector<std::string> errorMessages(const std::vector<LogRecord>& records) {
+    std::vector<std::string> errors;
+    for (const LogRecord& record : records)
+        if (record.message.find("() = 0x") != std::string::npos) errors.push_back(record.message);
+    return errors;
+}
+
+unsigned countMessage(const std::vector<std::string>& messages, const std::string& wanted) {
+    return static_cast<unsigned>(std::count(messages.begin(), messages.end(), wanted));
+}
+
+class ListTest : public PersonalStoreTest {
+protected:
+    // Stands for the caller's head: a failed create must leave it as it was.
+    MyCert untouched_{};
+    MyCert* head_ = &untouched_;
+};
+
+// --- building from the personal store ----------------------------------------------------
+
+TEST_F(ListTest, EmptyStoreGivesANullHeadAndCountZero) {
+    const ResourceWatch watch;
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    EXPECT_EQ(head_, nullptr);
+    EXPECT_EQ(countMyCertList(head_), 0u);
+    deleteMyCertList(head_);
+    EXPECT_TRUE(watch.nothingHeld());
+}
+
+TEST_F(ListTest, CertificatesWithoutAReachableKeyAreLeftOutTheOthersKeepStoreOrder) {
+    addDerToPersonalStore("ca.der");
+    addPkcs12ToPersonalStore("twin-a.p12");
+    addDerToPersonalStore("quoted.der");
+    addPkcs12ToPersonalStore("signer.p12");
+    std::vector<PCCERT_CONTEXT> expected;
+    const std::vector<CertContextPtr> inStore = personalStoreCerts();
+    ASSERT_EQ(inStore.size(), 4u);
+    for (const CertContextPtr& cert : inStore)
+        if (privateKeyReachable(cert.get())) expected.push_back(cert.get());
+    ASSERT_EQ(expected.size(), 2u);
+
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    const ListPtr list{head_};
+    const std::vector<MyCert*> records = recordsOf(head_);
+    EXPECT_EQ(countMyCertList(head_), 2u);
+    ASSERT_EQ(records.size(), expected.size());
+    for (std::size_t index = 0; index < records.size(); ++index)
+        EXPECT_TRUE(sameEncoding(records[index]->certContext, expected[index])) << "record " << index;
+}
+
+TEST_F(ListTest, RecordHoldsNamesSerialAndUtcValidityOfItsCertificate) {
+    addPkcs12ToPersonalStore("signer.p12");
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    const ListPtr list{head_};
+    ASSERT_EQ(countMyCertList(head_), 1u);
+
+    const CertContextPtr signer = loadCertificate("signer.der");
+    const MyCert& record = *head_;
+    EXPECT_TRUE(sameEncoding(record.certContext, signer.get()));
+    EXPECT_EQ(record.subject, platformNameText(signer->pCertInfo->Subject));
+    EXPECT_EQ(record.issuer, platformNameText(signer->pCertInfo->Issuer));
+    // Kept as 2a 01, least significant byte first.
+    ASSERT_EQ(signer->pCertInfo->SerialNumber.cbData, 2u);
+    EXPECT_EQ(signer->pCertInfo->SerialNumber.pbData[0], 0x2a);
+    EXPECT_STREQ(record.serialHex, "012a");
+    EXPECT_STREQ(record.notBefore, "2024.01.05 00:00:00");
+    EXPECT_STREQ(record.notAfter, "2034.01.05 00:00:00");
+    EXPECT_EQ(record.candidate, 0);
+    EXPECT_EQ(record.next, nullptr);
+}
+
+TEST_F(ListTest, NamesWithCommasQuotesAndSpacesAreThePlatformsText) {
+    addPkcs12ToPersonalStore("quoted.p12");
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    const ListPtr list{head_};
+    ASSERT_EQ(countMyCertList(head_), 1u);
+    const CertContextPtr quoted = loadCertificate("quoted.der");
+    EXPECT_EQ(head_->subject, platformNameText(quoted->pCertInfo->Subject));
+    EXPECT_STREQ(head_->serialHex, "1001");
+}
+
+TEST_F(ListTest, RecordContextOutlivesTheStoreAndTheEmptiedStore) {
+    addPkcs12ToPersonalStore("signer.p12");
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    const ListPtr list{head_};
+    emptyPersonalStore();
+    ASSERT_NE(head_, nullptr);
+    const CertContextPtr signer = loadCertificate("signer.der");
+    EXPECT_TRUE(sameEncoding(head_->certContext, signer.get()));
+}
+
+TEST_F(ListTest, EveryStepIsTracedUnderItsOwnName) {
+    addPkcs12ToPersonalStore("signer.p12");
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    deleteMyCertList(head_);
+
+    std::vector<std::string> ours;
+    for (const LogRecord& record : logRecords())
+        if (record.sourceFile == kManagerUnit || record.sourceFile == kStoreUtilUnit)
+            ours.push_back(record.sourceFile + ":" + record.message);
+    const std::string m = std::string(kManagerUnit) + ":";
+    EXPECT_THAT(ours, ElementsAre(m + "createMyCertList() start", m + "buildNewMyCertList() start",
+                                  m + "newMyCertList() start", std::string(kStoreUtilUnit) + ":copyCertContext() start",
+                                  std::string(kStoreUtilUnit) + ":copyCertContext() end",
+                                  m + "getCertAttributes() start", m + "getCertNameString() start",
+                                  m + "getCertNameString() end", m + "getCertNameString() start",
+                                  m + "getCertNameString() end", m + "bytesToHex() start", m + "bytesToHex() end",
+                                  m + "fileTimeToString() start", m + "fileTimeToString() end",
+                                  m + "fileTimeToString() start", m + "fileTimeToString() end",
+                                  m + "getCertAttributes() end", m + "newMyCertList() end",
+                                  m + "buildNewMyCertList() end", m + "createMyCertList() end",
+                                  m + "deleteMyCertList() start", m + "deleteMyCert() start",
+                                  m + "deleteMyCert() end", m + "deleteMyCertList() end"));
+}
+
+// --- release ------------------------------------------------------------------------------
+
+TEST_F(ListTest, DeleteOfANullListOnlyTraces) {
+    deleteMyCertList(nullptr);
+    EXPECT_THAT(logMessages(), ElementsAre("deleteMyCertList() start", "deleteMyCertList() end"));
+}
+
+std::vector<PCCERT_CONTEXT> gReleasedContexts;
+using CertFree = BOOL(WINAPI*)(PCCERT_CONTEXT);
+CertFree gCertFree = nullptr;
+BOOL WINAPI recordingCertFree(PCCERT_CONTEXT context) {
+    gReleasedContexts.push_back(context);
+    return gCertFree(context);
+}
+
+TEST_F(ListTest, DeleteReleasesRecordsFromTheLastToTheFirstAndEverythingTheyHold) {
+    addPkcs12ToPersonalStore("signer.p12");
+    addPkcs12ToPersonalStore("quoted.p12");
+    addPkcs12ToPersonalStore("twin-a.p12");
+    const ResourceWatch watch;
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    std::vector<PCCERT_CONTEXT> expected;
+    for (const MyCert* record : recordsOf(head_)) expected.insert(expected.begin(), record->certContext);
+    ASSERT_EQ(expected.size(), 3u);
+
+    gReleasedContexts.clear();
+    {
+        const ImportPatch recordFrees{kModule, kCrypt32, "CertFreeCertificateContext",
+                                      reinterpret_cast<const void*>(&recordingCertFree)};
+        gCertFree = recordFrees.original<CertFree>();
+        deleteMyCertList(head_);
+    }
+    EXPECT_THAT(gReleasedContexts, ElementsAreArray(expected));
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_EQ(countMessage(logMessages(), "deleteMyCert() start"), 3u);
+}
+
+// --- PKCS#12 data -------------------------------------------------------------------------
+
+class Pkcs12ListTest : public ListTest {
+protected:
+    const WorkingPfxVerifyPassword verifyPassword_;
+};
+
+class Pkcs12EncryptionTest : public Pkcs12ListTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Pkcs12EncryptionTest, ListsTheCertificateWithItsKeyAndLeavesTheKeylessCaOut) {
+    const std::vector<BYTE> data = readTestData(GetParam());
+    const ResourceWatch watch;
+    ASSERT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
+              KEST_OK);
+    {
+        const ListPtr list{head_};
+        ASSERT_EQ(countMyCertList(head_), 1u);
+        const CertContextPtr signer = loadCertificate("signer.der");
+        EXPECT_TRUE(sameEncoding(head_->certContext, signer.get()));
+        EXPECT_STREQ(head_->serialHex, "012a");
+        EXPECT_STREQ(head_->notBefore, "2024.01.05 00:00:00");
+        EXPECT_TRUE(privateKeyReachable(head_->certContext));
+    }
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_EQ(countCertsInStore(), 0u) << "the personal store is not touched";
+}
+
+INSTANTIATE_TEST_SUITE_P(Encryptions, Pkcs12EncryptionTest, ::testing::Values("signer.p12", "signer-legacy.p12"));
+
+unsigned gPasswordChecks = 0;
+unsigned gImports = 0;
+BOOL WINAPI countingPasswordCheck(CRYPT_DATA_BLOB*, LPCWSTR, DWORD) {
+    ++gPasswordChecks;
+    return FALSE;
+}
+HCERTSTORE WINAPI countingImport(CRYPT_DATA_BLOB*, LPCWSTR, DWORD) {
+    ++gImports;
+    SetLastError(kInjectedLastError);
+    return nullptr;
+}
+
+TEST_F(Pkcs12ListTest, DataThatIsNotPkcs12FailsBeforeThePasswordIsTried) {
+    const std::vector<BYTE> data = readTestData("signer.der");
+    gPasswordChecks = gImports = 0;
+    const ResourceWatch watch;
+    const ImportPatch passwordChecks{kModule, kCrypt32, "PFXVerifyPassword",
+                                     reinterpret_cast<const void*>(&countingPasswordCheck)};
+    const ImportPatch imports{kModule, kCrypt32, "PFXImportCertStore", reinterpret_cast<const void*>(&countingImport)};
+
+    EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
+              KEST_E_PKCS12_INVALID);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_EQ(gPasswordChecks, 0u);
+    EXPECT_EQ(gImports, 0u);
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_THAT(logMessages(),
+                ElementsAre("createMyCertListInPkcs12Store() start", "openPkcs12Store() start",
+                            "openPkcs12Store() = 0x25000208 : PKCS#12形式データが不正です。 : PFXIsPFXBlob() failed "
+                            "(0x00000000)",
+                            "openPkcs12Store() end",
+                            "createMyCertListInPkcs12Store() = 0x25000208 : openPkcs12Store() failed",
+                            "createMyCertListInPkcs12Store() end"));
+}
+
+TEST_F(Pkcs12ListTest, AWrongPasswordFailsBeforeAnythingIsImported) {
+    const std::vector<BYTE> data = readTestData("signer.p12");
+    gImports = 0;
+    const ResourceWatch watch;
+    const ImportPatch imports{kModule, kCrypt32, "PFXImportCertStore", reinterpret_cast<const void*>(&countingImport)};
+
+    EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), L"wrong", &head_),
+              KEST_E_PKCS12_PASSWORD);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_EQ(gImports, 0u);
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_THAT(errorMessages(logRecords()),
+                ElementsAre("openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに誤りがあります。 : "
+                            "PFXVerifyPassword() failed (0x00000000)",
+                            "createMyCertListInPkcs12Store() = 0x25000209 : openPkcs12Store() failed"));
+}
+
+TEST_F(Pkcs12ListTest, AFailedImportGivesItsCodeAndTheLastError) {
+    const std::vector<BYTE> data = readTestData("signer.p12");
+    const ResourceWatch watch;
+    const ImportPatch imports{kModule, kCrypt32, "PFXImportCertStore", reinterpret_cast<const void*>(&countingImport)};
+
+    EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
+              KEST_E_PKCS12_IMPORT);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_THAT(errorMessages(logRecords()),
+                ElementsAre("openPkcs12Store() = 0x2500020a : PKCS#12形式データのインポートに失敗しました。 : "
+                            "PFXImportCertStore() failed (0x0000beef)",
+                            "createMyCertListInPkcs12Store() = 0x2500020a : openPkcs12Store() failed"));
+}
+
+TEST_F(Pkcs12ListTest, AFailedBuildClosesTheImportedStore) {
+    const std::vector<BYTE> data = readTestData("signer.p12");
+    ResourceWatch watch;
+    watch.refuseDuplication(1);
+    EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
+              KEST_E_CERT_DUPLICATE);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_THAT(errorMessages(logRecords()),
+                ElementsAre("copyCertContext() = 0x25000207 : 証明書コンテキストの複製に失敗しました。 : "
+                            "CertDuplicateCertificateContext() failed (0x0000beef)",
+                            "newMyCertList() = 0x25000207 : copyCertContext() failed",
+                            "buildNewMyCertList() = 0x25000207 : newMyCertList() failed",
+                            "createMyCertListInPkcs12Store() = 0x25000207 : buildNewMyCertList() failed"));
+}
+
+// --- injected platform failures -----------------------------------------------------------
+
+HCERTSTORE WINAPI refusedStoreOpen(HCRYPTPROV_LEGACY, LPCSTR) {
+    SetLastError(kInjectedLastError);
+    return nullptr;
+}
+
+TEST_F(ListTest, AStoreThatCannotBeOpenedGivesItsCode) {
+    const ResourceWatch watch;
+    const ImportPatch open{kModule, kCrypt32, "CertOpenSystemStoreA", reinterpret_cast<const void*>(&refusedStoreOpen)};
+    EXPECT_EQ(createMyCertList(&head_), KEST_E_STORE_OPEN);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_THAT(logMessages(), ElementsAre("createMyCertList() start",
+                                           "createMyCertList() = 0x25000200 : 証明書ストアのオープンに失敗しました。 : "
+                                           "CertOpenSystemStore() failed (0x0000beef)",
+                                           "createMyCertList() end"));
+}
+
+// A list of three certificates with keys, in this store order.
+class ThreeCertificateListTest : public ListTest {
+protected:
+    ThreeCertificateListTest() {
+        addPkcs12ToPersonalStore("signer.p12");
+        addPkcs12ToPersonalStore("quoted.p12");
+        addPkcs12ToPersonalStore("twin-a.p12");
+    }
+};
+
+TEST_F(ThreeCertificateListTest, ARefusedDuplicationReleasesTheRecordsMadeSoFar) {
+    ResourceWatch watch;
+    watch.refuseDuplication(2);
+    EXPECT_EQ(createMyCertList(&head_), KEST_E_CERT_DUPLICATE);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_EQ(watch.duplications(), 2u);
+    EXPECT_TRUE(watch.nothingHeld());
+
+    const std::vector<LogRecord> records = logRecords();
+    EXPECT_THAT(errorMessages(records),
+                ElementsAre("copyCertContext() = 0x25000207 : 証明書コンテキストの複製に失敗しました。 : "
+                            "CertDuplicateCertificateContext() failed (0x0000beef)",
+                            "newMyCertList() = 0x25000207 : copyCertContext() failed",
+                            "buildNewMyCertList() = 0x25000207 : newMyCertList() failed",
+                            "createMyCertList() = 0x25000207 : buildNewMyCertList() failed"));
+    std::vector<std::string> messages;
+    for (const LogRecord& record : records) messages.push_back(record.message);
+    // The refused record and the complete first one.
+    EXPECT_EQ(countMessage(messages, "deleteMyCert() start"), 2u);
+}
+
+unsigned gFileTimeCallsLeft = 0;
+BOOL WINAPI fileTimeFailingOnce(const FILETIME* time, SYSTEMTIME* calendar) {
+    if (gFileTimeCallsLeft != 0 && --gFileTimeCallsLeft == 0) {
+        SetLastError(kInjectedLastError);
+        return FALSE;
+    }
+    return FileTimeToSystemTime(time, calendar);
+}
+
+TEST_F(ThreeCertificateListTest, AFailedFileTimeConversionReleasesTheTextsAlreadyMade) {
+    const ResourceWatch watch;
+    gFileTimeCallsLeft = 4;  // the end of validity of the second certificate
+    const ImportPatch conversion{kModule, "kernel32.dll", "FileTimeToSystemTime",
+                                 reinterpret_cast<const void*>(&fileTimeFailingOnce)};
+    EXPECT_EQ(createMyCertList(&head_), KEST_E_FILE_TIME);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_TRUE(watch.nothingHeld());
+    EXPECT_THAT(errorMessages(logRecords()),
+                ElementsAre("fileTimeToString() = 0x2500020f : "
+                            "ファイル日時形式からシステム日時形式への変更に失敗しました。 : "
+                            "FileTimeToSystemTime() failed (0x0000beef)",
+                            "getCertAttributes() = 0x2500020f : fileTimeToString() failed",
+                            "newMyCertList() = 0x2500020f : getCertAttributes() failed",
+                            "buildNewMyCertList() = 0x2500020f : newMyCertList() failed",
+                            "createMyCertList() = 0x2500020f : buildNewMyCertList() failed"));
+}
+
+struct RefusedBlock {
+    const char* name;
+    unsigned nth;  // of the list's allocations: record, subject, issuer, serial per certificate
+    std::vector<std::string> errors;
+    unsigned recordsReleased;
+};
+
+void PrintTo(const RefusedBlock& block, std::ostream* out) { *out << block.name; }
+
+const std::string kHeapRefused =
+    "allocMemory() = 0x25000000 : メモリーの確保に失敗しました。 : HeapAlloc() failed (0x00000000)";
+const std::string kBuildFailed = "buildNewMyCertList() = 0x25000000 : newMyCertList() failed";
+const std::string kCreateFailed = "createMyCertList() = 0x25000000 : buildNewMyCertList() failed";
+
+class RefusedAllocationTest : public ThreeCertificateListTest, public ::testing::WithParamInterface<RefusedBlock> {};
+
+TEST_P(RefusedAllocationTest, PassesTheCodeUpAndReleasesEverything) {
+    {
+        const ResourceWatch dryRun;
+        ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+        deleteMyCertList(head_);
+        head_ = &untouched_;
+        ASSERT_EQ(dryRun.allocations(), 12u) << "four blocks for each of three certificates";
+    }
+    const std::size_t before = logRecords().size();
+
+    ResourceWatch watch;
+    watch.refuseAllocation(GetParam().nth);
+    EXPECT_EQ(createMyCertList(&head_), KEST_E_NO_MEMORY);
+    EXPECT_EQ(head_, &untouched_);
+    EXPECT_TRUE(watch.nothingHeld());
+
+    std::vector<LogRecord> records = logRecords();
+    records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(before));
+    EXPECT_THAT(errorMessages(records), ElementsAreArray(GetParam().errors));
+    std::vector<std::string> messages;
+    for (const LogRecord& record : records) messages.push_back(record.message);
+    EXPECT_EQ(countMessage(messages, "deleteMyCert() start"), GetParam().recordsReleased);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, RefusedAllocationTest,
+    ::testing::Values(
+        RefusedBlock{"FirstRecord", 1, {kHeapRefused, "newMyCertList() = 0x25000000 : allocMemory() failed",
+                                         kBuildFailed, kCreateFailed}, 0},
+        RefusedBlock{"SubjectOfTheSecond", 6,
+                     {kHeapRefused, "getCertNameString() = 0x25000000 : allocMemory() failed",
+                      "getCertAttributes() = 0x25000000 : getCertNameString() failed",
+                      "newMyCertList() = 0x25000000 : getCertAttributes() failed", kBuildFailed, kCreateFailed},
+                     2},
+        RefusedBlock{"SerialOfTheLast", 12,
+                     {kHeapRefused, "bytesToHex() = 0x25000000 : allocMemory() failed",
+                      "getCertAttributes() = 0x25000000 : bytesToHex() failed",
+                      "newMyCertList() = 0x25000000 : getCertAttributes() failed", kBuildFailed, kCreateFailed},
+                     3}),
+    [](const ::testing::TestParamInfo<RefusedBlock>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kest::test

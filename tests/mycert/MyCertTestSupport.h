@@ -1,0 +1,129 @@
+// Test data and fixtures of the KestMyCert tests.
+//
+// The files in KEST_TEST_DATA_DIR are made by data/make-test-data.sh:
+//   ca.der                     "Kest Test CA", the issuer of all others (self-signed, serial 01)
+//   signer.der / signer.p12    "Kest Signer", serial 01 2a, valid 2024-01-05 00:00:00 UTC to
+//                              2034-01-05 00:00:00 UTC
+//   signer-legacy.p12          the same, encrypted the old way (RC2-40/3DES, SHA-1 MAC)
+//   quoted.der / quoted.p12    CN "Suzuki, Ichiro", OU "R&D \"Lab\"": characters the name text quotes
+//   twin-a.der / twin-a.p12    serial 20 02
+//   twin-b.der / twin-b.p12    the same issuer and serial as twin-a, another key
+//   twin-a-renewed.der         the same issuer, serial and key as twin-a, another validity: a
+//                              different certificate that compares as the same one
+// Each .p12 holds its certificate with the private key plus ca without key, all under
+// kPkcs12Password; several certificates with keys means importing several files.
+#pragma once
+
+#include "Installation.h"
+#include "ImportPatch.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kest::test {
+
+inline constexpr wchar_t kPkcs12Password[] = L"KestTest-2024";
+
+// The last error that refused calls leave behind; distinctive so that logs show it passed on.
+inline constexpr DWORD kInjectedLastError = 0x0000beef;
+
+// A data file's bytes; throws if it cannot be read.
+std::vector<BYTE> readTestData(const std::string& name);
+
+struct CertContextRelease {
+    void operator()(PCCERT_CONTEXT context) const noexcept { CertFreeCertificateContext(context); }
+};
+using CertContextPtr = std::unique_ptr<const CERT_CONTEXT, CertContextRelease>;
+
+struct CertStoreClose {
+    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
+};
+using CertStorePtr = std::unique_ptr<void, CertStoreClose>;
+
+// A certificate context of a .der file (in no store).
+CertContextPtr loadCertificate(const std::string& derName);
+// The store PFXImportCertStore makes of a .p12 file (keys exportable); throws on failure.
+CertStorePtr importPkcs12(const std::string& p12Name, const wchar_t* password = kPkcs12Password);
+
+unsigned countCerts(HCERTSTORE store);
+// Duplicates of the store's certificates in enumeration order.
+std::vector<CertContextPtr> certsInStore(HCERTSTORE store);
+// Whether CryptAcquireCertificatePrivateKey (preferring CNG) reaches the certificate's key.
+bool privateKeyReachable(PCCERT_CONTEXT context);
+bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right);
+
+// A fresh handle of the current user's personal store "MY"; throws if it cannot be opened.
+// Wine reads the store when it is opened, so open anew to see what the library did.
+CertStorePtr openPersonalStore();
+// Deletes every certificate of "MY" and commits (Wine drops uncommitted deletions).
+void emptyPersonalStore();
+
+// An installation whose personal store is empty before and after each test.
+class PersonalStoreTest : public InstallationTest {
+protected:
+    PersonalStoreTest();
+    ~PersonalStoreTest() override;
+
+    unsigned countCertsInStore() const;
+    std::vector<CertContextPtr> personalStoreCerts() const;
+    // Adds the certificates of a .p12 file that have a private key to "MY", with the link to
+    // their key; expects the key to stay reachable through the store's copy.
+    void addPkcs12ToPersonalStore(const std::string& p12Name, const wchar_t* password = kPkcs12Password) const;
+    // Adds a .der certificate to "MY" without any key.
+    void addDerToPersonalStore(const std::string& derName) const;
+};
+
+// Wine's PFXVerifyPassword is a stub that always answers FALSE, while its PFXImportCertStore
+// does check the password. Where the platform's own answer for the known good password is
+// not TRUE (checked once per process), this replaces KestMyCert.dll's import of
+// PFXVerifyPassword with a stand-in that tries an import into a temporary store.
+class WorkingPfxVerifyPassword {
+public:
+    WorkingPfxVerifyPassword();
+    bool standInUsed() const noexcept { return patch_ != nullptr; }
+
+private:
+    std::unique_ptr<ImportPatch> patch_;
+};
+bool platformPfxVerifyPasswordWorks();
+
+// Counts, through KestMyCert.dll's own imports, what the library takes and gives back, and
+// can make one of its allocations or duplications fail. One instance at a time.
+//   contexts: CertDuplicateCertificateContext results and CertEnumCertificatesInStore results
+//             against CertFreeCertificateContext, CertDeleteCertificateFromStore (which
+//             releases what it is passed) and the previous context given back to enumeration;
+//   stores:   CertOpenSystemStoreA and PFXImportCertStore results against CertCloseStore;
+//   blocks:   allocMemory (KestCommon ordinal 1) successes against freeMemory (ordinal 2) of
+//             a non-null block.
+// Imports the library does not have are not watched. Patches a test makes on the same
+// imports after this object is constructed see the counting functions as their originals.
+class ResourceWatch {
+public:
+    ResourceWatch();
+    ~ResourceWatch();
+    ResourceWatch(const ResourceWatch&) = delete;
+    ResourceWatch& operator=(const ResourceWatch&) = delete;
+
+    long contextsHeld() const noexcept;
+    long storesOpen() const noexcept;
+    long blocksHeld() const noexcept;
+    unsigned duplications() const noexcept;  // calls, refused ones included
+    unsigned allocations() const noexcept;   // calls, refused ones included
+    // All three balances zero, with the counts in the failure message.
+    ::testing::AssertionResult nothingHeld() const;
+
+    // The nth allocMemory call from now (1 = the next) fails inside KestCommon as if the heap
+    // had refused, so that KestCommon logs its own failure record.
+    void refuseAllocation(unsigned nth);
+    // The nth CertDuplicateCertificateContext call from now returns null with kInjectedLastError.
+    void refuseDuplication(unsigned nth) noexcept;
+
+private:
+    std::vector<std::unique_ptr<ImportPatch>> patches_;
+};
+
+}  // namespace kest::test

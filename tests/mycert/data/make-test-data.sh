@@ -1,0 +1,106 @@
+#!/bin/sh
+# Makes the certificates and PKCS#12 files of the KestMyCert tests (run by hand; the outputs
+# are committed so that the tests need no openssl). Serial numbers, names and validity are
+# fixed; keys are new on every run, so rerunning changes the bytes but nothing a test checks.
+#
+#   ca.der            CN=Kest Test CA, O=Kest Test, C=JP; self-signed, serial 01
+#   signer.der        CN=Kest Signer, O=Kest Test, C=JP; serial 01 2a,
+#                     valid 2024-01-05 00:00:00 UTC to 2034-01-05 00:00:00 UTC
+#   quoted.der        CN=Suzuki, Ichiro / OU=R&D "Lab" / O=Kest Test / C=JP (characters the
+#                     platform's name text quotes); serial 10 01
+#   twin-a.der        CN=Kest Twin, O=Kest Test, C=JP; serial 20 02
+#   twin-b.der        the same issuer and serial as twin-a, another key
+#   twin-a-renewed.der the same issuer, serial and key as twin-a, another validity: a second
+#                     certificate that counts as the same one (a store keeps both)
+#   <name>.p12        the certificate with its key plus ca without key, AES-256/PBKDF2
+#                     (openssl 3 default); password "KestTest-2024"
+#   signer-legacy.p12 signer the old way (RC2-40/3DES, SHA-1 MAC), same password
+#
+# `openssl pkcs12 -export` puts one key into a file, so a list of several certificates with
+# keys is made by importing several files.
+set -eu
+
+password=KestTest-2024
+out=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A throwaway `openssl ca` database per certificate, so that twins may share a serial.
+ca_config() {
+    cat <<EOF
+[ca]
+default_ca = kest
+[kest]
+dir = $1
+database = \$dir/index.txt
+serial = \$dir/serial
+new_certs_dir = \$dir
+default_md = sha256
+policy = anything
+unique_subject = no
+copy_extensions = none
+[anything]
+countryName = optional
+organizationName = optional
+organizationalUnitName = optional
+commonName = supplied
+[ca_ext]
+basicConstraints = critical, CA:true
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[leaf_ext]
+basicConstraints = CA:false
+keyUsage = critical, digitalSignature, nonRepudiation
+authorityKeyIdentifier = keyid
+subjectKeyIdentifier = hash
+EOF
+}
+
+# issue NAME SERIAL SUBJECT START END [selfsign | KEY-OF]
+issue() {
+    name=$1 serial=$2 subject=$3 start=$4 end=$5
+    db=$work/db-$name
+    mkdir -p "$db"
+    : >"$db/index.txt"
+    echo "$serial" >"$db/serial"
+    ca_config "$db" >"$db/ca.cnf"
+    case "${6:-}" in
+    "" | selfsign) openssl genrsa -out "$work/$name.key" 2048 2>/dev/null ;;
+    *) cp "$work/$6.key" "$work/$name.key" ;;
+    esac
+    openssl req -new -key "$work/$name.key" -subj "$subject" -utf8 -out "$work/$name.csr"
+    if [ "${6:-}" = selfsign ]; then
+        openssl ca -batch -config "$db/ca.cnf" -selfsign -keyfile "$work/$name.key" \
+            -extensions ca_ext -startdate "$start" -enddate "$end" -notext -utf8 \
+            -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
+    else
+        openssl ca -batch -config "$db/ca.cnf" -cert "$work/ca.pem" -keyfile "$work/ca.key" \
+            -extensions leaf_ext -startdate "$start" -enddate "$end" -notext -utf8 \
+            -in "$work/$name.csr" -out "$work/$name.pem" 2>/dev/null
+    fi
+    openssl x509 -in "$work/$name.pem" -outform DER -out "$out/$name.der"
+}
+
+# pkcs12 NAME OUTPUT [extra openssl options]
+pkcs12() {
+    name=$1 output=$2
+    shift 2
+    openssl pkcs12 -export "$@" -in "$work/$name.pem" -inkey "$work/$name.key" -certfile "$work/ca.pem" \
+        -name "$name" -passout "pass:$password" -out "$out/$output"
+}
+
+issue ca 01 "/C=JP/O=Kest Test/CN=Kest Test CA" 20240101000000Z 20491231235959Z selfsign
+issue signer 012A "/C=JP/O=Kest Test/CN=Kest Signer" 20240105000000Z 20340105000000Z
+issue quoted 1001 '/C=JP/O=Kest Test/OU=R&D "Lab"/CN=Suzuki, Ichiro' 20240101000000Z 20491231235959Z
+issue twin-a 2002 "/C=JP/O=Kest Test/CN=Kest Twin" 20240101000000Z 20491231235959Z
+issue twin-b 2002 "/C=JP/O=Kest Test/CN=Kest Twin" 20240101000000Z 20491231235959Z
+issue twin-a-renewed 2002 "/C=JP/O=Kest Test/CN=Kest Twin" 20240101000000Z 20391231235959Z twin-a
+
+pkcs12 signer signer.p12
+pkcs12 signer signer-legacy.p12 -legacy
+pkcs12 quoted quoted.p12
+pkcs12 twin-a twin-a.p12
+pkcs12 twin-b twin-b.p12
+
+echo "made in $out:"
+ls -l "$out"
