@@ -55,7 +55,7 @@ UniqueFile openFile(const char* path, const char* mode) noexcept {
 
 // --- Trace records ------------------------------------------------------------------------
 
-extern "C" void logAny(const char* sourceFile, unsigned line, const char* format, ...) {
+extern "C" void logAny(const char* sourceFile, unsigned line, const char* format, ...) noexcept {
     char text[kest::kTraceTextSize];
     va_list values;
     va_start(values, format);
@@ -65,7 +65,7 @@ extern "C" void logAny(const char* sourceFile, unsigned line, const char* format
 }
 
 extern "C" void logError(const char* sourceFile, unsigned line, const char* functionName, unsigned code,
-                         const char* format, ...) {
+                         const char* format, ...) noexcept {
     char detail[kest::kTraceTextSize];
     va_list values;
     va_start(values, format);
@@ -76,7 +76,7 @@ extern "C" void logError(const char* sourceFile, unsigned line, const char* func
 
 // --- Shared heap -----------------------------------------------------------------------
 
-extern "C" ResultCode allocMemory(unsigned size, void** out) {
+extern "C" ResultCode allocMemory(unsigned size, void** out) noexcept {
     KEST_TRACE("allocMemory");
     // The process heap, not a runtime's own: any library may free the block.
     void* block = HeapAlloc(GetProcessHeap(), 0, size);
@@ -89,14 +89,14 @@ extern "C" ResultCode allocMemory(unsigned size, void** out) {
     return KEST_OK;
 }
 
-extern "C" void freeMemory(void* block) {
+extern "C" void freeMemory(void* block) noexcept {
     KEST_TRACE("freeMemory");
     if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
 }
 
 // --- Whole files -----------------------------------------------------------------------
 
-extern "C" unsigned getFileSize(const char* path) {
+extern "C" unsigned getFileSize(const char* path) noexcept {
     KEST_TRACE("getFileSize");
     // The 64-bit status call: the 32-bit one wraps for large files on some runtimes instead
     // of failing, which would report a wrong size.
@@ -106,7 +106,7 @@ extern "C" unsigned getFileSize(const char* path) {
     return static_cast<unsigned>(status.st_size);
 }
 
-extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) {
+extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) noexcept {
     KEST_TRACE("readFile");
     UniqueFile file = openFile(path, "rb");
     if (!file) {
@@ -117,7 +117,7 @@ extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) {
     return static_cast<unsigned>(std::fread(buffer, 1, size, file.get()));
 }
 
-extern "C" unsigned writeFile(const char* path, const void* data, unsigned size) {
+extern "C" unsigned writeFile(const char* path, const void* data, unsigned size) noexcept {
     KEST_TRACE("writeFile");
     UniqueFile file = openFile(path, "wb");
     if (!file) {
@@ -129,7 +129,7 @@ extern "C" unsigned writeFile(const char* path, const void* data, unsigned size)
 
 // --- Settings file ---------------------------------------------------------------------
 
-extern "C" ResultCode getIniFilePath(char* dest) {
+extern "C" ResultCode getIniFilePath(char* dest) noexcept {
     KEST_TRACE("getIniFilePath");
     char installDir[MAX_PATH] = {};
     if (!KestInstallPath(installDir, sizeof installDir))
@@ -163,11 +163,11 @@ namespace {
 }  // namespace
 
 extern "C" ResultCode readIniString(const char* file, const char* section, const char* key, char* value,
-                                    unsigned size) {
+                                    unsigned size) noexcept {
     return readSetting(file, section, key, value, size);
 }
 
-extern "C" ResultCode readIniInt(const char* file, const char* section, const char* key, int* value) {
+extern "C" ResultCode readIniInt(const char* file, const char* section, const char* key, int* value) noexcept {
     KEST_TRACE("readIniInt");
     char text[kMinimumValueSize] = {};
     if (const ResultCode code = readSetting(file, section, key, text, sizeof text); code != KEST_OK)
@@ -185,7 +185,7 @@ extern "C" ResultCode readIniInt(const char* file, const char* section, const ch
     return KEST_OK;
 }
 
-extern "C" ResultCode writeIniString(const char* file, const char* section, const char* key, const char* value) {
+extern "C" ResultCode writeIniString(const char* file, const char* section, const char* key, const char* value) noexcept {
     KEST_TRACE("writeIniString");
     if (!WritePrivateProfileStringA(section, key, value, file))
         return KEST_PLATFORM_FAILED(KEST_E_SETTINGS_WRITE, "WritePrivateProfileStringA", GetLastError());

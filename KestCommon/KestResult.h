@@ -5,6 +5,15 @@
 
 typedef unsigned int ResultCode;
 
+/* Exports never throw, and a status must not be dropped by C++ callers. */
+#ifdef __cplusplus
+#define KEST_NOEXCEPT noexcept
+#define KEST_NODISCARD [[nodiscard]]
+#else
+#define KEST_NOEXCEPT
+#define KEST_NODISCARD
+#endif
+
 #define KEST_OK                            0x00000000u
 #define KEST_E_NO_MEMORY                   0x25000000u
 #define KEST_E_NO_INSTALL_PATH             0x25000100u

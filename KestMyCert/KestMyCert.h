@@ -29,21 +29,21 @@ typedef struct MyCert {
 /* A list is a pointer to its first record, null when empty. */
 typedef MyCert* MyCertList;
 
-ResultCode createMyCertList(MyCert** head);
-ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head);
-unsigned countMyCertList(const MyCert* head);
-void deleteMyCertList(MyCert* head);
+KEST_NODISCARD ResultCode createMyCertList(MyCert** head) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) KEST_NOEXCEPT;
+unsigned countMyCertList(const MyCert* head) KEST_NOEXCEPT;
+void deleteMyCertList(MyCert* head) KEST_NOEXCEPT;
 
 /* The record of the list with the same certificate id (serial;issuer) as wanted, or null. */
-MyCert* findMyCert(MyCert* head, const MyCert* wanted);
-ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count);
-ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head);
-ResultCode readIniOmitSelectCert(const char* file, int* omit);
-ResultCode writeIniOmitSelectCert(const char* file, int omit);
+MyCert* findMyCert(MyCert* head, const MyCert* wanted) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode readIniOmitSelectCert(const char* file, int* omit) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode writeIniOmitSelectCert(const char* file, int omit) KEST_NOEXCEPT;
 
-ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy);
-ResultCode storeMyCertToStore(PCCERT_CONTEXT context);
-ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context);
+KEST_NODISCARD ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode storeMyCertToStore(PCCERT_CONTEXT context) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context) KEST_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -294,7 +294,7 @@ DWORD readCandidate(const char* file, unsigned index, char (&value)[kCertIdSize]
 
 // --- exports ------------------------------------------------------------------------------
 
-ResultCode createMyCertList(MyCert** head) {
+ResultCode createMyCertList(MyCert** head) noexcept {
     KEST_TRACE("createMyCertList");
     const StoreHandle store{CertOpenSystemStoreA(0, kPersonalStoreName)};
     if (!store) return KEST_PLATFORM_FAILED(KEST_E_STORE_OPEN, "CertOpenSystemStore", GetLastError());
@@ -305,7 +305,7 @@ ResultCode createMyCertList(MyCert** head) {
     return KEST_OK;
 }
 
-ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) {
+ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) noexcept {
     KEST_TRACE("createMyCertListInPkcs12Store");
     StoreHandle store;
     if (const ResultCode code = openPkcs12Store(data, size, password, store); code != KEST_OK)
@@ -317,26 +317,26 @@ ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wch
     return KEST_OK;
 }
 
-unsigned countMyCertList(const MyCert* head) {
+unsigned countMyCertList(const MyCert* head) noexcept {
     KEST_TRACE("countMyCertList");
     unsigned count = 0;
     for (const MyCert* record = head; record != nullptr; record = record->next) ++count;
     return count;
 }
 
-void deleteMyCertList(MyCert* head) {
+void deleteMyCertList(MyCert* head) noexcept {
     KEST_TRACE("deleteMyCertList");
     releaseRecords(head);
 }
 
-MyCert* findMyCert(MyCert* head, const MyCert* wanted) {
+MyCert* findMyCert(MyCert* head, const MyCert* wanted) noexcept {
     KEST_TRACE("findMyCert");
     char id[kCertIdSize];
     if (wanted == nullptr || !getCertId(*wanted, id)) return nullptr;
     return findMyCertByCertId(head, id);
 }
 
-ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) {
+ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) noexcept {
     KEST_TRACE("readIniSignerCertCandidate");
     int matched = 0;
     char id[kCertIdSize];
@@ -350,7 +350,7 @@ ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count
     return KEST_OK;
 }
 
-ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) {
+ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) noexcept {
     KEST_TRACE("writeIniSignerCertCandidate");
     char key[kSettingsKeySize];
     unsigned written = 0;
@@ -371,7 +371,7 @@ ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) {
     return KEST_OK;
 }
 
-ResultCode readIniOmitSelectCert(const char* file, int* omit) {
+ResultCode readIniOmitSelectCert(const char* file, int* omit) noexcept {
     KEST_TRACE("readIniOmitSelectCert");
     int value = 0;
     if (const ResultCode code = readIniInt(file, kSettingsSection, kOmitSelectCertKey, &value); code != KEST_OK)
@@ -383,7 +383,7 @@ ResultCode readIniOmitSelectCert(const char* file, int* omit) {
     return KEST_OK;
 }
 
-ResultCode writeIniOmitSelectCert(const char* file, int omit) {
+ResultCode writeIniOmitSelectCert(const char* file, int omit) noexcept {
     KEST_TRACE("writeIniOmitSelectCert");
     if (const ResultCode code = writeIniString(file, kSettingsSection, kOmitSelectCertKey, omit != 0 ? "1" : "0");
         code != KEST_OK)

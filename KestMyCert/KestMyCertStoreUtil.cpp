@@ -36,7 +36,7 @@ using CertStore = std::unique_ptr<void, CertStoreClose>;
 
 }  // namespace
 
-ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy) {
+ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy) noexcept {
     KEST_TRACE("copyCertContext");
     PCCERT_CONTEXT duplicate = CertDuplicateCertificateContext(context);
     if (duplicate == nullptr)
@@ -45,7 +45,7 @@ ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy) {
     return KEST_OK;
 }
 
-ResultCode storeMyCertToStore(PCCERT_CONTEXT context) {
+ResultCode storeMyCertToStore(PCCERT_CONTEXT context) noexcept {
     KEST_TRACE("storeMyCertToStore");
     CertStore store;
     if (const ResultCode code = openPersonalStore(kestTrace, store); code != KEST_OK) return code;
@@ -54,7 +54,7 @@ ResultCode storeMyCertToStore(PCCERT_CONTEXT context) {
     return KEST_OK;
 }
 
-ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context) {
+ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context) noexcept {
     KEST_TRACE("deleteMyCertFromStore");
     CertStore store;
     if (const ResultCode code = openPersonalStore(kestTrace, store); code != KEST_OK) return code;

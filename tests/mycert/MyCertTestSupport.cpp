@@ -100,7 +100,7 @@ LPVOID WINAPI refusingHeapAlloc(HANDLE, DWORD, SIZE_T) {
     return nullptr;
 }
 
-ResultCode countingAlloc(unsigned size, void** out) {
+ResultCode countingAlloc(unsigned size, void** out) noexcept {
     ResultCode code;
     if (++watch.allocations == watch.refuseAllocationAt) {
         // KestCommon's own failure path, record included.
@@ -113,7 +113,7 @@ ResultCode countingAlloc(unsigned size, void** out) {
     return code;
 }
 
-void countingFreeMemory(void* block) {
+void countingFreeMemory(void* block) noexcept {
     if (block != nullptr) --watch.blocks;
     watch.freeBlock(block);
 }
