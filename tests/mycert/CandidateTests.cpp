@@ -22,16 +22,6 @@ using ::testing::ElementsAreArray;
 constexpr char kSection[] = "MyCertificate";
 constexpr char kMissing[] = "<missing>";
 
-std::string nameText(const CERT_NAME_BLOB& name) {
-    constexpr DWORD kFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
-    auto* blob = const_cast<CERT_NAME_BLOB*>(&name);
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, nullptr, 0);
-    std::string text(size, '\0');
-    CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, text.data(), size);
-    text.resize(size - 1);
-    return text;
-}
-
 std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     std::string text;
     for (DWORD index = serial.cbData; index > 0; --index) {
@@ -58,7 +48,7 @@ public:
     // A record with the serial number and issuer of a test certificate.
     MyCert* addCertificate(const std::string& derName) {
         const CertContextPtr cert = loadCertificate(derName);
-        return add(serialText(cert->pCertInfo->SerialNumber), nameText(cert->pCertInfo->Issuer));
+        return add(serialText(cert->pCertInfo->SerialNumber), platformNameText(cert->pCertInfo->Issuer));
     }
     MyCert* head() noexcept { return entries_.empty() ? nullptr : &entries_.front().record; }
 

@@ -34,17 +34,6 @@ std::vector<MyCert*> recordsOf(MyCert* head) {
     return records;
 }
 
-// The platform's own text for a name, asked the way the library is meant to ask.
-std::string platformNameText(const CERT_NAME_BLOB& name) {
-    constexpr DWORD kFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
-    auto* blob = const_cast<CERT_NAME_BLOB*>(&name);
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, nullptr, 0);
-    std::string text(size, '\0');
-    CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, text.data(), size);
-    text.resize(size - 1);
-    return text;
-}
-
 // Messages of error records ("name() = 0x...") in log order.
 std::vector<std::string> errorMessages(const std::vector<LogRecord>& records) {
     std::vector<std::string> errors;

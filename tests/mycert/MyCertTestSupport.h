@@ -54,6 +54,8 @@ unsigned countCerts(HCERTSTORE store);
 std::vector<CertContextPtr> certsInStore(HCERTSTORE store);
 // Whether CryptAcquireCertificatePrivateKey (preferring CNG) reaches the certificate's key.
 bool privateKeyReachable(PCCERT_CONTEXT context);
+// The platform's own text for a name, asked with the flags the library uses for MyCert names.
+std::string platformNameText(const CERT_NAME_BLOB& name);
 bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right);
 
 // A fresh handle of the current user's personal store "MY"; throws if it cannot be opened.

@@ -15,6 +15,11 @@
 #   <name>.p12        the certificate with its key plus ca without key, AES-256/PBKDF2
 #                     (openssl 3 default); password "KestTest-2024"
 #   signer-legacy.p12 signer the old way (RC2-40/3DES, SHA-1 MAC), same password
+#   long-name.der     self-signed, serial 30 03, subject (and so issuer) of 64 OUs: a name
+#                     text of over 4 KiB, longer than any certificate id may be
+#   long-name.p12     long-name with its key alone, same password
+#
+# `make-test-data.sh long-name` makes only the long-name files and leaves the others as they are.
 #
 # `openssl pkcs12 -export` puts one key into a file, so a list of several certificates with
 # keys is made by importing several files.
@@ -89,6 +94,22 @@ pkcs12() {
         -name "$name" -passout "pass:$password" -out "$out/$output"
 }
 
+long_name() {
+    subject="/C=JP/O=Kest Test"
+    for unit in $(seq -w 1 64); do
+        subject="$subject/OU=Kest Long Name Organizational Unit Number $unit of sixty-four"
+    done
+    issue long-name 3003 "$subject/CN=Kest Long Name" 20240101000000Z 20491231235959Z selfsign
+    openssl pkcs12 -export -in "$work/long-name.pem" -inkey "$work/long-name.key" -name long-name \
+        -passout "pass:$password" -out "$out/long-name.p12"
+}
+
+if [ "${1:-}" = long-name ]; then
+    long_name
+    ls -l "$out"/long-name.*
+    exit 0
+fi
+
 issue ca 01 "/C=JP/O=Kest Test/CN=Kest Test CA" 20240101000000Z 20491231235959Z selfsign
 issue signer 012A "/C=JP/O=Kest Test/CN=Kest Signer" 20240105000000Z 20340105000000Z
 issue quoted 1001 '/C=JP/O=Kest Test/OU=R&D "Lab"/CN=Suzuki, Ichiro' 20240101000000Z 20491231235959Z
@@ -101,6 +122,7 @@ pkcs12 signer signer-legacy.p12 -legacy
 pkcs12 quoted quoted.p12
 pkcs12 twin-a twin-a.p12
 pkcs12 twin-b twin-b.p12
+long_name
 
 echo "made in $out:"
 ls -l "$out"
