@@ -1,5 +1,40 @@
 # Helpers shared by the libraries' build files.
 
+# Version resources are compiled by windres (the toolchain's CMAKE_RC_COMPILER).
+enable_language(RC)
+set(KEST_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# What Explorer's properties dialog shows for each binary.
+set(KEST_PRODUCT_NAME "Kest support libraries")
+set(KEST_FILE_DESCRIPTION_KestLog "Kest log writer")
+set(KEST_FILE_DESCRIPTION_KestErr "Kest error display")
+set(KEST_FILE_DESCRIPTION_KestCommon "Kest common utilities")
+set(KEST_FILE_DESCRIPTION_KestMyCert "Kest signing certificates")
+set(KEST_FILE_DESCRIPTION_KestIni "Kest installation settings service (stand-in)")
+
+# A VERSIONINFO resource (description, product name, the project's version, file name)
+# compiled into target.
+function(kest_add_version_resource target description)
+  get_target_property(type ${target} TYPE)
+  get_target_property(output_name ${target} OUTPUT_NAME)
+  if(NOT output_name)
+    set(output_name ${target})
+  endif()
+  if(type STREQUAL "EXECUTABLE")
+    set(KEST_RC_FILE_TYPE VFT_APP)
+    set(KEST_RC_ORIGINAL_FILENAME ${output_name}${CMAKE_EXECUTABLE_SUFFIX})
+  else()
+    set(KEST_RC_FILE_TYPE VFT_DLL)
+    set(KEST_RC_ORIGINAL_FILENAME ${output_name}${CMAKE_SHARED_LIBRARY_SUFFIX})
+  endif()
+  set(KEST_RC_FILE_DESCRIPTION "${description}")
+  set(KEST_RC_INTERNAL_NAME ${output_name})
+  set(KEST_RC_PRODUCT_NAME "${KEST_PRODUCT_NAME}")
+  set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${KEST_CMAKE_DIR}/KestVersion.rc.in ${rc_file} @ONLY)
+  target_sources(${target} PRIVATE ${rc_file})
+endfunction()
+
 # A DLL named exactly <name>.dll (MinGW would call it lib<name>.dll) whose exports are
 # fixed by the given .def file.
 function(kest_add_dll name)
@@ -7,6 +42,11 @@ function(kest_add_dll name)
   add_library(${name} SHARED ${ARG_SOURCES} ${ARG_DEF})
   set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" OUTPUT_NAME ${name})
   target_compile_definitions(${name} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+  if(DEFINED KEST_FILE_DESCRIPTION_${name})
+    kest_add_version_resource(${name} "${KEST_FILE_DESCRIPTION_${name}}")
+  else()
+    kest_add_version_resource(${name} "Kest ${name}")
+  endif()
 endfunction()
 
 # An import library made by dlltool from a .def file, as an imported target. Used where the
