@@ -1,0 +1,117 @@
+// The tool's own logic without the libraries: the catalogue checker, the certificate table
+// and the JSON text.
+#include "Catalogue.h"
+#include "CertificateTable.h"
+#include "KestResultMessages.h"
+
+#include <gmock/gmock.h>
+
+#include <cstdio>
+#include <string>
+
+namespace kest::tool {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Field;
+using ::testing::IsEmpty;
+
+// A catalogue with a line for every result code, as ShowError expects it.
+std::string completeCatalogue(const char* lineEnd = "\r\n") {
+    std::string bytes;
+    for (const ResultMessage& entry : kResultMessages) {
+        char head[16];
+        std::snprintf(head, sizeof head, "X%08X,", entry.code);
+        bytes += head + std::string(entry.text) + lineEnd;
+    }
+    return bytes;
+}
+
+::testing::Matcher<const CatalogueFinding&> Finding(unsigned line, const std::string& text) {
+    return ::testing::AllOf(Field("line", &CatalogueFinding::line, line), Field("text", &CatalogueFinding::text, text));
+}
+
+TEST(KestToolCatalogueChecker, CompleteCatalogueHasNoFindingsWithEitherLineEnd) {
+    EXPECT_THAT(checkCatalogue(completeCatalogue("\r\n")), IsEmpty());
+    EXPECT_THAT(checkCatalogue(completeCatalogue("\n")), IsEmpty());
+}
+
+TEST(KestToolCatalogueChecker, LastLineWithoutNewlineCounts) {
+    std::string bytes = completeCatalogue();
+    bytes.resize(bytes.size() - 2);
+    EXPECT_THAT(checkCatalogue(bytes), IsEmpty());
+}
+
+TEST(KestToolCatalogueChecker, EmptyCatalogueLacksEveryCode) {
+    const std::vector<CatalogueFinding> findings = checkCatalogue("");
+    ASSERT_EQ(findings.size(), std::size(kResultMessages));
+    EXPECT_THAT(findings[0], Finding(0, std::string("no line with a message for code 25000000 (") +
+                                            resultMessage(KEST_E_NO_MEMORY) + ")"));
+}
+
+TEST(KestToolCatalogueChecker, CodesCompareWithoutLetterCaseAndTheSecondLineIsReported) {
+    EXPECT_THAT(checkCatalogue(completeCatalogue() + "i2500020a,again\r\n"),
+                ElementsAre(Finding(std::size(kResultMessages) + 1,
+                                    "code 2500020a written twice (first on line 14)")));
+}
+
+TEST(KestToolCatalogueChecker, LineOf259CharactersFitsAnd260DoNot) {
+    const std::string fits = "I25000999," + std::string(249, 'a');
+    const std::string tooLong = "I25000998," + std::string(250, 'a');
+    const unsigned first = std::size(kResultMessages) + 1;
+    EXPECT_THAT(checkCatalogue(completeCatalogue() + fits + "\r\n" + tooLong + "\r\n"),
+                ElementsAre(Finding(first + 1, "line of 260 characters, longer than 259: ShowError reads it in pieces")));
+}
+
+TEST(KestToolCatalogueChecker, EmptyMessageDoesNotCountAsTheCodesLine) {
+    std::string bytes = completeCatalogue();
+    bytes.replace(0, bytes.find("\r\n"), "X25000000,");
+    EXPECT_THAT(checkCatalogue(bytes),
+                ElementsAre(Finding(1, "code 25000000 has an empty message"),
+                            Finding(0, std::string("no line with a message for code 25000000 (") +
+                                           resultMessage(KEST_E_NO_MEMORY) + ")")));
+}
+
+TEST(KestToolCatalogueChecker, SeverityLettersOutsideIQWXAreReported) {
+    const unsigned first = std::size(kResultMessages) + 1;
+    EXPECT_THAT(checkCatalogue(completeCatalogue() + "q25000901,a\r\nw25000902,b\r\nE25000903,c\r\n"),
+                ElementsAre(Finding(first + 2, "unknown severity letter 'E': the box shows no icon (I, Q, W or X expected)")));
+}
+
+TEST(KestToolCatalogueChecker, ShortLinesAndBadDigitsAreNoEntries) {
+    const unsigned first = std::size(kResultMessages) + 1;
+    const std::string notEntry =
+        "not an entry: a severity letter, eight hexadecimal digits, a separator and the message expected";
+    EXPECT_THAT(checkCatalogue(completeCatalogue() + "\r\nX2500010G,x\r\n"),
+                ElementsAre(Finding(first, notEntry), Finding(first + 1, notEntry)));
+}
+
+CertificateRow row(unsigned index, std::string subject, bool candidate) {
+    return {index, std::move(subject), "CN=CA", "012a", "2024.01.05 00:00:00", "2034.01.05 00:00:00", candidate};
+}
+
+TEST(KestToolCertificateTable, ColumnsAlignOnTheWidestCellCountingShiftJisBytes) {
+    // Two double-byte characters: four bytes, four columns on a terminal.
+    const std::string wide = "CN=\x8e\x52\x93\x63";
+    EXPECT_EQ(formatTable({row(1, wide, true), row(2, "CN=A", false)}),
+              "#  Subject  Issuer  Serial  Valid from (UTC)     Valid to (UTC)       Candidate\n"
+              "1  " + wide + "  CN=CA   012a    2024.01.05 00:00:00  2034.01.05 00:00:00  *\n"
+              "2  CN=A     CN=CA   012a    2024.01.05 00:00:00  2034.01.05 00:00:00\n");
+}
+
+TEST(KestToolCertificateTable, IdIsSerialSemicolonIssuer) { EXPECT_EQ(certificateId(row(1, "CN=A", false)), "012a;CN=CA"); }
+
+TEST(KestToolCertificateJson, StringsEscapeQuotesBackslashesAndControlCharacters) {
+    EXPECT_EQ(jsonString("O=\"R&D\" \\ a\tb\nc\x01"), R"("O=\"R&D\" \\ a\tb\nc\u0001")");
+}
+
+TEST(KestToolCertificateJson, ListIsAnArrayOfUtf8Objects) {
+    EXPECT_EQ(formatJson({}, 932), "[]\n");
+    EXPECT_EQ(formatJson({row(1, "CN=\x8e\x52\x93\x63", true)}, 932),
+              "[\n {\"index\": 1, \"id\": \"012a;CN=CA\", \"subject\": \"CN=\xe5\xb1\xb1\xe7\x94\xb0\", \"issuer\": "
+              "\"CN=CA\", \"serial\": \"012a\", \"notBefore\": \"2024.01.05 00:00:00\", \"notAfter\": "
+              "\"2034.01.05 00:00:00\", \"candidate\": true}\n]\n");
+}
+
+}  // namespace
+}  // namespace kest::tool

@@ -1,0 +1,113 @@
+#!/bin/sh
+# End to end: the typical road (tools/KestTool/typical-road.sh) in a fresh Wine prefix of
+# its own, checked by what the tool printed, the settings file and the log records.
+#   typical-road-test.sh <source directory> <directory of the built binaries> <work directory>
+set -u
+source_dir=$1
+bin=$2
+work=$3
+failures=0
+
+"$source_dir/tools/KestTool/typical-road.sh" "$bin" "$work" >"$work.out" 2>&1 || {
+    echo "the road itself failed:"
+    cat "$work.out"
+    exit 1
+}
+output=$work.out
+settings=$(iconv -f CP932 -t UTF-8 "$work/installation/KestEnv.ini" | tr -d '\r')
+log=$(iconv -f CP932 -t UTF-8 "$work/installation/kest.log" | tr -d '\r')
+
+fail() {
+    echo "FAILED: $*"
+    failures=$((failures + 1))
+}
+# The output of one command (its nth run, 1 unless given): from its "$ kesttool ..." line to
+# the blank line before the next.
+step() {
+    command="\$ kesttool $1" nth=${2:-1} awk '
+        $0 == ENVIRON["command"] { run++; on = (run == ENVIRON["nth"]); next }
+        /^\$ kesttool / { on = 0 }
+        on' "$output" | sed '${/^$/d}'
+}
+expect_in_step() {
+    step "$1" | grep -qxF -- "$2" || fail "\"$1\" did not print the line: $2"
+}
+expect_text() {  # text, description, line
+    printf '%s\n' "$1" | grep -qxF -- "$3" || fail "$2 lacks the line: $3"
+}
+
+signer_id='012a;CN=Kest Test CA, O="Kest Test", C=JP'
+quoted_id='1001;CN=Kest Test CA, O="Kest Test", C=JP'
+signer_row='CN=Kest Signer, O="Kest Test", C=JP  CN=Kest Test CA, O="Kest Test", C=JP  012a    2024.01.05 00:00:00  2034.01.05 00:00:00'
+install_win=$(printf 'Z:%s' "$(cd "$work/installation" && pwd)" | tr / '\\')
+
+expect_in_step "log status" "log on"
+expect_in_step "check-catalogue $install_win\\KestErr.csv" "$install_win\\KestErr.csv: no findings"
+grep -qxF "added 1: CN=Kest Signer, O=\"Kest Test\", C=JP ($signer_id)" "$output" || fail "signer.p12 not added"
+[ "$(grep -c '^added ' "$output")" -eq 2 ] || fail "not two certificates added"
+# The workaround is announced once per run of the tool, and only for PKCS#12 commands.
+[ "$(grep -c "PFXVerifyPassword refuses right passwords" "$output")" -eq 4 ] || fail "workaround not announced once per PKCS#12 command"
+
+# The first list has no marks; after marking both by id, the new list shows both.
+step "list" | sed -n 1p | grep -qxF '#  Subject                                                     Issuer                                Serial  Valid from (UTC)     Valid to (UTC)       Candidate' ||
+    fail "list header not aligned to the widest subject"
+[ "$(step list | grep -c '\*$')" -eq 0 ] || fail "the first list shows marks"
+[ "$(step list | grep -c '^[12]  ')" -eq 2 ] || fail "the first list does not hold two certificates"
+expect_in_step "mark $signer_id" "marked $(step list | grep -F 'CN=Kest Signer' | cut -c1): CN=Kest Signer, O=\"Kest Test\", C=JP ($signer_id)"
+[ "$(step "mark $quoted_id" | grep -c '^marked ')" -eq 1 ] || fail "quoted certificate not marked"
+[ "$(step 'list --json' | grep -c '"candidate": true')" -eq 2 ] || fail "the JSON list lacks two candidates"
+step 'list --json' | grep -qF '"subject": "CN=\"Suzuki, Ichiro\", OU=\"R&D \"\"Lab\"\"\", O=\"Kest Test\", C=JP"' ||
+    fail "JSON escaping of quotes"
+expect_in_step "list-p12 $(printf 'Z:%s' "$source_dir/tests/mycert/data/signer.p12" | tr / '\\') --password-env KEST_SAMPLE_PASSWORD" "1  $signer_row  *"
+expect_in_step "omit show" "OmitSelectCert=1: the certificate choice is skipped"
+
+# The wrong password: code and message in UTF-8, non-zero exit; then its box, auto-closed.
+grep -qxF "kesttool: createMyCertListInPkcs12Store failed: 0x25000209 PKCS#12形式データのパスワードに誤りがあります。" "$output" ||
+    fail "failure of the wrong password not reported with code and message"
+grep -qxF "(exit status 1)" "$output" || fail "failure without exit status 1"
+step "show-error 25000209 --auto-close" >"$work.box"
+printf '%s\n' '--- error box "Tavrin", icon error, closed with OK by kesttool' 'PKCS#12形式データのパスワードに誤りがあります。' '' \
+    'Code=0x25000209' '---' | cmp -s - "$work.box" || { fail "box not printed as expected:"; cat "$work.box"; }
+
+# A code the catalogue lacks, shown without --auto-close: the prefix has the null graphics
+# driver, so the box is printed all the same, and its record spans two lines.
+printf '%s\n' '--- error box "Tavrin", icon error, closed with OK by kesttool' 'エラーメッセージが見つかりません' \
+    'Code=0x2500ffff' '---' | cmp -s - "$(step "show-error 2500ffff" >"$work.box"; echo "$work.box")" ||
+    { fail "box of a missing code not printed:"; cat "$work.box"; }
+
+# Unmarked and removed: the last list holds the signer alone, still a candidate.
+expect_in_step "remove $quoted_id" "removed 1: CN=\"Suzuki, Ichiro\", OU=\"R&D \"\"Lab\"\"\", O=\"Kest Test\", C=JP ($quoted_id)"
+step list 3 >"$work.last"
+printf '%s\n' "#  Subject                              Issuer                                Serial  Valid from (UTC)     Valid to (UTC)       Candidate" \
+    "1  $signer_row  *" | cmp -s - "$work.last" || { fail "last list:"; cat "$work.last"; }
+
+# The settings file, as the library wrote it.
+expect_text "$settings" "settings file" "[MyCertificate]"
+expect_text "$settings" "settings file" "CertId_0000=$signer_id"
+expect_text "$settings" "settings file" "CertId_0001="
+expect_text "$settings" "settings file" "OmitSelectCert=1"
+
+# The log: the road's steps, the reported failure, the box record; nothing after log off.
+# Records as "<source unit>,<message>": the line numbers are the libraries' own matter.
+records=$(printf '%s\n' "$log" | sed 's/^\[[0-9/]* [0-9:]*\]\([^,]*\),[0-9]*,/\1,/')
+for record in \
+    "KestMyCertStoreUtil.cpp,storeMyCertToStore() end" \
+    "KestMyCertManager.cpp,writeIniSignerCertCandidate() end" \
+    "KestMyCertManager.cpp,writeIniOmitSelectCert() end" \
+    "KestMyCertManager.cpp,openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに誤りがあります。 : PFXVerifyPassword() failed (0x00000000)" \
+    "KestMyCertManager.cpp,createMyCertListInPkcs12Store() = 0x25000209 : openPkcs12Store() failed" \
+    "KestErr.cpp,PKCS#12形式データのパスワードに誤りがあります。Code=0x25000209" \
+    "KestErr.cpp,エラーメッセージが見つかりません" \
+    "Code=0x2500ffff" \
+    "KestMyCertStoreUtil.cpp,deleteMyCertFromStore() end"; do
+    printf '%s\n' "$records" | grep -qxF -- "$record" || fail "log lacks the record: $record"
+done
+[ "$(printf '%s\n' "$log" | grep -c '() failed (0x')" -eq 1 ] || fail "platform failures other than the wrong password logged"
+printf '%s\n' "$log" | sed -n '$p' | grep -qF "deleteMyCertList() end" || fail "the log does not end with the last list's release"
+# Every start record has its end.
+starts=$(printf '%s\n' "$log" | grep -c '() start$')
+ends=$(printf '%s\n' "$log" | grep -c '() end$')
+[ "$starts" -eq "$ends" ] || fail "$starts start records, $ends end records"
+
+[ "$failures" -eq 0 ] || { echo "--- road output"; cat "$output"; exit 1; }
+echo "typical road: all checks passed"

@@ -1,0 +1,99 @@
+#include "Catalogue.h"
+
+#include "KestResultMessages.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace kest::tool {
+namespace {
+
+// ShowError reads 260 bytes at a time with the newline kept: a longer line comes in pieces,
+// and every further piece is judged as a line of its own.
+constexpr std::size_t kLongestLine = 259;
+// A line: severity letter, eight hexadecimal digits, one separator, the message.
+constexpr std::size_t kCodeColumn = 1;
+constexpr std::size_t kCodeDigits = 8;
+constexpr std::size_t kMessageColumn = 10;
+constexpr char kSeverityLetters[] = "IiQqWwXx";
+
+std::string codeText(unsigned long code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx", code);
+    return text;
+}
+
+bool parseCode(std::string_view line, unsigned long& code) {
+    code = 0;
+    for (std::size_t i = kCodeColumn; i < kCodeColumn + kCodeDigits; ++i) {
+        const char c = line[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
+        code = code * 16 + digit;
+    }
+    return true;
+}
+
+// The file's lines as text mode reads them: CRLF is one line end; the end of the file ends
+// the last line whether or not a newline precedes it.
+std::vector<std::string_view> splitLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        std::string_view line = bytes.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        if (end == std::string_view::npos) break;
+        bytes.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
+    std::vector<CatalogueFinding> findings;
+    std::map<unsigned long, unsigned> firstLineOfCode;
+    std::set<unsigned long> codesWithMessage;
+
+    const std::vector<std::string_view> lines = splitLines(bytes);
+    for (unsigned number = 1; number <= lines.size(); ++number) {
+        const std::string_view line = lines[number - 1];
+        if (line.size() > kLongestLine)
+            findings.push_back({number, "line of " + std::to_string(line.size()) + " characters, longer than " +
+                                            std::to_string(kLongestLine) + ": ShowError reads it in pieces"});
+        unsigned long code = 0;
+        if (line.size() < kMessageColumn || !parseCode(line, code)) {
+            findings.push_back({number, "not an entry: a severity letter, eight hexadecimal digits, a separator "
+                                        "and the message expected"});
+            continue;
+        }
+        if (std::strchr(kSeverityLetters, line[0]) == nullptr || line[0] == '\0')
+            findings.push_back({number, std::string("unknown severity letter '") + line[0] +
+                                            "': the box shows no icon (I, Q, W or X expected)"});
+        const auto [first, isFirst] = firstLineOfCode.emplace(code, number);
+        if (!isFirst)
+            findings.push_back({number, "code " + codeText(code) + " written twice (first on line " +
+                                            std::to_string(first->second) + ")"});
+        if (line.size() == kMessageColumn)
+            findings.push_back({number, "code " + codeText(code) + " has an empty message"});
+        else
+            codesWithMessage.insert(code);
+    }
+
+    for (const ResultMessage& entry : kResultMessages)
+        if (codesWithMessage.count(entry.code) == 0)
+            findings.push_back({0, "no line with a message for code " + codeText(entry.code) + " (" + entry.text + ")"});
+    return findings;
+}
+
+}  // namespace kest::tool

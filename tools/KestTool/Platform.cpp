@@ -1,0 +1,100 @@
+#include "Platform.h"
+
+#include "ProbePkcs12.h"
+#include "Terminal.h"
+
+#include <wincrypt.h>
+
+#include <cstring>
+#include <string>
+
+namespace kest::tool {
+namespace {
+
+constexpr char kErrorLibrary[] = "KestErr.dll";
+constexpr char kCertificateLibrary[] = "KestMyCert.dll";
+
+bool runningOnWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool windowStationVisible() {
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) return true;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+std::string wineGraphicsDriver() {
+    char value[64] = {};
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", "Graphics", RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+bool environmentSet(const char* name) { return GetEnvironmentVariableA(name, nullptr, 0) > 0; }
+
+const char* iconName(UINT flags) {
+    switch (flags & MB_ICONMASK) {
+        case MB_ICONERROR:
+            return "error";
+        case MB_ICONWARNING:
+            return "warning";
+        case MB_ICONQUESTION:
+            return "question";
+        case MB_ICONINFORMATION:
+            return "information";
+        default:
+            return "none";
+    }
+}
+
+int WINAPI printBox(HWND, LPCSTR text, LPCSTR caption, UINT flags) {
+    writeOut("--- error box \"");
+    writeOut(caption != nullptr ? caption : "", kMessageCodePage);
+    writeOut(std::string("\", icon ") + iconName(flags) + ", closed with OK by kesttool\n");
+    std::string body = text != nullptr ? text : "";
+    if (body.empty() || body.back() != '\n') body += '\n';
+    writeOut(body, kMessageCodePage);
+    writeOut("---\n");
+    return IDOK;
+}
+
+BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD) {
+    // The keys of a trial are not kept anywhere.
+    const HCERTSTORE trial = PFXImportCertStore(pfx, password, PKCS12_NO_PERSIST_KEY);
+    if (trial == nullptr) return FALSE;
+    CertCloseStore(trial, 0);
+    return TRUE;
+}
+
+}  // namespace
+
+bool displayAvailable() {
+    if (!windowStationVisible()) return false;
+    if (!runningOnWine()) return true;
+    if (_stricmp(wineGraphicsDriver().c_str(), "null") == 0) return false;
+    return environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY");
+}
+
+PrintedErrorBoxes::PrintedErrorBoxes()
+    : patch_(kErrorLibrary, "USER32.dll", "MessageBoxA", reinterpret_cast<const void*>(&printBox)) {}
+
+WorkingPfxPasswordCheck::WorkingPfxPasswordCheck() {
+    CRYPT_DATA_BLOB probe{static_cast<DWORD>(sizeof kProbePkcs12), const_cast<BYTE*>(kProbePkcs12)};
+    if (PFXVerifyPassword(&probe, kProbePkcs12Password, 0)) return;
+    // Replace it only where the replacement does know the right password.
+    if (!pfxVerifyPasswordByTrialImport(&probe, kProbePkcs12Password, 0)) return;
+    patch_ = std::make_unique<test::ImportPatch>(kCertificateLibrary, "CRYPT32.dll", "PFXVerifyPassword",
+                                                 reinterpret_cast<const void*>(&pfxVerifyPasswordByTrialImport));
+    static bool told = false;
+    if (!told)
+        writeErr("kesttool: this platform's PFXVerifyPassword refuses right passwords; KestMyCert.dll checks them by "
+                 "a trial import instead\n");
+    told = true;
+}
+
+}  // namespace kest::tool
