@@ -174,10 +174,12 @@ extern "C" ResultCode readIniInt(const char* file, const char* section, const ch
         return KEST_INNER_FAILED(code, "readIniString");
 
     // The whole text must be one number (white space only before it) within int's range;
-    // a text read as not-a-number fails the range check too.
+    // a text read as not-a-number fails the range check too. A text that fills the buffer
+    // may have been cut, and a cut number is some other number: invalid as well.
     char* end = nullptr;
     const double number = std::strtod(text, &end);
-    const bool whole = text[0] != '\0' && end != text && *end == '\0';
+    const bool cut = std::strlen(text) == sizeof text - 1;
+    const bool whole = text[0] != '\0' && !cut && end != text && *end == '\0';
     if (!whole || !(number >= -2147483648.0 && number <= 2147483647.0))
         return KEST_CHECK_FAILED(KEST_E_SETTINGS_INVALID, kest::resultMessage(KEST_E_SETTINGS_INVALID));
 

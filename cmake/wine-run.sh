@@ -3,6 +3,10 @@
 #
 # One private prefix per build tree (created on first use, under a lock), code page 932
 # as our users have it, the null graphics driver, and no debugger: a crash must fail.
+#
+# KEST_HEAP_CHECK=1 switches on Wine's heap checking (tails and freed blocks of every heap
+# block are checked whenever a heap is validated) and fails the run if Wine reports a damaged
+# block with an err:heap line, even when the program itself passed.
 set -eu
 
 exe=$1
@@ -14,6 +18,9 @@ export WINEPREFIX=$wine_root/prefix
 # Wine keeps its server socket under TMPDIR: one per prefix, used for every command of it.
 export TMPDIR=$wine_root/tmp
 export WINEDEBUG=${KEST_WINEDEBUG:--all}
+if [ "${KEST_HEAP_CHECK:-0}" = 1 ]; then
+    export WINEDEBUG="$WINEDEBUG,warn+heap,err+heap"
+fi
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=;mshtml="
 export LC_ALL=ja_JP.UTF-8
 export WINEARCH=win64
@@ -35,4 +42,19 @@ mkdir -p "$TMPDIR"
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$wine_root/lock"
 
-exec wine "$exe" "$@"
+if [ "${KEST_HEAP_CHECK:-0}" != 1 ]; then
+    exec wine "$exe" "$@"
+fi
+
+# Standard error goes through a file, not a pipe: a process the program starts may outlive it.
+errors=$(mktemp "$TMPDIR/heap-check.XXXXXX")
+status=0
+wine "$exe" "$@" 2>"$errors" || status=$?
+# warn+heap also reports harmless things (e.g. frees of blocks of other heaps): only err counts.
+grep -v ':warn:heap:' "$errors" >&2 || true
+if grep -q ':err:heap:' "$errors"; then
+    echo "wine-run.sh: heap damage reported (err:heap) while running $exe" >&2
+    [ "$status" -ne 0 ] || status=1
+fi
+rm -f "$errors"
+exit "$status"

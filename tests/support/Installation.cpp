@@ -48,32 +48,48 @@ TemporaryDirectory::TemporaryDirectory(const std::string& nameSuffix) {
     char temp[MAX_PATH];
     const DWORD length = GetTempPathA(sizeof temp, temp);
     if (length == 0 || length >= sizeof temp) throw std::runtime_error("GetTempPathA failed");
+    // The tick count too: Wine reuses process ids quickly.
     path_ = std::string(temp) + "kest-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(counter++) + nameSuffix;
+            std::to_string(GetTickCount64() % 100000) + "-" + std::to_string(counter++) + nameSuffix;
     removeTree(path_);
     if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
 }
 
 TemporaryDirectory::~TemporaryDirectory() { removeTree(path_); }
 
-void removeTree(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+namespace {
+
+// The wide functions with the "\\?\" prefix reach paths beyond 260 bytes, which tests make on
+// purpose and the ANSI functions cannot remove.
+void removeTreeWide(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
         return;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = entry.cFileName;
-            if (name != "." && name != "..") removeTree(path + "\\" + name);
-        } while (FindNextFileA(search, &entry));
+            const std::wstring name = entry.cFileName;
+            if (name != L"." && name != L"..") removeTreeWide(path + L"\\" + name);
+        } while (FindNextFileW(search, &entry));
         FindClose(search);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void removeTree(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (length <= 1) return;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    removeTreeWide(L"\\\\?\\" + wide);
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes) {

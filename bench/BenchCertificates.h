@@ -1,0 +1,38 @@
+// Keyed certificates for the benchmark, made once and kept in the benchmark prefix's own
+// store "KestBench", so that later runs only copy them into the personal store "MY".
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <memory>
+
+namespace kest::bench {
+
+struct StoreCloser {
+    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
+};
+using StorePtr = std::unique_ptr<void, StoreCloser>;
+
+struct CertificateRelease {
+    void operator()(PCCERT_CONTEXT context) const noexcept { CertFreeCertificateContext(context); }
+};
+using CertificatePtr = std::unique_ptr<const CERT_CONTEXT, CertificateRelease>;
+
+// Whether CryptAcquireCertificatePrivateKey, preferring the newer key service, reaches the
+// certificate's key; a handle it hands out is released at once.
+bool privateKeyReachable(PCCERT_CONTEXT context) noexcept;
+
+struct CacheFill {
+    unsigned made;   // certificates (and keys) made by this call
+    double seconds;  // time spent making them
+};
+
+// Makes the cache hold at least `count` self-signed certificates with reachable keys.
+// Throws std::runtime_error on any platform failure.
+CacheFill ensureCachedCertificates(unsigned count);
+
+// Makes "MY" hold exactly the first `count` certificates of the cache; returns seconds spent.
+double fillPersonalStore(unsigned count);
+
+}  // namespace kest::bench

@@ -1,0 +1,535 @@
+// kestbench: what the trace pattern and the per-call settings cost, against the bare platform
+// work measured in the same run. Prints figures; it passes or fails nothing.
+//
+// Run it in a Wine prefix of its own (bench/run.sh): it rewrites the KestIni stand-in's
+// settings and the personal store "MY" of the prefix it runs in.
+#include "BenchCertificates.h"
+#include "BenchHarness.h"
+#include "ImportPatch.h"
+
+#include "KestCommon.h"
+#include "KestIni.h"
+#include "KestIniStandIn.h"
+#include "KestLog.h"
+#include "KestMyCert.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <share.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
+namespace kest::bench {
+namespace {
+
+constexpr char kLogSection[] = "LOG";
+constexpr char kWriteLogKey[] = "WriteLog";
+constexpr char kLogPathKey[] = "LogPath";
+constexpr char kKestIniImport[] = "?KestIniRead@@YAKPEAD00@Z";
+constexpr std::size_t kIniValueSize = 261;
+
+constexpr unsigned kListSizes[] = {50, 200, 400};
+constexpr unsigned kCandidateSizes[] = {10, 100, 400};
+constexpr unsigned kLargestStore = 400;
+
+constexpr double kLogGoal = 1.25;
+constexpr double kListGoal = 1.3;
+constexpr double kFlatnessGoal = 1.2;
+
+// A typical trace record, as the certificate library writes it.
+constexpr char kSourceFile[] = "KestMyCertManager.cpp";
+constexpr unsigned kSourceLine = 137;
+constexpr char kMessage[] = "getCertNameString() start";
+
+// --- settings and files -----------------------------------------------------------------
+
+struct KeyCloser {
+    void operator()(HKEY key) const noexcept { RegCloseKey(key); }
+};
+using KeyPtr = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+void setUserValue(const std::string& subKey, const char* name, const std::string& value) {
+    HKEY opened = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS)
+        throw std::runtime_error("cannot create HKCU\\" + subKey);
+    const KeyPtr key{opened};
+    if (RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot set HKCU\\" + subKey + " " + name);
+}
+
+const std::string kLogSettingsKey = std::string(standin::kRootKey) + "\\" + kLogSection;
+
+void setLogging(bool on) { setUserValue(kLogSettingsKey, kWriteLogKey, on ? "1" : "0"); }
+
+struct Paths {
+    std::string directory;
+    std::string log;
+    std::string bareLog;
+    std::string settings;
+};
+
+// A working directory in the prefix's temporary folder, made the installation directory.
+Paths prepareInstallation() {
+    char temporary[MAX_PATH] = {};
+    if (GetTempPathA(sizeof temporary, temporary) == 0) throw std::runtime_error("GetTempPathA failed");
+    Paths paths;
+    paths.directory = std::string(temporary) + "kestbench";
+    CreateDirectoryA(paths.directory.c_str(), nullptr);
+    paths.log = paths.directory + "\\kest.log";
+    paths.bareLog = paths.directory + "\\bare.log";
+    paths.settings = paths.directory + "\\KestEnv.ini";
+    setUserValue(standin::kRootKey, standin::kInstallPathValue, paths.directory);
+    setUserValue(kLogSettingsKey, kLogPathKey, paths.log);
+    return paths;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const noexcept { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+unsigned long long fileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) return 0;
+    return (static_cast<unsigned long long>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+}
+
+unsigned countLines(const std::string& path) {
+    const FilePtr file{std::fopen(path.c_str(), "rb")};
+    if (!file) return 0;
+    unsigned lines = 0;
+    char buffer[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        for (std::size_t index = 0; index < got; ++index) lines += buffer[index] == '\n';
+    return lines;
+}
+
+// --- call counting through the libraries' own imports ------------------------------------
+
+using LogFunction = void (*)(const char*, unsigned, const char*);
+using IniReadFunction = unsigned long (*)(char*, char*, char*);
+
+unsigned long gLogCalls = 0;
+unsigned long gSettingsReads = 0;
+LogFunction gRealLog = nullptr;
+IniReadFunction gRealIniRead = nullptr;
+
+void countingLog(const char* sourceFile, unsigned line, const char* message) {
+    ++gLogCalls;
+    gRealLog(sourceFile, line, message);
+}
+
+void discardingLog(const char*, unsigned, const char*) {}
+
+unsigned long countingIniRead(char* section, char* key, char* value) {
+    ++gSettingsReads;
+    return gRealIniRead(section, key, value);
+}
+
+// Counts the records KestCommon hands to Log and the settings reads Log makes.
+class CallCount {
+public:
+    CallCount()
+        : log_("KestCommon.dll", "KestLog.dll", "Log", reinterpret_cast<const void*>(&countingLog)),
+          iniRead_("KestLog.dll", "KestIni.dll", kKestIniImport, reinterpret_cast<const void*>(&countingIniRead)) {
+        gRealLog = log_.original<LogFunction>();
+        gRealIniRead = iniRead_.original<IniReadFunction>();
+        reset();
+    }
+    void reset() noexcept { gLogCalls = gSettingsReads = 0; }
+    unsigned long records() const noexcept { return gLogCalls; }
+    unsigned long settingsReads() const noexcept { return gSettingsReads; }
+
+private:
+    test::ImportPatch log_;
+    test::ImportPatch iniRead_;
+};
+
+// KestCommon's records go nowhere, not even to the settings read of Log: what is left of a
+// call is the library's own work plus the formatting of its trace texts.
+class TraceDiscarded {
+public:
+    TraceDiscarded() : log_("KestCommon.dll", "KestLog.dll", "Log", reinterpret_cast<const void*>(&discardingLog)) {}
+
+private:
+    test::ImportPatch log_;
+};
+
+// KestLog's settings answered from memory: Log without the cost of the settings service.
+std::string gLogPathAnswer;
+
+unsigned long answerFromMemory(char*, char* key, char* value) {
+    const char* answer = std::strcmp(key, kWriteLogKey) == 0 ? "1" : gLogPathAnswer.c_str();
+    std::strncpy(value, answer, kIniValueSize - 1);
+    return ERROR_SUCCESS;
+}
+
+class SettingsFromMemory {
+public:
+    explicit SettingsFromMemory(const std::string& logPath)
+        : iniRead_("KestLog.dll", "KestIni.dll", kKestIniImport, reinterpret_cast<const void*>(&answerFromMemory)) {
+        gLogPathAnswer = logPath;
+    }
+
+private:
+    test::ImportPatch iniRead_;
+};
+
+// --- 1. Log against a bare append ---------------------------------------------------------
+
+std::string recordBytes() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char timestamp[32];
+    std::snprintf(timestamp, sizeof timestamp, "[%d/%02d %02d:%02d:%02d]", now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return std::string(timestamp) + kSourceFile + "," + std::to_string(kSourceLine) + "," + kMessage + "\n";
+}
+
+// Returns the median time of one settings read, which the later figures are explained by.
+double benchLog(const Paths& paths) {
+    std::printf("\n== Log: one record, against a bare open-append-close of the same bytes ==\n");
+    setLogging(true);
+    const std::string line = recordBytes();
+    const auto removeLogs = [&] {
+        DeleteFileA(paths.log.c_str());
+        DeleteFileA(paths.bareLog.c_str());
+    };
+    const auto logRecord = [] { Log(kSourceFile, kSourceLine, kMessage); };
+    const auto bareAppend = [&] {
+        const FilePtr file{_fsopen(paths.bareLog.c_str(), "a+", _SH_DENYRW)};
+        if (!file) return;
+        std::fputs(line.c_str(), file.get());
+        std::fflush(file.get());
+    };
+    const Plan plan{2, 15, 200};
+    const Pair timed = measurePair(plan, logRecord, bareAppend, removeLogs);
+
+    Pair withoutService{};
+    {
+        const SettingsFromMemory answered{paths.log};
+        withoutService = measurePair(plan, logRecord, bareAppend, removeLogs);
+    }
+
+    // The parts of a record: one settings read alone, and Log up to its flag read.
+    const double settingsRead = measure(plan, [] {
+        char section[] = "LOG";
+        char key[] = "LogPath";
+        char value[kIniValueSize] = {};
+        static_cast<void>(KestIniRead(section, key, value));
+    });
+    setLogging(false);
+    const double logOff = measure(plan, logRecord);
+    setLogging(true);
+
+    unsigned long readsPerRecord = 0;
+    {
+        const CallCount count;
+        removeLogs();
+        Log(kSourceFile, kSourceLine, kMessage);
+        readsPerRecord = count.settingsReads();
+    }
+    removeLogs();
+    // The same bytes reach both files (the timestamps may differ by a second, not in length).
+    const bool bytesMatch = [&] {
+        Log(kSourceFile, kSourceLine, kMessage);
+        bareAppend();
+        return countLines(paths.log) == 1 && fileSize(paths.log) == fileSize(paths.bareLog);
+    }();
+    removeLogs();
+
+    // A long-lived log: the same record appended to a file that already holds many.
+    constexpr unsigned kLongLogRecords = 20000;
+    {
+        const FilePtr file{std::fopen(paths.log.c_str(), "w")};
+        if (file)
+            for (unsigned written = 0; written < kLongLogRecords; ++written) std::fputs(line.c_str(), file.get());
+    }
+    const double logIntoLongFile = measure(plan, logRecord);
+    removeLogs();
+
+    std::printf("  record: %zu bytes (%s), %u records per sample, median of %u samples\n", line.size() - 1,
+                bytesMatch ? "one line, same size in both files" : "FILES DIFFER", plan.operations, plan.samples);
+    std::printf("  Log, logging on                         %8.1f us\n", microseconds(timed.first));
+    std::printf("  bare _fsopen/fputs/fflush/fclose        %8.1f us\n", microseconds(timed.second));
+    std::printf("  ratio                                   %8.2f     goal <= %.2f: %s\n", timed.ratio(), kLogGoal,
+                verdict(timed.ratio() <= kLogGoal));
+    std::printf("  Log, settings answered from memory      %8.1f us  against bare (measured in turn) %.1f us:"
+                " ratio %.2f\n",
+                microseconds(withoutService.first), microseconds(withoutService.second), withoutService.ratio());
+    std::printf("  Log into a log of %u+ records          %8.1f us\n", kLongLogRecords,
+                microseconds(logIntoLongFile));
+    std::printf("  settings reads per record (KestIniRead)  %7lu\n", readsPerRecord);
+    std::printf("  one KestIniRead of the stand-in         %8.1f us\n", microseconds(settingsRead));
+    std::printf("  Log, logging off (time + flag read)     %8.1f us\n", microseconds(logOff));
+    std::printf("  Log - bare - %lu reads (formatting etc.)  %8.1f us\n", readsPerRecord,
+                microseconds(timed.first - timed.second - readsPerRecord * settingsRead));
+    return settingsRead;
+}
+
+// --- 2./3. createMyCertList against a plain CryptoAPI loop --------------------------------
+
+struct HeapText {
+    static char* allocate(std::size_t size) {
+        return static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+    }
+};
+
+constexpr DWORD kNameStringFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
+
+char* plainNameText(CERT_NAME_BLOB& name) {
+    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &name, kNameStringFlags, nullptr, 0);
+    char* text = HeapText::allocate(size);
+    CertNameToStrA(X509_ASN_ENCODING, &name, kNameStringFlags, text, size);
+    return text;
+}
+
+char* plainSerialHex(const CRYPT_INTEGER_BLOB& serial) {
+    char* text = HeapText::allocate(2 * serial.cbData + 1);
+    char* digits = text;
+    for (DWORD index = serial.cbData; index > 0; --index, digits += 2)
+        std::snprintf(digits, 3, "%02x", serial.pbData[index - 1]);
+    return text;
+}
+
+void plainDate(const FILETIME& time, char (&text)[20]) {
+    SYSTEMTIME calendar;
+    if (!FileTimeToSystemTime(&time, &calendar)) return;
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", calendar.wYear, calendar.wMonth,
+                  calendar.wDay, calendar.wHour, calendar.wMinute, calendar.wSecond);
+}
+
+// The platform work of createMyCertList and deleteMyCertList, without any trace.
+unsigned plainListAndRelease() {
+    const StorePtr store{CertOpenSystemStoreA(0, "MY")};
+    if (!store) return 0;
+    MyCert* head = nullptr;
+    MyCert** tail = &head;
+    unsigned listed = 0;
+    PCCERT_CONTEXT context = nullptr;
+    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
+        if (!privateKeyReachable(context)) continue;
+        auto* record = reinterpret_cast<MyCert*>(HeapText::allocate(sizeof(MyCert)));
+        record->certContext = CertDuplicateCertificateContext(context);
+        CERT_INFO& info = *record->certContext->pCertInfo;
+        record->subject = plainNameText(info.Subject);
+        record->issuer = plainNameText(info.Issuer);
+        record->serialHex = plainSerialHex(info.SerialNumber);
+        plainDate(info.NotBefore, record->notBefore);
+        plainDate(info.NotAfter, record->notAfter);
+        *tail = record;
+        tail = &record->next;
+        ++listed;
+    }
+    while (head != nullptr) {
+        MyCert* next = head->next;
+        for (char* text : {head->subject, head->issuer, head->serialHex}) HeapFree(GetProcessHeap(), 0, text);
+        CertFreeCertificateContext(head->certContext);
+        HeapFree(GetProcessHeap(), 0, head);
+        head = next;
+    }
+    return listed;
+}
+
+MyCert* libraryList() {
+    MyCert* head = nullptr;
+    if (createMyCertList(&head) != KEST_OK) throw std::runtime_error("createMyCertList failed");
+    return head;
+}
+
+void libraryListAndRelease() { deleteMyCertList(libraryList()); }
+
+struct ListFigures {
+    unsigned size;
+    Pair libraryAgainstPlain;     // ns per call
+    Pair traceDiscardedAgainstPlain;  // ns per call, measured in turn as well
+    unsigned long createRecords;  // records of one createMyCertList
+    unsigned long deleteRecords;  // records of one deleteMyCertList
+    unsigned long settingsReads;  // of one create and delete with logging off
+};
+
+ListFigures benchListOfSize(unsigned size) {
+    setLogging(false);
+    const double filling = fillPersonalStore(size);
+    MyCert* check = libraryList();
+    const unsigned listed = countMyCertList(check);
+    deleteMyCertList(check);
+    if (listed != size || plainListAndRelease() != size)
+        throw std::runtime_error("the lists do not hold every certificate of the store");
+
+    const Plan plan{1, size <= 50 ? 9u : 5u, 1};
+    ListFigures figures{};
+    figures.size = size;
+    figures.libraryAgainstPlain = measurePair(plan, libraryListAndRelease, plainListAndRelease);
+    {
+        const TraceDiscarded discarded;
+        figures.traceDiscardedAgainstPlain = measurePair(plan, libraryListAndRelease, plainListAndRelease);
+    }
+    {
+        const CallCount count;
+        MyCert* head = libraryList();
+        figures.createRecords = count.records();
+        deleteMyCertList(head);
+        figures.deleteRecords = count.records() - figures.createRecords;
+        figures.settingsReads = count.settingsReads();
+    }
+    std::printf("  (store of %u filled in %.1f s)\n", size, filling);
+    return figures;
+}
+
+void benchLists(const Paths& paths, double settingsRead) {
+    std::printf("\n== createMyCertList + deleteMyCertList, logging off, against a plain CryptoAPI loop ==\n");
+    ListFigures figures[std::size(kListSizes)];
+    for (std::size_t index = 0; index < std::size(kListSizes); ++index)
+        figures[index] = benchListOfSize(kListSizes[index]);
+
+    std::printf("  %5s %12s %12s %7s %14s %14s %16s\n", "certs", "library ms", "plain ms", "ratio", "library us/c",
+                "plain us/c", "no-trace us/c");
+    for (const ListFigures& row : figures) {
+        const Pair& pair = row.libraryAgainstPlain;
+        std::printf("  %5u %12.1f %12.1f %7.2f %14.1f %14.1f %16.1f\n", row.size, milliseconds(pair.first),
+                    milliseconds(pair.second), pair.ratio(), microseconds(pair.first / row.size),
+                    microseconds(pair.second / row.size), microseconds(row.traceDiscardedAgainstPlain.first / row.size));
+    }
+    const ListFigures& smallest = figures[0];
+    const ListFigures& largest = figures[std::size(kListSizes) - 1];
+    double worstRatio = 0.0;
+    for (const ListFigures& row : figures) worstRatio = std::max(worstRatio, row.libraryAgainstPlain.ratio());
+    const double flatness = (largest.libraryAgainstPlain.first / largest.size) /
+                            (smallest.libraryAgainstPlain.first / smallest.size);
+    // Where the difference goes: the library without its records costs what the plain loop
+    // does, and each record still reads the logging flag.
+    std::printf("  %5s %16s %22s\n", "certs", "no-trace/plain", "no-trace + reads, us/c");
+    for (const ListFigures& row : figures)
+        std::printf("  %5u %16.2f %22.1f\n", row.size, row.traceDiscardedAgainstPlain.ratio(),
+                    microseconds((row.traceDiscardedAgainstPlain.first + row.settingsReads * settingsRead) / row.size));
+    std::printf("  worst ratio library/plain               %8.2f     goal <= %.2f: %s\n", worstRatio, kListGoal,
+                verdict(worstRatio <= kListGoal));
+    std::printf("  per certificate, %u against %u          %8.2f     goal <= %.2f: %s\n", largest.size, smallest.size,
+                flatness, kFlatnessGoal, verdict(flatness <= kFlatnessGoal));
+
+    const unsigned span = largest.size - smallest.size;
+    const double createPerCert = double(largest.createRecords - smallest.createRecords) / span;
+    const double deletePerCert = double(largest.deleteRecords - smallest.deleteRecords) / span;
+    const double readsPerCert = double(largest.settingsReads - smallest.settingsReads) / span;
+    std::printf("  trace records per certificate: createMyCertList %.1f, deleteMyCertList %.1f "
+                "(fixed: %.0f and %.0f per call)\n",
+                createPerCert, deletePerCert, smallest.createRecords - createPerCert * smallest.size,
+                smallest.deleteRecords - deletePerCert * smallest.size);
+    std::printf("  settings reads per certificate with logging off: %.1f (one LogFlag per record)\n", readsPerCert);
+
+    std::printf("\n== the same with logging on ==\n");
+    std::printf("  %5s %12s %10s %12s %14s %18s\n", "certs", "library ms", "records", "records/c", "us/record",
+                "us/record (added)");
+    setLogging(true);
+    for (const ListFigures& row : figures) {
+        fillPersonalStore(row.size);
+        const Plan plan{1, 3, 1};
+        const double timed = measure(plan, libraryListAndRelease, [&] { DeleteFileA(paths.log.c_str()); });
+        DeleteFileA(paths.log.c_str());
+        deleteMyCertList(libraryList());
+        const unsigned records = countLines(paths.log);
+        DeleteFileA(paths.log.c_str());
+        std::printf("  %5u %12.1f %10u %12.1f %14.1f %18.1f\n", row.size, milliseconds(timed), records,
+                    double(records) / row.size, microseconds(timed / records),
+                    microseconds((timed - row.libraryAgainstPlain.first) / records));
+    }
+    setLogging(false);
+}
+
+// --- 4. readIniSignerCertCandidate --------------------------------------------------------
+
+void benchCandidates(const Paths& paths, bool longRun) {
+    std::printf("\n== readIniSignerCertCandidate: every certificate of the list stored as a candidate ==\n");
+    std::printf("  %5s %14s %12s %14s %16s %14s\n", "ids", "off ms", "records", "records/ids^2", "on ms",
+                "on us/record");
+    for (const unsigned size : kCandidateSizes) {
+        setLogging(false);
+        fillPersonalStore(size);
+        DeleteFileA(paths.settings.c_str());
+        MyCert* head = libraryList();
+        for (MyCert* record = head; record != nullptr; record = record->next) record->candidate = 1;
+        if (writeIniSignerCertCandidate(paths.settings.c_str(), head) != KEST_OK)
+            throw std::runtime_error("writeIniSignerCertCandidate failed");
+        int matched = 0;
+        const auto readCandidates = [&] {
+            if (readIniSignerCertCandidate(paths.settings.c_str(), head, &matched) != KEST_OK)
+                throw std::runtime_error("readIniSignerCertCandidate failed");
+        };
+        // The largest takes tens of seconds a call: one call, warmed by the smaller sizes.
+        const bool large = size > 100;
+        const Plan plan = large ? Plan{0, 1, 1} : Plan{1, 5, 1};
+        const double off = measure(plan, readCandidates);
+        if (matched != static_cast<int>(size)) throw std::runtime_error("not every stored id was matched");
+
+        unsigned long records = 0;
+        {
+            const CallCount count;
+            readCandidates();
+            records = count.records();
+        }
+        std::printf("  %5u %14.1f %12lu %14.2f", size, milliseconds(off), records,
+                    double(records) / (double(size) * size));
+        if (large && !longRun) {
+            std::printf(" %16s\n", "(--long)");
+        } else {
+            setLogging(true);
+            DeleteFileA(paths.log.c_str());
+            const double on = measure(Plan{0, 1, 1}, readCandidates);
+            const unsigned written = countLines(paths.log);
+            DeleteFileA(paths.log.c_str());
+            setLogging(false);
+            std::printf(" %16.1f %14.1f%s\n", milliseconds(on), microseconds(on / written),
+                        written == records ? "" : "  (log line count differs)");
+        }
+        deleteMyCertList(head);
+    }
+}
+
+void printPlatform() {
+    using WineVersion = const char*(__cdecl*)();
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto wineVersion =
+        ntdll != nullptr ? reinterpret_cast<WineVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version"))) : nullptr;
+    SYSTEM_INFO system;
+    GetNativeSystemInfo(&system);
+    std::printf("kestbench: %s, %lu logical processors, ANSI code page %u\n",
+                wineVersion != nullptr ? (std::string("Wine ") + wineVersion()).c_str() : "Windows",
+                system.dwNumberOfProcessors, GetACP());
+}
+
+}  // namespace
+}  // namespace kest::bench
+
+// --long: also time the largest candidate read with logging on (some minutes under Wine).
+int main(int argc, char** argv) {
+    using namespace kest::bench;
+    const bool longRun = argc > 1 && std::strcmp(argv[1], "--long") == 0;
+    try {
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+        printPlatform();
+        const Paths paths = prepareInstallation();
+        const CacheFill cache = ensureCachedCertificates(kLargestStore);
+        if (cache.made > 0)
+            std::printf("made %u keyed certificates in %.1f s (%.0f ms each); kept for later runs\n", cache.made,
+                        cache.seconds, 1000.0 * cache.seconds / cache.made);
+        const double settingsRead = benchLog(paths);
+        benchLists(paths, settingsRead);
+        benchCandidates(paths, longRun);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kestbench: %s\n", error.what());
+        return 1;
+    }
+}
