@@ -7,6 +7,8 @@
 
 #ifdef __cplusplus
 extern "C" {
+#else
+#include <stdbool.h>
 #endif
 
 void Log(const char* sourceFile, unsigned line, const char* message);
