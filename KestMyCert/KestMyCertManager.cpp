@@ -1,6 +1,7 @@
 // Certificate lists (the user's certificates whose private key can be reached) and the
 // signer candidates and omit-selection flag kept in the settings file.
 #include "KestMyCert.h"
+#include "KestMyCertStore.h"
 
 #include "KestTrace.h"
 
@@ -15,7 +16,6 @@ namespace {
 
 using kest::resultMessage;
 
-constexpr char kPersonalStoreName[] = "MY";
 constexpr char kSettingsSection[] = "MyCertificate";
 constexpr char kOmitSelectCertKey[] = "OmitSelectCert";
 constexpr char kCandidateKeyFormat[] = "CertId_%04u";
@@ -33,10 +33,7 @@ static_assert(kNameStringFlags == 0x22000003);
 
 // --- owners -------------------------------------------------------------------------------
 
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
-};
-using StoreHandle = std::unique_ptr<void, StoreCloser>;
+using kest::UniqueCertStore;
 
 struct BlockFreer {
     void operator()(char* block) const noexcept { freeMemory(block); }
@@ -242,7 +239,7 @@ bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
 }
 
 [[nodiscard]] ResultCode openPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
-                                         StoreHandle& store) noexcept {
+                                         UniqueCertStore& store) noexcept {
     KEST_TRACE("openPkcs12Store");
     // The platform's blob type is not const, but none of these calls writes to the data.
     CRYPT_DATA_BLOB blob{size, const_cast<BYTE*>(data)};
@@ -296,8 +293,8 @@ DWORD readCandidate(const char* file, unsigned index, char (&value)[kCertIdSize]
 
 ResultCode createMyCertList(MyCert** head) noexcept {
     KEST_TRACE("createMyCertList");
-    const StoreHandle store{CertOpenSystemStoreA(0, kPersonalStoreName)};
-    if (!store) return KEST_PLATFORM_FAILED(KEST_E_STORE_OPEN, "CertOpenSystemStore", GetLastError());
+    UniqueCertStore store;
+    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
     MyCert* built = nullptr;
     if (const ResultCode code = buildNewMyCertList(store.get(), built); code != KEST_OK)
         return KEST_INNER_FAILED(code, "buildNewMyCertList");
@@ -307,7 +304,7 @@ ResultCode createMyCertList(MyCert** head) noexcept {
 
 ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) noexcept {
     KEST_TRACE("createMyCertListInPkcs12Store");
-    StoreHandle store;
+    UniqueCertStore store;
     if (const ResultCode code = openPkcs12Store(data, size, password, store); code != KEST_OK)
         return KEST_INNER_FAILED(code, "openPkcs12Store");
     MyCert* built = nullptr;

@@ -1,28 +1,12 @@
 // Personal store maintenance: the host's own copy of a certificate context, and adding a
 // certificate to or removing it from the current user's personal store "MY".
 #include "KestMyCert.h"
+#include "KestMyCertStore.h"
 #include "KestTrace.h"
-
-#include <memory>
 
 namespace {
 
-constexpr char kPersonalStoreName[] = "MY";
 constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
-struct CertStoreClose {
-    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
-};
-using CertStore = std::unique_ptr<void, CertStoreClose>;
-
-// Opens "MY" for the calling function, which logs the failure under its own name.
-[[nodiscard]] ResultCode openPersonalStore(const kest::TraceScope& trace, CertStore& store) noexcept {
-    HCERTSTORE opened = CertOpenSystemStoreA(0, kPersonalStoreName);
-    if (opened == nullptr)
-        return trace.platformFailed(__LINE__, KEST_E_STORE_OPEN, "CertOpenSystemStore", GetLastError());
-    store.reset(opened);
-    return KEST_OK;
-}
 
 // The same certificate: issuer and serial number equal, and the same public key. Both
 // comparisons are always made.
@@ -47,8 +31,8 @@ ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy) noexcep
 
 ResultCode storeMyCertToStore(PCCERT_CONTEXT context) noexcept {
     KEST_TRACE("storeMyCertToStore");
-    CertStore store;
-    if (const ResultCode code = openPersonalStore(kestTrace, store); code != KEST_OK) return code;
+    kest::UniqueCertStore store;
+    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
     if (!CertAddCertificateContextToStore(store.get(), context, CERT_STORE_ADD_ALWAYS, nullptr))
         return KEST_PLATFORM_FAILED(KEST_E_CERT_ADD, "CertAddCertificateContextToStore", GetLastError());
     return KEST_OK;
@@ -56,8 +40,8 @@ ResultCode storeMyCertToStore(PCCERT_CONTEXT context) noexcept {
 
 ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context) noexcept {
     KEST_TRACE("deleteMyCertFromStore");
-    CertStore store;
-    if (const ResultCode code = openPersonalStore(kestTrace, store); code != KEST_OK) return code;
+    kest::UniqueCertStore store;
+    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
 
     PCCERT_CONTEXT stored = nullptr;
     while ((stored = CertEnumCertificatesInStore(store.get(), stored)) != nullptr)
