@@ -2,8 +2,6 @@
 
 #include "BenchHarness.h"
 
-#include <ncrypt.h>
-
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -107,22 +105,6 @@ CertificatePtr makeKeyedCertificate(unsigned index) {
 }
 
 }  // namespace
-
-bool privateKeyReachable(PCCERT_CONTEXT context) noexcept {
-    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-    DWORD keySpec = 0;
-    BOOL callerMustFree = FALSE;
-    if (!CryptAcquireCertificatePrivateKey(context, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &key, &keySpec,
-                                           &callerMustFree))
-        return false;
-    if (callerMustFree) {
-        if (keySpec == CERT_NCRYPT_KEY_SPEC)
-            NCryptFreeObject(key);
-        else
-            CryptReleaseContext(key, 0);
-    }
-    return true;
-}
 
 CacheFill ensureCachedCertificates(unsigned count) {
     const StorePtr cache = openStore(kCacheStoreName);

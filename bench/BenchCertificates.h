@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "PrivateKey.h"
+
 namespace kest::bench {
 
 struct StoreCloser {
@@ -19,9 +21,7 @@ struct CertificateRelease {
 };
 using CertificatePtr = std::unique_ptr<const CERT_CONTEXT, CertificateRelease>;
 
-// Whether CryptAcquireCertificatePrivateKey, preferring the newer key service, reaches the
-// certificate's key; a handle it hands out is released at once.
-bool privateKeyReachable(PCCERT_CONTEXT context) noexcept;
+using kest::test::privateKeyReachable;
 
 struct CacheFill {
     unsigned made;   // certificates (and keys) made by this call

@@ -177,22 +177,6 @@ std::string platformNameText(const CERT_NAME_BLOB& name) {
     return text;
 }
 
-bool privateKeyReachable(PCCERT_CONTEXT context) {
-    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-    DWORD keySpec = 0;
-    BOOL callerMustFree = FALSE;
-    if (!CryptAcquireCertificatePrivateKey(context, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &key, &keySpec,
-                                           &callerMustFree))
-        return false;
-    if (callerMustFree) {
-        if (keySpec == CERT_NCRYPT_KEY_SPEC)
-            NCryptFreeObject(key);
-        else
-            CryptReleaseContext(key, 0);
-    }
-    return true;
-}
-
 bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right) {
     return left->cbCertEncoded == right->cbCertEncoded &&
            std::equal(left->pbCertEncoded, left->pbCertEncoded + left->cbCertEncoded, right->pbCertEncoded);

@@ -16,6 +16,7 @@
 
 #include "Installation.h"
 #include "ImportPatch.h"
+#include "PrivateKey.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -52,8 +53,6 @@ CertStorePtr importPkcs12(const std::string& p12Name, const wchar_t* password = 
 unsigned countCerts(HCERTSTORE store);
 // Duplicates of the store's certificates in enumeration order.
 std::vector<CertContextPtr> certsInStore(HCERTSTORE store);
-// Whether CryptAcquireCertificatePrivateKey (preferring CNG) reaches the certificate's key.
-bool privateKeyReachable(PCCERT_CONTEXT context);
 // The platform's own text for a name, asked with the flags the library uses for MyCert names.
 std::string platformNameText(const CERT_NAME_BLOB& name);
 bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right);
