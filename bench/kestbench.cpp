@@ -30,9 +30,6 @@
 namespace kest::bench {
 namespace {
 
-constexpr char kLogSection[] = "LOG";
-constexpr char kWriteLogKey[] = "WriteLog";
-constexpr char kLogPathKey[] = "LogPath";
 constexpr char kKestIniImport[] = "?KestIniRead@@YAKPEAD00@Z";
 constexpr std::size_t kIniValueSize = 261;
 
@@ -224,8 +221,11 @@ double benchLog(const Paths& paths) {
 
     // The parts of a record: one settings read alone, and Log up to its flag read.
     const double settingsRead = measure(plan, [] {
-        char section[] = "LOG";
-        char key[] = "LogPath";
+        // KestIniRead takes writable strings.
+        char section[sizeof kLogSection];
+        char key[sizeof kLogPathKey];
+        std::memcpy(section, kLogSection, sizeof section);
+        std::memcpy(key, kLogPathKey, sizeof key);
         char value[kIniValueSize] = {};
         static_cast<void>(KestIniRead(section, key, value));
     });

@@ -17,9 +17,9 @@ namespace {
 
 // KestIniRead fills a 261-byte buffer: a 260-byte value plus terminator.
 constexpr std::size_t kIniValueSize = 261;
-constexpr char kLogSection[] = "LOG";
-constexpr char kWriteLogKey[] = "WriteLog";
-constexpr char kLogPathKey[] = "LogPath";
+using kest::kLogPathKey;
+using kest::kLogSection;
+using kest::kWriteLogKey;
 
 // "[12/31 23:59:59]" and its terminator.
 constexpr std::size_t kTimestampSize = 18;

@@ -19,6 +19,12 @@ bool LogFlag(void);
 
 namespace kest {
 
+// The installation settings (read through KestIniRead) that switch the log on ("1" exactly)
+// and name its file.
+inline constexpr char kLogSection[] = "LOG";
+inline constexpr char kWriteLogKey[] = "WriteLog";
+inline constexpr char kLogPathKey[] = "LogPath";
+
 // The base name of a source path, at compile time. Builds on other systems spell __FILE__
 // with forward slashes, which Log would write whole; our own records carry the base name.
 constexpr const char* sourceBaseName(const char* path) noexcept {

@@ -1,6 +1,7 @@
 #include "Installation.h"
 
 #include "KestIniStandIn.h"
+#include "KestLog.h"
 
 #include <windows.h>
 
@@ -10,7 +11,7 @@
 namespace kest::test {
 namespace {
 
-const std::string kLogSectionKey = std::string(kest::standin::kRootKey) + "\\LOG";
+const std::string kLogSectionKey = std::string(kest::standin::kRootKey) + "\\" + kest::kLogSection;
 
 std::optional<std::string> readValue(const std::string& subKey, const std::string& name) {
     char buffer[4096];
@@ -102,8 +103,8 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
 InstallationTest::InstallationTest()
     : logPath_(directory_.file("kest.log")),
       installPath_(kest::standin::kRootKey, kest::standin::kInstallPathValue),
-      writeLog_(kLogSectionKey, "WriteLog"),
-      logPathSetting_(kLogSectionKey, "LogPath") {
+      writeLog_(kLogSectionKey, kest::kWriteLogKey),
+      logPathSetting_(kLogSectionKey, kest::kLogPathKey) {
     installPath_.set(directory_.path());
     writeLog_.set("1");
     logPathSetting_.set(logPath_);

@@ -17,9 +17,6 @@
 namespace kest::tool {
 namespace {
 
-constexpr char kLogSection[] = "LOG";
-constexpr char kWriteLogKey[] = "WriteLog";
-constexpr char kLogPathKey[] = "LogPath";
 constexpr char kLogOn[] = "1";
 constexpr char kLogOff[] = "0";
 
