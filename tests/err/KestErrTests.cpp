@@ -180,26 +180,14 @@ TEST_F(ShowErrorTest, MissingCatalogueShowsTheCannotOpenBoxAndLogsNothing) {
 // too, so the refusal is ShowError's own.
 class LongInstallationDirectoryTest : public ShowErrorTest {
 protected:
-    ~LongInstallationDirectoryTest() override {
-        // Beyond 260 bytes only the wide file functions reach the files.
-        for (const std::string& path : made_) {
-            const std::wstring wide(path.begin(), path.end());
-            DeleteFileW((wide + L"\\KestErr.csv").c_str());
-            RemoveDirectoryW(wide.c_str());
-        }
-    }
-
     // A directory of exactly `length` bytes with a catalogue for code 1, as the installation.
     void installInDirectoryOfLength(std::size_t length) {
         const std::string path = installDir() + "\\" + std::string(length - installDir().size() - 1, 'd');
         ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << GetLastError();
-        made_.push_back(path);
         writeFileBytes(path + "\\KestErr.csv", "X00000001,fits\r\n");
         setInstallPath(path);
     }
 
-private:
-    std::vector<std::string> made_;
 };
 
 TEST_F(LongInstallationDirectoryTest, CataloguePathOfExactly260BytesIsRead) {
