@@ -16,9 +16,11 @@ void freeMemory(void* block) KEST_NOEXCEPT;
 /* The settings file "KestEnv.ini" in the installation directory; dest holds 260 bytes. */
 KEST_NODISCARD ResultCode getIniFilePath(char* dest) KEST_NOEXCEPT;
 /* size must be at least 64; a missing value leaves the absent-value sentinel in value. */
-KEST_NODISCARD ResultCode readIniString(const char* file, const char* section, const char* key, char* value, unsigned size) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode readIniString(const char* file, const char* section, const char* key, char* value,
+                                        unsigned size) KEST_NOEXCEPT;
 KEST_NODISCARD ResultCode readIniInt(const char* file, const char* section, const char* key, int* value) KEST_NOEXCEPT;
-KEST_NODISCARD ResultCode writeIniString(const char* file, const char* section, const char* key, const char* value) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode writeIniString(const char* file, const char* section, const char* key,
+                                         const char* value) KEST_NOEXCEPT;
 
 /* Counts, not codes: 0 when the file cannot be opened (or its size not obtained). */
 unsigned getFileSize(const char* path) KEST_NOEXCEPT;

@@ -154,8 +154,8 @@ namespace {
     if (size < kMinimumValueSize) return KEST_CHECK_FAILED(KEST_E_SETTINGS_READ, kest::kMessageBufferTooSmall);
     GetPrivateProfileStringA(section, key, kAbsentValue, value, size, file);
     if (std::strcmp(value, kAbsentValue) == 0) {
-        return KEST_FAILED(KEST_E_SETTINGS_READ, "%s : [%s] - %s)", kest::resultMessage(KEST_E_SETTINGS_READ),
-                           section, key);
+        return KEST_FAILED(KEST_E_SETTINGS_READ, "%s : [%s] - %s)", kest::resultMessage(KEST_E_SETTINGS_READ), section,
+                           key);
     }
     return KEST_OK;
 }
@@ -187,7 +187,8 @@ extern "C" ResultCode readIniInt(const char* file, const char* section, const ch
     return KEST_OK;
 }
 
-extern "C" ResultCode writeIniString(const char* file, const char* section, const char* key, const char* value) noexcept {
+extern "C" ResultCode writeIniString(const char* file, const char* section, const char* key,
+                                     const char* value) noexcept {
     KEST_TRACE("writeIniString");
     if (!WritePrivateProfileStringA(section, key, value, file))
         return KEST_PLATFORM_FAILED(KEST_E_SETTINGS_WRITE, "WritePrivateProfileStringA", GetLastError());

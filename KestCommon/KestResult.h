@@ -7,26 +7,26 @@ typedef unsigned int ResultCode;
 
 /* Exports never throw, and a status must not be dropped by C++ callers. */
 #ifdef __cplusplus
-#define KEST_NOEXCEPT noexcept
+#define KEST_NOEXCEPT  noexcept
 #define KEST_NODISCARD [[nodiscard]]
 #else
 #define KEST_NOEXCEPT
 #define KEST_NODISCARD
 #endif
 
-#define KEST_OK                            0x00000000u
-#define KEST_E_NO_MEMORY                   0x25000000u
-#define KEST_E_NO_INSTALL_PATH             0x25000100u
-#define KEST_E_NO_SETTINGS_FILE            0x25000101u
-#define KEST_E_SETTINGS_READ               0x25000102u
-#define KEST_E_SETTINGS_WRITE              0x25000103u
-#define KEST_E_SETTINGS_INVALID            0x25000104u
-#define KEST_E_OMIT_SELECT_INVALID         0x25000105u
-#define KEST_E_STORE_OPEN                  0x25000200u
-#define KEST_E_CERT_ADD                    0x25000204u
-#define KEST_E_CERT_DELETE                 0x25000205u
-#define KEST_E_CERT_DUPLICATE              0x25000207u
-#define KEST_E_PKCS12_INVALID              0x25000208u
-#define KEST_E_PKCS12_PASSWORD             0x25000209u
-#define KEST_E_PKCS12_IMPORT               0x2500020au
-#define KEST_E_FILE_TIME                   0x2500020fu
+#define KEST_OK                    0x00000000u
+#define KEST_E_NO_MEMORY           0x25000000u
+#define KEST_E_NO_INSTALL_PATH     0x25000100u
+#define KEST_E_NO_SETTINGS_FILE    0x25000101u
+#define KEST_E_SETTINGS_READ       0x25000102u
+#define KEST_E_SETTINGS_WRITE      0x25000103u
+#define KEST_E_SETTINGS_INVALID    0x25000104u
+#define KEST_E_OMIT_SELECT_INVALID 0x25000105u
+#define KEST_E_STORE_OPEN          0x25000200u
+#define KEST_E_CERT_ADD            0x25000204u
+#define KEST_E_CERT_DELETE         0x25000205u
+#define KEST_E_CERT_DUPLICATE      0x25000207u
+#define KEST_E_PKCS12_INVALID      0x25000208u
+#define KEST_E_PKCS12_PASSWORD     0x25000209u
+#define KEST_E_PKCS12_IMPORT       0x2500020au
+#define KEST_E_FILE_TIME           0x2500020fu

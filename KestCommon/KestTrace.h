@@ -37,8 +37,8 @@ public:
     // A platform call failed: the code's message, the platform function and its error value.
     [[nodiscard]] ResultCode platformFailed(unsigned line, ResultCode code, const char* platformFunction,
                                             unsigned long lastError) const noexcept {
-        logError(sourceFile_, line, function_, code, "%s : %s() failed (0x%08x)", resultMessage(code),
-                 platformFunction, static_cast<unsigned>(lastError));
+        logError(sourceFile_, line, function_, code, "%s : %s() failed (0x%08x)", resultMessage(code), platformFunction,
+                 static_cast<unsigned>(lastError));
         return code;
     }
 
@@ -55,8 +55,8 @@ public:
     }
 
     // Any other error record, formatted as the caller says.
-    [[gnu::format(printf, 4, 5)]] [[nodiscard]] ResultCode failed(unsigned line, ResultCode code,
-                                                                  const char* format, ...) const noexcept {
+    [[gnu::format(printf, 4, 5)]] [[nodiscard]] ResultCode failed(unsigned line, ResultCode code, const char* format,
+                                                                  ...) const noexcept {
         char detail[kTraceTextSize];
         va_list values;
         va_start(values, format);
@@ -80,9 +80,10 @@ private:
 
 }  // namespace kest
 
-#define KEST_TRACE(name) const ::kest::TraceScope kestTrace{KEST_SOURCE_FILE, __LINE__, name}
+#define KEST_TRACE(name) \
+    const ::kest::TraceScope kestTrace { KEST_SOURCE_FILE, __LINE__, name }
 #define KEST_PLATFORM_FAILED(code, platformFunction, lastError) \
     kestTrace.platformFailed(__LINE__, code, platformFunction, lastError)
 #define KEST_INNER_FAILED(code, innerFunction) kestTrace.innerFailed(__LINE__, code, innerFunction)
-#define KEST_CHECK_FAILED(code, message) kestTrace.checkFailed(__LINE__, code, message)
-#define KEST_FAILED(code, ...) kestTrace.failed(__LINE__, code, __VA_ARGS__)
+#define KEST_CHECK_FAILED(code, message)       kestTrace.checkFailed(__LINE__, code, message)
+#define KEST_FAILED(code, ...)                 kestTrace.failed(__LINE__, code, __VA_ARGS__)

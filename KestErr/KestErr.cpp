@@ -46,19 +46,14 @@ struct CatalogueEntry {
 UINT iconOf(char severity) noexcept {
     switch (severity) {
         case 'I':
-        case 'i':
-            return MB_ICONINFORMATION;
+        case 'i': return MB_ICONINFORMATION;
         case 'Q':
-        case 'q':
-            return MB_ICONQUESTION;
+        case 'q': return MB_ICONQUESTION;
         case 'W':
-        case 'w':
-            return MB_ICONWARNING;
+        case 'w': return MB_ICONWARNING;
         case 'X':
-        case 'x':
-            return MB_ICONERROR;
-        default:
-            return 0;
+        case 'x': return MB_ICONERROR;
+        default: return 0;
     }
 }
 
@@ -102,8 +97,7 @@ extern "C" int ShowError(HWND owner, int code) {
     // A directory too long for the catalogue's name counts as a catalogue that cannot be
     // opened: a shortened path could name some other file.
     char cataloguePath[kPathSize];
-    const int pathLength =
-        std::snprintf(cataloguePath, sizeof cataloguePath, "%s%s", installPath, kCatalogueFileName);
+    const int pathLength = std::snprintf(cataloguePath, sizeof cataloguePath, "%s%s", installPath, kCatalogueFileName);
     if (pathLength < 0 || static_cast<std::size_t>(pathLength) >= sizeof cataloguePath)
         return showBox(owner, kCannotOpenCatalogueText, MB_ICONERROR);
     // "t": text mode even if the host has made binary mode the default.

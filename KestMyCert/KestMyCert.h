@@ -19,10 +19,10 @@ typedef struct MyCert {
     PCCERT_CONTEXT certContext; /* counted duplicate owned by the record */
     char* subject;              /* CertNameToStrA text, reversed, X.500 form */
     char* issuer;
-    char* serialHex;            /* lower-case hex, most significant byte first */
-    char notBefore[20];         /* "YYYY.MM.DD hh:mm:ss" UTC */
+    char* serialHex;    /* lower-case hex, most significant byte first */
+    char notBefore[20]; /* "YYYY.MM.DD hh:mm:ss" UTC */
     char notAfter[20];
-    int candidate;              /* 1 when a signer candidate; the host may change it */
+    int candidate; /* 1 when a signer candidate; the host may change it */
     struct MyCert* next;
 } MyCert;
 
@@ -30,7 +30,8 @@ typedef struct MyCert {
 typedef MyCert* MyCertList;
 
 KEST_NODISCARD ResultCode createMyCertList(MyCert** head) KEST_NOEXCEPT;
-KEST_NODISCARD ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) KEST_NOEXCEPT;
+KEST_NODISCARD ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
+                                                        MyCert** head) KEST_NOEXCEPT;
 unsigned countMyCertList(const MyCert* head) KEST_NOEXCEPT;
 void deleteMyCertList(MyCert* head) KEST_NOEXCEPT;
 

@@ -302,7 +302,8 @@ ResultCode createMyCertList(MyCert** head) noexcept {
     return KEST_OK;
 }
 
-ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password, MyCert** head) noexcept {
+ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
+                                         MyCert** head) noexcept {
     KEST_TRACE("createMyCertListInPkcs12Store");
     UniqueCertStore store;
     if (const ResultCode code = openPkcs12Store(data, size, password, store); code != KEST_OK)

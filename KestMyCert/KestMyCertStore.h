@@ -22,8 +22,7 @@ using UniqueCertStore = std::unique_ptr<void, CertStoreClose>;
                                                   UniqueCertStore& store) noexcept {
     constexpr char kPersonalStoreName[] = "MY";
     HCERTSTORE opened = CertOpenSystemStoreA(0, kPersonalStoreName);
-    if (opened == nullptr)
-        return trace.platformFailed(line, KEST_E_STORE_OPEN, "CertOpenSystemStore", GetLastError());
+    if (opened == nullptr) return trace.platformFailed(line, KEST_E_STORE_OPEN, "CertOpenSystemStore", GetLastError());
     store.reset(opened);
     return KEST_OK;
 }

@@ -12,9 +12,10 @@ constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // comparisons are always made.
 [[nodiscard]] bool compareCertificate(PCCERT_CONTEXT stored, PCCERT_CONTEXT wanted) noexcept {
     KEST_TRACE("compareCertificate");
-    const bool sameIssuerAndSerial = CertCompareCertificate(kCertEncoding, stored->pCertInfo, wanted->pCertInfo) != FALSE;
+    const bool sameIssuerAndSerial =
+        CertCompareCertificate(kCertEncoding, stored->pCertInfo, wanted->pCertInfo) != FALSE;
     const bool samePublicKey = CertComparePublicKeyInfo(kCertEncoding, &stored->pCertInfo->SubjectPublicKeyInfo,
-                                                         &wanted->pCertInfo->SubjectPublicKeyInfo) != FALSE;
+                                                        &wanted->pCertInfo->SubjectPublicKeyInfo) != FALSE;
     return sameIssuerAndSerial && samePublicKey;
 }
 

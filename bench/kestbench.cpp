@@ -189,8 +189,8 @@ std::string recordBytes() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char timestamp[32];
-    std::snprintf(timestamp, sizeof timestamp, "[%d/%02d %02d:%02d:%02d]", now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
+    std::snprintf(timestamp, sizeof timestamp, "[%d/%02d %02d:%02d:%02d]", now.wMonth, now.wDay, now.wHour, now.wMinute,
+                  now.wSecond);
     return std::string(timestamp) + kSourceFile + "," + std::to_string(kSourceLine) + "," + kMessage + "\n";
 }
 
@@ -265,11 +265,11 @@ double benchLog(const Paths& paths) {
     std::printf("  bare _fsopen/fputs/fflush/fclose        %8.1f us\n", microseconds(timed.second));
     std::printf("  ratio                                   %8.2f     goal <= %.2f: %s\n", timed.ratio(), kLogGoal,
                 verdict(timed.ratio() <= kLogGoal));
-    std::printf("  Log, settings answered from memory      %8.1f us  against bare (measured in turn) %.1f us:"
-                " ratio %.2f\n",
-                microseconds(withoutService.first), microseconds(withoutService.second), withoutService.ratio());
-    std::printf("  Log into a log of %u+ records          %8.1f us\n", kLongLogRecords,
-                microseconds(logIntoLongFile));
+    std::printf(
+        "  Log, settings answered from memory      %8.1f us  against bare (measured in turn) %.1f us:"
+        " ratio %.2f\n",
+        microseconds(withoutService.first), microseconds(withoutService.second), withoutService.ratio());
+    std::printf("  Log into a log of %u+ records          %8.1f us\n", kLongLogRecords, microseconds(logIntoLongFile));
     std::printf("  settings reads per record (KestIniRead)  %7lu\n", readsPerRecord);
     std::printf("  one KestIniRead of the stand-in         %8.1f us\n", microseconds(settingsRead));
     std::printf("  Log, logging off (time + flag read)     %8.1f us\n", microseconds(logOff));
@@ -306,8 +306,8 @@ char* plainSerialHex(const CRYPT_INTEGER_BLOB& serial) {
 void plainDate(const FILETIME& time, char (&text)[20]) {
     SYSTEMTIME calendar;
     if (!FileTimeToSystemTime(&time, &calendar)) return;
-    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", calendar.wYear, calendar.wMonth,
-                  calendar.wDay, calendar.wHour, calendar.wMinute, calendar.wSecond);
+    std::snprintf(text, sizeof text, "%04d.%02d.%02d %02d:%02d:%02d", calendar.wYear, calendar.wMonth, calendar.wDay,
+                  calendar.wHour, calendar.wMinute, calendar.wSecond);
 }
 
 // The platform work of createMyCertList and deleteMyCertList, without any trace.
@@ -352,11 +352,11 @@ void libraryListAndRelease() { deleteMyCertList(libraryList()); }
 
 struct ListFigures {
     unsigned size;
-    Pair libraryAgainstPlain;     // ns per call
+    Pair libraryAgainstPlain;         // ns per call
     Pair traceDiscardedAgainstPlain;  // ns per call, measured in turn as well
-    unsigned long createRecords;  // records of one createMyCertList
-    unsigned long deleteRecords;  // records of one deleteMyCertList
-    unsigned long settingsReads;  // of one create and delete with logging off
+    unsigned long createRecords;      // records of one createMyCertList
+    unsigned long deleteRecords;      // records of one deleteMyCertList
+    unsigned long settingsReads;      // of one create and delete with logging off
 };
 
 ListFigures benchListOfSize(unsigned size) {
@@ -400,14 +400,15 @@ void benchLists(const Paths& paths, double settingsRead) {
         const Pair& pair = row.libraryAgainstPlain;
         std::printf("  %5u %12.1f %12.1f %7.2f %14.1f %14.1f %16.1f\n", row.size, milliseconds(pair.first),
                     milliseconds(pair.second), pair.ratio(), microseconds(pair.first / row.size),
-                    microseconds(pair.second / row.size), microseconds(row.traceDiscardedAgainstPlain.first / row.size));
+                    microseconds(pair.second / row.size),
+                    microseconds(row.traceDiscardedAgainstPlain.first / row.size));
     }
     const ListFigures& smallest = figures[0];
     const ListFigures& largest = figures[std::size(kListSizes) - 1];
     double worstRatio = 0.0;
     for (const ListFigures& row : figures) worstRatio = std::max(worstRatio, row.libraryAgainstPlain.ratio());
-    const double flatness = (largest.libraryAgainstPlain.first / largest.size) /
-                            (smallest.libraryAgainstPlain.first / smallest.size);
+    const double flatness =
+        (largest.libraryAgainstPlain.first / largest.size) / (smallest.libraryAgainstPlain.first / smallest.size);
     // Where the difference goes: the library without its records costs what the plain loop
     // does, and each record still reads the logging flag.
     std::printf("  %5s %16s %22s\n", "certs", "no-trace/plain", "no-trace + reads, us/c");
@@ -423,10 +424,11 @@ void benchLists(const Paths& paths, double settingsRead) {
     const double createPerCert = double(largest.createRecords - smallest.createRecords) / span;
     const double deletePerCert = double(largest.deleteRecords - smallest.deleteRecords) / span;
     const double readsPerCert = double(largest.settingsReads - smallest.settingsReads) / span;
-    std::printf("  trace records per certificate: createMyCertList %.1f, deleteMyCertList %.1f "
-                "(fixed: %.0f and %.0f per call)\n",
-                createPerCert, deletePerCert, smallest.createRecords - createPerCert * smallest.size,
-                smallest.deleteRecords - deletePerCert * smallest.size);
+    std::printf(
+        "  trace records per certificate: createMyCertList %.1f, deleteMyCertList %.1f "
+        "(fixed: %.0f and %.0f per call)\n",
+        createPerCert, deletePerCert, smallest.createRecords - createPerCert * smallest.size,
+        smallest.deleteRecords - deletePerCert * smallest.size);
     std::printf("  settings reads per certificate with logging off: %.1f (one LogFlag per record)\n", readsPerCert);
 
     std::printf("\n== the same with logging on ==\n");
@@ -501,7 +503,9 @@ void printPlatform() {
     using WineVersion = const char*(__cdecl*)();
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     const auto wineVersion =
-        ntdll != nullptr ? reinterpret_cast<WineVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version"))) : nullptr;
+        ntdll != nullptr
+            ? reinterpret_cast<WineVersion>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
+            : nullptr;
     SYSTEM_INFO system;
     GetNativeSystemInfo(&system);
     std::printf("kestbench: %s, %lu logical processors, ANSI code page %u\n",

@@ -69,8 +69,8 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     SYSTEMTIME now;
     GetLocalTime(&now);
     char timestamp[kTimestampSize];
-    std::snprintf(timestamp, sizeof timestamp, "[%d/%02d %02d:%02d:%02d]", now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
+    std::snprintf(timestamp, sizeof timestamp, "[%d/%02d %02d:%02d:%02d]", now.wMonth, now.wDay, now.wHour, now.wMinute,
+                  now.wSecond);
     char lineText[kLineNumberSize];
     std::snprintf(lineText, sizeof lineText, "%d", static_cast<int>(line));
 

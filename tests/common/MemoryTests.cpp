@@ -71,10 +71,11 @@ TEST_F(MemoryTest, ARefusedAllocationGivesNoMemoryAndLeavesTheOutParameter) {
     void* block = untouched;
     EXPECT_EQ(allocMemory(100, &block), KEST_E_NO_MEMORY);
     EXPECT_EQ(block, untouched);
-    EXPECT_THAT(logMessages(),
-                ElementsAre("allocMemory() start",
-                            "allocMemory() = 0x25000000 : メモリーの確保に失敗しました。 : HeapAlloc() failed (0x00000000)",
-                            "allocMemory() end"));
+    EXPECT_THAT(
+        logMessages(),
+        ElementsAre("allocMemory() start",
+                    "allocMemory() = 0x25000000 : メモリーの確保に失敗しました。 : HeapAlloc() failed (0x00000000)",
+                    "allocMemory() end"));
 }
 
 }  // namespace

@@ -59,10 +59,9 @@ TEST_F(SettingsTest, GetIniFilePathWithoutAnInstallationDirectoryLeavesDestUntou
     std::memset(path, 'x', sizeof path);
     EXPECT_EQ(getIniFilePath(path), KEST_E_NO_INSTALL_PATH);
     EXPECT_EQ(std::string(path, sizeof path), std::string(sizeof path, 'x'));
-    EXPECT_THAT(logMessages(),
-                ElementsAre("getIniFilePath() start",
-                            "getIniFilePath() = 0x25000100 : インストールパス名の取得に失敗しました。",
-                            "getIniFilePath() end"));
+    EXPECT_THAT(logMessages(), ElementsAre("getIniFilePath() start",
+                                           "getIniFilePath() = 0x25000100 : インストールパス名の取得に失敗しました。",
+                                           "getIniFilePath() end"));
 }
 
 TEST_F(SettingsTest, GetIniFilePathTooLongForThePathBufferFindsNoFile) {
@@ -85,9 +84,9 @@ TEST_F(SettingsTest, ReadIniStringNeedsABufferOfAtLeast64Bytes) {
     EXPECT_EQ(std::string(value, sizeof value), std::string(sizeof value, 'x'));
     EXPECT_EQ(readIniString(ini().c_str(), "S", "key", value, 64), KEST_OK);
     EXPECT_STREQ(value, "value");
-    EXPECT_THAT(logMessages(),
-                ElementsAre("readIniString() start", "readIniString() = 0x25000102 : バッファーサイズが不足しています。",
-                            "readIniString() end", "readIniString() start", "readIniString() end"));
+    EXPECT_THAT(logMessages(), ElementsAre("readIniString() start",
+                                           "readIniString() = 0x25000102 : バッファーサイズが不足しています。",
+                                           "readIniString() end", "readIniString() start", "readIniString() end"));
 }
 
 TEST_F(SettingsTest, ReadIniStringOfAMissingFileSectionOrKeyLeavesTheSentinel) {
@@ -103,11 +102,13 @@ TEST_F(SettingsTest, ReadIniStringOfAMissingFileSectionOrKeyLeavesTheSentinel) {
         char value[128] = {};
         EXPECT_EQ(readIniString(c.file.c_str(), c.section, c.key, value, sizeof value), KEST_E_SETTINGS_READ);
         EXPECT_STREQ(value, kSentinel);
-        EXPECT_THAT(logMessages(),
-                    ElementsAre("readIniString() start",
-                                std::string("readIniString() = 0x25000102 : 環境設定ファイルからの値の読み込みに失敗しました。 : [") +
-                                    c.section + "] - " + c.key + ")",
-                                "readIniString() end"));
+        EXPECT_THAT(
+            logMessages(),
+            ElementsAre(
+                "readIniString() start",
+                std::string("readIniString() = 0x25000102 : 環境設定ファイルからの値の読み込みに失敗しました。 : [") +
+                    c.section + "] - " + c.key + ")",
+                "readIniString() end"));
     }
     EXPECT_FALSE(fileExists(missingFile));
 }
@@ -144,10 +145,8 @@ TEST_F(SettingsTest, ReadIniIntConvertsByStrtodRulesAndTruncatesTowardZero) {
     writeIni(
         "[N]\r\na=12\r\nb=-7\r\nc=1.9\r\nd=-1.9\r\ne=1e3\r\nf=\" 5\"\r\ng=2147483647\r\nh=-2147483648\r\n"
         "i=+3\r\n");
-    const std::pair<const char*, int> cases[] = {{"a", 12},         {"b", -7},
-                                                 {"c", 1},          {"d", -1},
-                                                 {"e", 1000},       {"f", 5},
-                                                 {"g", 2147483647}, {"h", -2147483647 - 1},
+    const std::pair<const char*, int> cases[] = {{"a", 12},   {"b", -7}, {"c", 1},          {"d", -1},
+                                                 {"e", 1000}, {"f", 5},  {"g", 2147483647}, {"h", -2147483647 - 1},
                                                  {"i", 3}};
     for (const auto& [key, expected] : cases) {
         int value = 99;
@@ -157,8 +156,9 @@ TEST_F(SettingsTest, ReadIniIntConvertsByStrtodRulesAndTruncatesTowardZero) {
 }
 
 TEST_F(SettingsTest, ReadIniIntRejectsTextThatIsNotOneNumberInRange) {
-    writeIni("[N]\r\nspace=\"12 \"\r\nletters=12abc\r\nbig=2147483648\r\nsmall=-2147483649\r\nempty=\r\n"
-             "word=abc\r\nblank=\"   \"\r\nnan=nan\r\nfraction=2147483647.5\r\n");
+    writeIni(
+        "[N]\r\nspace=\"12 \"\r\nletters=12abc\r\nbig=2147483648\r\nsmall=-2147483649\r\nempty=\r\n"
+        "word=abc\r\nblank=\"   \"\r\nnan=nan\r\nfraction=2147483647.5\r\n");
     for (const char* key : {"space", "letters", "big", "small", "empty", "word", "blank", "nan", "fraction"}) {
         int value = 99;
         EXPECT_EQ(readIniInt(ini().c_str(), "N", key, &value), KEST_E_SETTINGS_INVALID) << key;
@@ -170,9 +170,9 @@ TEST_F(SettingsTest, ReadIniIntRecordsForAnInvalidValue) {
     writeIni("[N]\r\nletters=12abc\r\n");
     int value = 0;
     EXPECT_EQ(readIniInt(ini().c_str(), "N", "letters", &value), KEST_E_SETTINGS_INVALID);
-    EXPECT_THAT(logMessages(), ElementsAre("readIniInt() start", "readIniString() start", "readIniString() end",
-                                           "readIniInt() = 0x25000104 : 環境設定ファイルの値が不正です。",
-                                           "readIniInt() end"));
+    EXPECT_THAT(logMessages(),
+                ElementsAre("readIniInt() start", "readIniString() start", "readIniString() end",
+                            "readIniInt() = 0x25000104 : 環境設定ファイルの値が不正です。", "readIniInt() end"));
 }
 
 TEST_F(SettingsTest, ReadIniIntOfAMissingKeyPassesTheReadFailureUp) {
@@ -180,12 +180,12 @@ TEST_F(SettingsTest, ReadIniIntOfAMissingKeyPassesTheReadFailureUp) {
     int value = 99;
     EXPECT_EQ(readIniInt(ini().c_str(), "MyCertificate", "OmitSelectCert", &value), KEST_E_SETTINGS_READ);
     EXPECT_EQ(value, 99);
-    EXPECT_THAT(logMessages(),
-                ElementsAre("readIniInt() start", "readIniString() start",
-                            "readIniString() = 0x25000102 : 環境設定ファイルからの値の読み込みに失敗しました。 : "
-                            "[MyCertificate] - OmitSelectCert)",
-                            "readIniString() end", "readIniInt() = 0x25000102 : readIniString() failed",
-                            "readIniInt() end"));
+    EXPECT_THAT(
+        logMessages(),
+        ElementsAre("readIniInt() start", "readIniString() start",
+                    "readIniString() = 0x25000102 : 環境設定ファイルからの値の読み込みに失敗しました。 : "
+                    "[MyCertificate] - OmitSelectCert)",
+                    "readIniString() end", "readIniInt() = 0x25000102 : readIniString() failed", "readIniInt() end"));
 }
 
 TEST_F(SettingsTest, ReadIniIntOfAMissingFileFailsToRead) {

@@ -88,7 +88,7 @@ private:
     static int WINAPI recordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT flags) {
         ErrorBoxTest& test = *current_;
         test.boxes_.push_back(Box{owner, text != nullptr ? text : "", caption != nullptr ? caption : "", flags,
-                                 test.logRecords().size()});
+                                  test.logRecords().size()});
         return test.boxResult;
     }
 

@@ -23,19 +23,22 @@ class ShowErrorTest : public ErrorBoxTest {};
 // --- Found messages -------------------------------------------------------------------
 
 TEST_F(ShowErrorTest, FoundMessageIsShownWithItsCodeAndThenLogged) {
-    writeCatalogue("X25000100,インストールパス名の取得に失敗しました。\r\n"
-                   "X25000101,環境設定ファイルが見つかりません。\r\n");
+    writeCatalogue(
+        "X25000100,インストールパス名の取得に失敗しました。\r\n"
+        "X25000101,環境設定ファイルが見つかりません。\r\n");
     const Shown shown = show(0x25000101);
     EXPECT_EQ(shown.result, IDOK);
-    EXPECT_THAT(shown.boxes, ElementsAre(ErrorBox("環境設定ファイルが見つかりません。\n\nCode=0x25000101", MB_ICONERROR)));
+    EXPECT_THAT(shown.boxes,
+                ElementsAre(ErrorBox("環境設定ファイルが見つかりません。\n\nCode=0x25000101", MB_ICONERROR)));
     EXPECT_THAT(shown.records, ElementsAre(KestErrRecord("環境設定ファイルが見つかりません。Code=0x25000101")));
     expectCatalogueClosed();
 }
 
 TEST_F(ShowErrorTest, CodeDigitsAndSeverityLettersMatchInEitherCase) {
-    writeCatalogue("x25000101,lower-case letter\r\n"
-                   "X2500020A,upper-case digits\r\n"
-                   "xaBcDeF01,mixed digits\r\n");
+    writeCatalogue(
+        "x25000101,lower-case letter\r\n"
+        "X2500020A,upper-case digits\r\n"
+        "xaBcDeF01,mixed digits\r\n");
     const std::pair<int, const char*> cases[] = {
         {0x25000101, "lower-case letter\n\nCode=0x25000101"},
         {0x2500020a, "upper-case digits\n\nCode=0x2500020a"},
@@ -49,9 +52,18 @@ TEST_F(ShowErrorTest, CodeDigitsAndSeverityLettersMatchInEitherCase) {
 
 TEST_F(ShowErrorTest, SeverityLetterChoosesTheIcon) {
     const std::pair<char, UINT> cases[] = {
-        {'I', MB_ICONINFORMATION}, {'i', MB_ICONINFORMATION}, {'Q', MB_ICONQUESTION}, {'q', MB_ICONQUESTION},
-        {'W', MB_ICONWARNING},     {'w', MB_ICONWARNING},     {'X', MB_ICONERROR},    {'x', MB_ICONERROR},
-        {'E', 0},                  {'e', 0},                  {' ', 0},               {'1', 0},
+        {'I', MB_ICONINFORMATION},
+        {'i', MB_ICONINFORMATION},
+        {'Q', MB_ICONQUESTION},
+        {'q', MB_ICONQUESTION},
+        {'W', MB_ICONWARNING},
+        {'w', MB_ICONWARNING},
+        {'X', MB_ICONERROR},
+        {'x', MB_ICONERROR},
+        {'E', 0},
+        {'e', 0},
+        {' ', 0},
+        {'1', 0},
     };
     // One code per letter: 0x10, 0x11, ...
     auto codeTextOf = [](std::size_t i) {
@@ -74,15 +86,17 @@ TEST_F(ShowErrorTest, CodeMinusOneIsLookedUpAsEightFs) {
     writeCatalogue("WFFFFFFFF,all bits\r\n");
     const Shown found = show(-1);
     EXPECT_THAT(found.boxes, ElementsAre(ErrorBox("all bits\n\nCode=0xffffffff", MB_ICONWARNING)));
-    EXPECT_THAT(found.records, ElementsAre(KestErrRecord("all bits" "Code=0xffffffff")));
+    EXPECT_THAT(found.records, ElementsAre(KestErrRecord("all bits"
+                                                         "Code=0xffffffff")));
 
     writeCatalogue("");
     EXPECT_THAT(show(-1).boxes, ElementsAre(ErrorBox(kNotFoundText + "ffffffff", MB_ICONERROR)));
 }
 
 TEST_F(ShowErrorTest, FirstOfTwoLinesForOneCodeIsShown) {
-    writeCatalogue("I00000005,first\r\n"
-                   "X00000005,second\r\n");
+    writeCatalogue(
+        "I00000005,first\r\n"
+        "X00000005,second\r\n");
     const Shown shown = show(5);
     EXPECT_THAT(shown.boxes, ElementsAre(ErrorBox("first\n\nCode=0x00000005", MB_ICONINFORMATION)));
     EXPECT_THAT(shown.records, ElementsAre(KestErrRecord("firstCode=0x00000005")));
@@ -91,16 +105,18 @@ TEST_F(ShowErrorTest, FirstOfTwoLinesForOneCodeIsShown) {
 // --- Lines that do not match ----------------------------------------------------------
 
 TEST_F(ShowErrorTest, LineWithoutMessageIsPassedOverAndTheSearchGoesOn) {
-    writeCatalogue("\r\n"
-                   "X0000000\r\n"   // too short
-                   "X00000007\r\n"  // the newline is the separator: no message
-                   "W00000007,later\r\n");
+    writeCatalogue(
+        "\r\n"
+        "X0000000\r\n"   // too short
+        "X00000007\r\n"  // the newline is the separator: no message
+        "W00000007,later\r\n");
     EXPECT_THAT(show(7).boxes, ElementsAre(ErrorBox("later\n\nCode=0x00000007", MB_ICONWARNING)));
 }
 
 TEST_F(ShowErrorTest, LastLineEndingAtTheSeparatorIsPassedOver) {
-    writeCatalogue("X00000001,other\r\n"
-                   "X00000007,");
+    writeCatalogue(
+        "X00000001,other\r\n"
+        "X00000007,");
     const Shown shown = show(7);
     EXPECT_THAT(shown.boxes, ElementsAre(ErrorBox(kNotFoundText + "00000007", MB_ICONERROR)));
     EXPECT_THAT(shown.records, ElementsAre(KestErrRecord(kNotFoundText + "00000007")));
@@ -117,8 +133,8 @@ TEST_F(ShowErrorTest, NewlineAloneIsAMessage) {
 TEST_F(ShowErrorTest, LongLineIsReadInPiecesEachJudgedAsALine) {
     // 260 bytes make one read; the rest of the line looks like a line of its own.
     const std::string firstPiece = "X00000001," + std::string(250, 'a');
-    writeCatalogue(firstPiece + "W00000009,piece\r\n" +
-                   "X00000002," + std::string(249, 'b') + "\r\n");  // 259 and newline: one read
+    writeCatalogue(firstPiece + "W00000009,piece\r\n" + "X00000002," + std::string(249, 'b') +
+                   "\r\n");  // 259 and newline: one read
 
     EXPECT_THAT(show(9).boxes, ElementsAre(ErrorBox("piece\n\nCode=0x00000009", MB_ICONWARNING)));
 
@@ -187,7 +203,6 @@ protected:
         writeFileBytes(path + "\\KestErr.csv", "X00000001,fits\r\n");
         setInstallPath(path);
     }
-
 };
 
 TEST_F(LongInstallationDirectoryTest, CataloguePathOfExactly260BytesIsRead) {

@@ -227,8 +227,9 @@ TEST_F(CandidateTest, AListWithoutCandidatesClearsEveryStoredIdAndWritesNothingE
     chain_.addCertificate("quoted.der");
 
     ASSERT_EQ(writeIniSignerCertCandidate(file(), chain_.head()), KEST_OK);
-    EXPECT_THAT(sectionLines(), ElementsAre("OmitSelectCert=1", "CertId_0000=", "CertId_0001=", "CertId_0002=",
-                                            "CertId_0004=beyond;CN=Gap"));
+    EXPECT_THAT(
+        sectionLines(),
+        ElementsAre("OmitSelectCert=1", "CertId_0000=", "CertId_0001=", "CertId_0002=", "CertId_0004=beyond;CN=Gap"));
     char other[64];
     GetPrivateProfileStringA("Other", "CertId_0000", "", other, sizeof other, settingsFile().c_str());
     EXPECT_STREQ(other, "kept");
@@ -396,9 +397,8 @@ TEST_P(RejectedOmitTest, GivesItsCodeAndLeavesTheFlagUntouched) {
     int omit = 7;
     EXPECT_EQ(readIniOmitSelectCert(file(), &omit), KEST_E_OMIT_SELECT_INVALID);
     EXPECT_EQ(omit, 7);
-    EXPECT_THAT(errorMessages(),
-                ElementsAre("readIniOmitSelectCert() = 0x25000105 : "
-                            "環境設定ファイルの[MyCertificate] - OmitSelectCert の値が不正です。"));
+    EXPECT_THAT(errorMessages(), ElementsAre("readIniOmitSelectCert() = 0x25000105 : "
+                                             "環境設定ファイルの[MyCertificate] - OmitSelectCert の値が不正です。"));
 }
 
 INSTANTIATE_TEST_SUITE_P(OmitValues, RejectedOmitTest, ::testing::Values("2", "-1", "2147483647"));
@@ -411,8 +411,8 @@ TEST_F(CandidateTest, AMissingFlagPassesTheReadFailureUpWithTheseRecords) {
     std::vector<std::string> records;
     for (const LogRecord& record : logRecords()) records.push_back(record.sourceFile + "|" + record.message);
     EXPECT_THAT(records,
-                ElementsAre("KestMyCertManager.cpp|readIniOmitSelectCert() start", "KestCommonUtil.cpp|readIniInt() start",
-                            "KestCommonUtil.cpp|readIniString() start",
+                ElementsAre("KestMyCertManager.cpp|readIniOmitSelectCert() start",
+                            "KestCommonUtil.cpp|readIniInt() start", "KestCommonUtil.cpp|readIniString() start",
                             "KestCommonUtil.cpp|readIniString() = 0x25000102 : "
                             "環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - OmitSelectCert)",
                             "KestCommonUtil.cpp|readIniString() end",

@@ -136,18 +136,17 @@ TEST_F(ListTest, EveryStepIsTracedUnderItsOwnName) {
         if (record.sourceFile == kManagerUnit || record.sourceFile == kStoreUtilUnit)
             ours.push_back(record.sourceFile + ":" + record.message);
     const std::string m = std::string(kManagerUnit) + ":";
-    EXPECT_THAT(ours, ElementsAre(m + "createMyCertList() start", m + "buildNewMyCertList() start",
-                                  m + "newMyCertList() start", std::string(kStoreUtilUnit) + ":copyCertContext() start",
-                                  std::string(kStoreUtilUnit) + ":copyCertContext() end",
-                                  m + "getCertAttributes() start", m + "getCertNameString() start",
-                                  m + "getCertNameString() end", m + "getCertNameString() start",
-                                  m + "getCertNameString() end", m + "bytesToHex() start", m + "bytesToHex() end",
-                                  m + "fileTimeToString() start", m + "fileTimeToString() end",
-                                  m + "fileTimeToString() start", m + "fileTimeToString() end",
-                                  m + "getCertAttributes() end", m + "newMyCertList() end",
-                                  m + "buildNewMyCertList() end", m + "createMyCertList() end",
-                                  m + "deleteMyCertList() start", m + "deleteMyCert() start",
-                                  m + "deleteMyCert() end", m + "deleteMyCertList() end"));
+    EXPECT_THAT(
+        ours,
+        ElementsAre(m + "createMyCertList() start", m + "buildNewMyCertList() start", m + "newMyCertList() start",
+                    std::string(kStoreUtilUnit) + ":copyCertContext() start",
+                    std::string(kStoreUtilUnit) + ":copyCertContext() end", m + "getCertAttributes() start",
+                    m + "getCertNameString() start", m + "getCertNameString() end", m + "getCertNameString() start",
+                    m + "getCertNameString() end", m + "bytesToHex() start", m + "bytesToHex() end",
+                    m + "fileTimeToString() start", m + "fileTimeToString() end", m + "fileTimeToString() start",
+                    m + "fileTimeToString() end", m + "getCertAttributes() end", m + "newMyCertList() end",
+                    m + "buildNewMyCertList() end", m + "createMyCertList() end", m + "deleteMyCertList() start",
+                    m + "deleteMyCert() start", m + "deleteMyCert() end", m + "deleteMyCertList() end"));
 }
 
 // --- release ------------------------------------------------------------------------------
@@ -242,13 +241,13 @@ TEST_F(Pkcs12ListTest, DataThatIsNotPkcs12FailsBeforeThePasswordIsTried) {
     EXPECT_EQ(gPasswordChecks, 0u);
     EXPECT_EQ(gImports, 0u);
     EXPECT_TRUE(watch.nothingHeld());
-    EXPECT_THAT(logMessages(),
-                ElementsAre("createMyCertListInPkcs12Store() start", "openPkcs12Store() start",
-                            "openPkcs12Store() = 0x25000208 : PKCS#12形式データが不正です。 : PFXIsPFXBlob() failed "
-                            "(0x00000000)",
-                            "openPkcs12Store() end",
-                            "createMyCertListInPkcs12Store() = 0x25000208 : openPkcs12Store() failed",
-                            "createMyCertListInPkcs12Store() end"));
+    EXPECT_THAT(
+        logMessages(),
+        ElementsAre("createMyCertListInPkcs12Store() start", "openPkcs12Store() start",
+                    "openPkcs12Store() = 0x25000208 : PKCS#12形式データが不正です。 : PFXIsPFXBlob() failed "
+                    "(0x00000000)",
+                    "openPkcs12Store() end", "createMyCertListInPkcs12Store() = 0x25000208 : openPkcs12Store() failed",
+                    "createMyCertListInPkcs12Store() end"));
 }
 
 TEST_F(Pkcs12ListTest, AWrongPasswordFailsBeforeAnythingIsImported) {
@@ -419,14 +418,18 @@ TEST_P(RefusedAllocationTest, PassesTheCodeUpAndReleasesEverything) {
 INSTANTIATE_TEST_SUITE_P(
     Blocks, RefusedAllocationTest,
     ::testing::Values(
-        RefusedBlock{"FirstRecord", 1, {kHeapRefused, "newMyCertList() = 0x25000000 : allocMemory() failed",
-                                         kBuildFailed, kCreateFailed}, 0},
-        RefusedBlock{"SubjectOfTheSecond", 6,
+        RefusedBlock{"FirstRecord",
+                     1,
+                     {kHeapRefused, "newMyCertList() = 0x25000000 : allocMemory() failed", kBuildFailed, kCreateFailed},
+                     0},
+        RefusedBlock{"SubjectOfTheSecond",
+                     6,
                      {kHeapRefused, "getCertNameString() = 0x25000000 : allocMemory() failed",
                       "getCertAttributes() = 0x25000000 : getCertNameString() failed",
                       "newMyCertList() = 0x25000000 : getCertAttributes() failed", kBuildFailed, kCreateFailed},
                      2},
-        RefusedBlock{"SerialOfTheLast", 12,
+        RefusedBlock{"SerialOfTheLast",
+                     12,
                      {kHeapRefused, "bytesToHex() = 0x25000000 : allocMemory() failed",
                       "getCertAttributes() = 0x25000000 : bytesToHex() failed",
                       "newMyCertList() = 0x25000000 : getCertAttributes() failed", kBuildFailed, kCreateFailed},

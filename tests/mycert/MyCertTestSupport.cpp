@@ -104,7 +104,8 @@ ResultCode countingAlloc(unsigned size, void** out) noexcept {
     ResultCode code;
     if (++watch.allocations == watch.refuseAllocationAt) {
         // KestCommon's own failure path, record included.
-        const ImportPatch heapRefuses(kKestCommon, kKernel32, "HeapAlloc", reinterpret_cast<const void*>(&refusingHeapAlloc));
+        const ImportPatch heapRefuses(kKestCommon, kKernel32, "HeapAlloc",
+                                      reinterpret_cast<const void*>(&refusingHeapAlloc));
         code = watch.alloc(size, out);
     } else {
         code = watch.alloc(size, out);
@@ -261,8 +262,8 @@ WorkingPfxVerifyPassword::WorkingPfxVerifyPassword() {
 namespace {
 
 template <typename Function>
-void watchImport(std::vector<std::unique_ptr<ImportPatch>>& patches, const char* dll, const char* name,
-                 WORD ordinal, Function replacement, Function& original) {
+void watchImport(std::vector<std::unique_ptr<ImportPatch>>& patches, const char* dll, const char* name, WORD ordinal,
+                 Function replacement, Function& original) {
     HMODULE library = GetModuleHandleA(kLibrary);
     if (library == nullptr) throw std::runtime_error("KestMyCert.dll is not loaded");
     if (findImportSlot(library, dll, name, ordinal) == nullptr) return;
@@ -313,8 +314,6 @@ void ResourceWatch::refuseAllocation(unsigned nth) {
         throw std::runtime_error("KestCommon.dll does not import HeapAlloc from KERNEL32.dll");
     watch.refuseAllocationAt = watch.allocations + nth;
 }
-void ResourceWatch::refuseDuplication(unsigned nth) noexcept {
-    watch.refuseDuplicationAt = watch.duplications + nth;
-}
+void ResourceWatch::refuseDuplication(unsigned nth) noexcept { watch.refuseDuplicationAt = watch.duplications + nth; }
 
 }  // namespace kest::test

@@ -14,9 +14,9 @@
 namespace kest::test {
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::Each;
 using ::testing::Field;
 
 constexpr char kLibrary[] = "KestMyCert.dll";
@@ -150,8 +150,8 @@ TEST_F(StoreMyCertTest, StoringOneCertificateTwiceSucceedsTwice) {
 TEST_F(StoreMyCertTest, StoredCertificateKeepsItsPrivateKey) {
     const CertStorePtr imported = importPkcs12("signer.p12");
     const CertContextPtr signer = loadCertificate("signer.der");
-    PCCERT_CONTEXT withKey = CertFindCertificateInStore(imported.get(), kCertEncoding, 0, CERT_FIND_EXISTING,
-                                                        signer.get(), nullptr);
+    PCCERT_CONTEXT withKey =
+        CertFindCertificateInStore(imported.get(), kCertEncoding, 0, CERT_FIND_EXISTING, signer.get(), nullptr);
     ASSERT_NE(withKey, nullptr);
     const CertContextPtr withKeyOwner{withKey};
 
@@ -191,11 +191,10 @@ TEST_F(StoreMyCertTest, RefusedAdditionGives204AndClosesTheStore) {
 
     EXPECT_EQ(countCertsInStore(), 0u);
     EXPECT_TRUE(watch.nothingHeld());
-    EXPECT_THAT(logMessages(),
-                ElementsAre("storeMyCertToStore() start",
-                            "storeMyCertToStore() = 0x25000204 : 証明書の追加に失敗しました。 : "
-                            "CertAddCertificateContextToStore() failed (0x0000beef)",
-                            "storeMyCertToStore() end"));
+    EXPECT_THAT(logMessages(), ElementsAre("storeMyCertToStore() start",
+                                           "storeMyCertToStore() = 0x25000204 : 証明書の追加に失敗しました。 : "
+                                           "CertAddCertificateContextToStore() failed (0x0000beef)",
+                                           "storeMyCertToStore() end"));
     expectAllRecordsFromStoreUtil();
 }
 
@@ -332,8 +331,8 @@ TEST_F(DeleteMyCertTest, RefusedDeletionGives205AndLeavesTheCertificate) {
     addDerToPersonalStore("twin-a.der");
     const CertContextPtr cert = loadCertificate("twin-a.der");
     const std::vector<std::vector<BYTE>> before = encodingsOf(personalStoreCerts());
-    const auto matchPosition = static_cast<unsigned>(
-        std::find(before.begin(), before.end(), encodingOf(cert.get())) - before.begin());
+    const auto matchPosition =
+        static_cast<unsigned>(std::find(before.begin(), before.end(), encodingOf(cert.get())) - before.begin());
     ASSERT_LT(matchPosition, before.size());
     // Under the watch, so that the watch sees the context handed to the failing deletion.
     const ImportPatch deleteFails(kLibrary, kCrypt32, "CertDeleteCertificateFromStore",
@@ -354,15 +353,17 @@ TEST_F(DeleteMyCertTest, RefusedDeletionGives205AndLeavesTheCertificate) {
 TEST_F(DeleteMyCertTest, RefusedCommitOfTheDeletionGives205) {
     addDerToPersonalStore("twin-a.der");
     const CertContextPtr cert = loadCertificate("twin-a.der");
-    const ImportPatch commitFails(kLibrary, kCrypt32, "CertControlStore", reinterpret_cast<const void*>(&refuseControl));
+    const ImportPatch commitFails(kLibrary, kCrypt32, "CertControlStore",
+                                  reinterpret_cast<const void*>(&refuseControl));
     ResourceWatch watch;
 
     EXPECT_EQ(deleteMyCertFromStore(cert.get()), KEST_E_CERT_DELETE);
 
     EXPECT_TRUE(watch.nothingHeld());
     EXPECT_THAT(logMessages(),
-                ElementsAreArray(deleteRecords(1, "deleteMyCertFromStore() = 0x25000205 : 証明書の削除に失敗しました。 : "
-                                                  "CertControlStore() failed (0x0000beef)")));
+                ElementsAreArray(deleteRecords(1,
+                                               "deleteMyCertFromStore() = 0x25000205 : 証明書の削除に失敗しました。 : "
+                                               "CertControlStore() failed (0x0000beef)")));
 }
 
 // --- The test support the KestMyCert suites rely on -------------------------------------------

@@ -25,8 +25,7 @@ const std::string kDuplicationRefusedRecord =
     "CertDuplicateCertificateContext() failed (0x0000beef)";
 
 // Five certificates with keys plus the CA without one, which the list leaves out.
-const std::vector<std::string> kKeyedFiles = {"signer.p12", "quoted.p12", "twin-a.p12", "twin-b.p12",
-                                              "long-name.p12"};
+const std::vector<std::string> kKeyedFiles = {"signer.p12", "quoted.p12", "twin-a.p12", "twin-b.p12", "long-name.p12"};
 constexpr unsigned kKeyedCertificates = 5;
 
 using Create = std::function<ResultCode(MyCert**)>;

@@ -93,8 +93,7 @@ TEST_F(ConcurrentLogTest, TwoWritersLoseOnlyTheRecordsWhoseOpenFailedAndNeverInt
     for (const std::string& tag : tags) {
         const unsigned failed = failedOpensOf(installFile(tag + ".result"));
         EXPECT_EQ(written[tag] + failed, kRecordsPerWriter) << tag;
-        std::printf("[          ] %s: %u records written, %u lost to a held file\n", tag.c_str(), written[tag],
-                    failed);
+        std::printf("[          ] %s: %u records written, %u lost to a held file\n", tag.c_str(), written[tag], failed);
     }
 }
 

@@ -155,7 +155,8 @@ TEST_F(LongCataloguePathTest, CataloguePathsUpTo260BytesAreReadLongerOnesCannotB
     writeFileBytes(file, "X25000101,found\n");
     setInstallPath(file.substr(0, file.size() - sizeof kCatalogueFileName));
     const Shown shown = show(0x25000101);
-    EXPECT_THAT(shown.boxes, ElementsAre(ErrorBox("エラーファイルを開く事に失敗しました。\nCode=0xFF000001", MB_ICONERROR)));
+    EXPECT_THAT(shown.boxes,
+                ElementsAre(ErrorBox("エラーファイルを開く事に失敗しました。\nCode=0xFF000001", MB_ICONERROR)));
     EXPECT_THAT(shown.records, IsEmpty());
 }
 
@@ -218,9 +219,7 @@ namespace {
 class LongSettingsValueTest : public InstallationTest {
 protected:
     std::string settingsFile() const { return installFile(kSettingsFileName); }
-    void writeValue(const std::string& value) const {
-        writeFileBytes(settingsFile(), "[S]\r\nK=" + value + "\r\n");
-    }
+    void writeValue(const std::string& value) const { writeFileBytes(settingsFile(), "[S]\r\nK=" + value + "\r\n"); }
 };
 
 TEST_F(LongSettingsValueTest, ANumberTooLongForTheReadBufferIsInvalidNotReadCut) {

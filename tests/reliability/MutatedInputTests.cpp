@@ -57,7 +57,8 @@ void splice(Random& random, Bytes& data, const Bytes& other) {
     const std::size_t length = random.between(1, std::min<std::size_t>(other.size() - from, 1024));
     const std::size_t at = random.below(data.size() + 1);
     const std::size_t replaced = random.below(std::min<std::size_t>(data.size() - at, 1024) + 1);
-    data.erase(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + replaced));
+    data.erase(data.begin() + static_cast<std::ptrdiff_t>(at),
+               data.begin() + static_cast<std::ptrdiff_t>(at + replaced));
     data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), other.begin() + static_cast<std::ptrdiff_t>(from),
                 other.begin() + static_cast<std::ptrdiff_t>(from + length));
 }
@@ -107,8 +108,8 @@ TEST_F(MutatedPkcs12Test, EveryVariantFailsWithAPkcs12CodeOrListsWithoutLeaking)
         const ResultCode code =
             createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head);
         ++codes[code];
-        ASSERT_THAT(code, AnyOf(Eq(KEST_OK), Eq(KEST_E_PKCS12_INVALID), Eq(KEST_E_PKCS12_PASSWORD),
-                                Eq(KEST_E_PKCS12_IMPORT)))
+        ASSERT_THAT(code,
+                    AnyOf(Eq(KEST_OK), Eq(KEST_E_PKCS12_INVALID), Eq(KEST_E_PKCS12_PASSWORD), Eq(KEST_E_PKCS12_IMPORT)))
             << "variant " << index;
         if (code == KEST_OK) {
             deleteMyCertList(head);
@@ -121,8 +122,7 @@ TEST_F(MutatedPkcs12Test, EveryVariantFailsWithAPkcs12CodeOrListsWithoutLeaking)
             DeleteFileA(logPath().c_str());
         }
     }
-    for (const auto& [code, count] : codes)
-        std::printf("[          ] 0x%08x: %u variants\n", code, count);
+    for (const auto& [code, count] : codes) std::printf("[          ] 0x%08x: %u variants\n", code, count);
 }
 
 // --- the error catalogue -----------------------------------------------------------------
@@ -140,8 +140,8 @@ std::string randomText(Random& random, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
         switch (random.below(8)) {
             case 0: text += static_cast<char>(random.byte()); break;  // any byte, NUL and CR too
-            case 1: text += "エラー"; break;                            // Shift_JIS at run time
-            case 2: text += '\x81'; break;                             // a lead byte alone
+            case 1: text += "エラー"; break;                          // Shift_JIS at run time
+            case 2: text += '\x81'; break;                            // a lead byte alone
             default: text += static_cast<char>('a' + random.below(26)); break;
         }
     }
@@ -156,7 +156,7 @@ std::string randomCatalogueLine(Random& random) {
         case 0: return severity + hexCode(code, random) + "," + randomText(random, random.between(0, 40));
         case 1: return severity + hexCode(code, random) + "," + randomText(random, random.between(200, 1200));
         case 2: return severity + "25O0g1O1," + randomText(random, 20);  // not hex digits
-        case 3: return randomText(random, random.between(0, 12));         // short lines
+        case 3: return randomText(random, random.between(0, 12));        // short lines
         case 4: {
             std::string line = severity + hexCode(code, random) + "," + randomText(random, 30);
             line[random.below(line.size())] = '\0';
@@ -219,8 +219,8 @@ constexpr unsigned char kGuardByte = 0xA5;
 
 // A value as a settings line may hold one: any bytes but the line ends and NUL, up to 4 KiB.
 std::string randomValue(Random& random) {
-    static const char* const kNumbers[] = {"12", "-7", "1.9", "  1e3", "2147483648", "-2147483648", "0x10",
-                                           "nan", "inf", "1", "0", "1.5", "-1", "12abc"};
+    static const char* const kNumbers[] = {"12",  "-7",  "1.9", "  1e3", "2147483648", "-2147483648", "0x10",
+                                           "nan", "inf", "1",   "0",     "1.5",        "-1",          "12abc"};
     switch (random.below(4)) {
         case 0: return kNumbers[random.below(std::size(kNumbers))];
         case 1: return std::string(random.between(0, 4096), '0') + kNumbers[random.below(std::size(kNumbers))];
@@ -271,8 +271,8 @@ TEST_F(MutatedSettingsTest, RandomValuesStayInsideTheBuffersAndGiveDocumentedCod
     Random random(kSettingsSeed);
     for (unsigned index = 0; index < variants; ++index) {
         const std::string value = randomValue(random);
-        std::string content = std::string("[") + kSection + "]\r\nValue=" + value + "\r\nOmitSelectCert=" +
-                              randomValue(random) + "\r\n";
+        std::string content =
+            std::string("[") + kSection + "]\r\nValue=" + value + "\r\nOmitSelectCert=" + randomValue(random) + "\r\n";
         const std::size_t ids = random.below(4);
         for (std::size_t id = 0; id < ids; ++id) {
             char key[32];
@@ -284,7 +284,8 @@ TEST_F(MutatedSettingsTest, RandomValuesStayInsideTheBuffersAndGiveDocumentedCod
 
         const std::size_t size = random.between(1, 4200);
         GuardedBuffer text(size);
-        const ResultCode read = readIniString(file.c_str(), kSection, "Value", text.data(), static_cast<unsigned>(size));
+        const ResultCode read =
+            readIniString(file.c_str(), kSection, "Value", text.data(), static_cast<unsigned>(size));
         ASSERT_THAT(read, AnyOf(Eq(KEST_OK), Eq(KEST_E_SETTINGS_READ))) << "variant " << index;
         ASSERT_TRUE(text.guardsIntact()) << "variant " << index;
         if (size >= 64) {

@@ -1,7 +1,6 @@
-// Linked into every test executable: after every test, every heap of the process is validated. Under Wine's heap checking
-// (cmake/wine-run.sh with KEST_HEAP_CHECK=1) that includes the tail of every block in use, and
-// an overrun prints an err:heap line, which fails the run; without it the heaps' structure is
-// still checked.
+// Linked into every test executable: after every test, every heap of the process is validated. Under Wine's heap
+// checking (cmake/wine-run.sh with KEST_HEAP_CHECK=1) that includes the tail of every block in use, and an overrun
+// prints an err:heap line, which fails the run; without it the heaps' structure is still checked.
 #include <gtest/gtest.h>
 
 #include <windows.h>

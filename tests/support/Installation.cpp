@@ -40,9 +40,7 @@ void RegistryValueOverride::set(const std::string& value) {
     if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set registry value " + subKey_ + "\\" + name_);
 }
 
-void RegistryValueOverride::remove() {
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), name_.c_str());
-}
+void RegistryValueOverride::remove() { RegDeleteKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), name_.c_str()); }
 
 TemporaryDirectory::TemporaryDirectory(const std::string& nameSuffix) {
     static std::atomic<unsigned> counter{0};

@@ -35,9 +35,7 @@ std::string readFileBytes(const std::string& path) {
     return bytes;
 }
 
-bool fileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<LogRecord> parseLogRecords(const std::string& bytes) {
     std::vector<LogRecord> records;

@@ -51,16 +51,16 @@ TEST(KestToolCatalogueChecker, EmptyCatalogueLacksEveryCode) {
 
 TEST(KestToolCatalogueChecker, CodesCompareWithoutLetterCaseAndTheSecondLineIsReported) {
     EXPECT_THAT(checkCatalogue(completeCatalogue() + "i2500020a,again\r\n"),
-                ElementsAre(Finding(std::size(kResultMessages) + 1,
-                                    "code 2500020a written twice (first on line 14)")));
+                ElementsAre(Finding(std::size(kResultMessages) + 1, "code 2500020a written twice (first on line 14)")));
 }
 
 TEST(KestToolCatalogueChecker, LineOf259CharactersFitsAnd260DoNot) {
     const std::string fits = "I25000999," + std::string(249, 'a');
     const std::string tooLong = "I25000998," + std::string(250, 'a');
     const unsigned first = std::size(kResultMessages) + 1;
-    EXPECT_THAT(checkCatalogue(completeCatalogue() + fits + "\r\n" + tooLong + "\r\n"),
-                ElementsAre(Finding(first + 1, "line of 260 characters, longer than 259: ShowError reads it in pieces")));
+    EXPECT_THAT(
+        checkCatalogue(completeCatalogue() + fits + "\r\n" + tooLong + "\r\n"),
+        ElementsAre(Finding(first + 1, "line of 260 characters, longer than 259: ShowError reads it in pieces")));
 }
 
 TEST(KestToolCatalogueChecker, EmptyMessageDoesNotCountAsTheCodesLine) {
@@ -74,8 +74,9 @@ TEST(KestToolCatalogueChecker, EmptyMessageDoesNotCountAsTheCodesLine) {
 
 TEST(KestToolCatalogueChecker, SeverityLettersOutsideIQWXAreReported) {
     const unsigned first = std::size(kResultMessages) + 1;
-    EXPECT_THAT(checkCatalogue(completeCatalogue() + "q25000901,a\r\nw25000902,b\r\nE25000903,c\r\n"),
-                ElementsAre(Finding(first + 2, "unknown severity letter 'E': the box shows no icon (I, Q, W or X expected)")));
+    EXPECT_THAT(
+        checkCatalogue(completeCatalogue() + "q25000901,a\r\nw25000902,b\r\nE25000903,c\r\n"),
+        ElementsAre(Finding(first + 2, "unknown severity letter 'E': the box shows no icon (I, Q, W or X expected)")));
 }
 
 TEST(KestToolCatalogueChecker, ShortLinesAndBadDigitsAreNoEntries) {
@@ -95,11 +96,15 @@ TEST(KestToolCertificateTable, ColumnsAlignOnTheWidestCellCountingShiftJisBytes)
     const std::string wide = "CN=\x8e\x52\x93\x63";
     EXPECT_EQ(formatTable({row(1, wide, true), row(2, "CN=A", false)}),
               "#  Subject  Issuer  Serial  Valid from (UTC)     Valid to (UTC)       Candidate\n"
-              "1  " + wide + "  CN=CA   012a    2024.01.05 00:00:00  2034.01.05 00:00:00  *\n"
-              "2  CN=A     CN=CA   012a    2024.01.05 00:00:00  2034.01.05 00:00:00\n");
+              "1  " +
+                  wide +
+                  "  CN=CA   012a    2024.01.05 00:00:00  2034.01.05 00:00:00  *\n"
+                  "2  CN=A     CN=CA   012a    2024.01.05 00:00:00  2034.01.05 00:00:00\n");
 }
 
-TEST(KestToolCertificateTable, IdIsSerialSemicolonIssuer) { EXPECT_EQ(certificateId(row(1, "CN=A", false)), "012a;CN=CA"); }
+TEST(KestToolCertificateTable, IdIsSerialSemicolonIssuer) {
+    EXPECT_EQ(certificateId(row(1, "CN=A", false)), "012a;CN=CA");
+}
 
 TEST(KestToolCertificateJson, StringsEscapeQuotesBackslashesAndControlCharacters) {
     EXPECT_EQ(jsonString("O=\"R&D\" \\ a\tb\nc\x01"), R"("O=\"R&D\" \\ a\tb\nc\u0001")");

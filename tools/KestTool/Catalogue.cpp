@@ -73,8 +73,9 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
                                             std::to_string(kLongestLine) + ": ShowError reads it in pieces"});
         unsigned long code = 0;
         if (line.size() < kMessageColumn || !parseCode(line, code)) {
-            findings.push_back({number, "not an entry: a severity letter, eight hexadecimal digits, a separator "
-                                        "and the message expected"});
+            findings.push_back({number,
+                                "not an entry: a severity letter, eight hexadecimal digits, a separator "
+                                "and the message expected"});
             continue;
         }
         if (std::strchr(kSeverityLetters, line[0]) == nullptr || line[0] == '\0')
@@ -92,7 +93,8 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
 
     for (const ResultMessage& entry : kResultMessages)
         if (codesWithMessage.count(entry.code) == 0)
-            findings.push_back({0, "no line with a message for code " + codeText(entry.code) + " (" + entry.text + ")"});
+            findings.push_back(
+                {0, "no line with a message for code " + codeText(entry.code) + " (" + entry.text + ")"});
     return findings;
 }
 

@@ -15,8 +15,8 @@ constexpr char kColumnGap[] = "  ";
 constexpr char kCandidateMark[] = "*";
 
 Cells cellsOf(const CertificateRow& row) {
-    return {std::to_string(row.index), row.subject,  row.issuer, row.serial, row.notBefore,
-            row.notAfter,              row.candidate ? kCandidateMark : ""};
+    return {std::to_string(row.index),          row.subject, row.issuer, row.serial, row.notBefore, row.notAfter,
+            row.candidate ? kCandidateMark : ""};
 }
 
 }  // namespace
@@ -50,21 +50,11 @@ std::string jsonString(std::string_view utf8) {
     std::string quoted = "\"";
     for (const char c : utf8) {
         switch (c) {
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            case '\r':
-                quoted += "\\r";
-                break;
-            case '\t':
-                quoted += "\\t";
-                break;
+            case '"': quoted += "\\\""; break;
+            case '\\': quoted += "\\\\"; break;
+            case '\n': quoted += "\\n"; break;
+            case '\r': quoted += "\\r"; break;
+            case '\t': quoted += "\\t"; break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char escaped[8];

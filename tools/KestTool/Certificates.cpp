@@ -139,8 +139,9 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
         return false;
     }
     if (promptPassword("PKCS#12 password: ", password)) return true;
-    static_cast<void>(reportProblem("no console to ask for the password on: name an environment variable that holds "
-                                    "it with --password-env"));
+    static_cast<void>(
+        reportProblem("no console to ask for the password on: name an environment variable that holds "
+                      "it with --password-env"));
     return false;
 }
 

@@ -22,7 +22,8 @@ constexpr char kLogOff[] = "0";
 
 // A value of the stand-in: the root key itself, or one of its sections.
 [[nodiscard]] bool setStandInValue(const std::string& section, const char* name, const std::string& value) noexcept {
-    const std::string subKey = section.empty() ? kest::standin::kRootKey : std::string(kest::standin::kRootKey) + "\\" + section;
+    const std::string subKey =
+        section.empty() ? kest::standin::kRootKey : std::string(kest::standin::kRootKey) + "\\" + section;
     return RegSetKeyValueA(HKEY_CURRENT_USER, subKey.c_str(), name, REG_SZ, value.c_str(),
                            static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }

@@ -16,43 +16,54 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"list", "[--json]\n"
-             "    The personal store's certificates whose private key is reachable, with the\n"
-             "    signer candidates of the settings file marked.\n",
+    {"list",
+     "[--json]\n"
+     "    The personal store's certificates whose private key is reachable, with the\n"
+     "    signer candidates of the settings file marked.\n",
      &listStoreCommand},
-    {"list-p12", "<file.p12> [--password-env <VARIABLE>] [--json]\n"
-                 "    The certificates with keys of a PKCS#12 file, with the settings file's marks.\n",
+    {"list-p12",
+     "<file.p12> [--password-env <VARIABLE>] [--json]\n"
+     "    The certificates with keys of a PKCS#12 file, with the settings file's marks.\n",
      &listPkcs12Command},
-    {"add-p12", "<file.p12> [--password-env <VARIABLE>]\n"
-                "    Adds the certificates with keys of a PKCS#12 file to the personal store.\n",
+    {"add-p12",
+     "<file.p12> [--password-env <VARIABLE>]\n"
+     "    Adds the certificates with keys of a PKCS#12 file to the personal store.\n",
      &addPkcs12Command},
-    {"remove", "<certificate id | list index>\n"
-               "    Removes a certificate of the list from the personal store.\n",
+    {"remove",
+     "<certificate id | list index>\n"
+     "    Removes a certificate of the list from the personal store.\n",
      &removeCommand},
-    {"mark", "<certificate id | list index>...\n"
-             "    Makes certificates of the list signer candidates in the settings file.\n",
+    {"mark",
+     "<certificate id | list index>...\n"
+     "    Makes certificates of the list signer candidates in the settings file.\n",
      &markCommand},
-    {"unmark", "<certificate id | list index>...\n"
-               "    Makes them no longer signer candidates.\n",
+    {"unmark",
+     "<certificate id | list index>...\n"
+     "    Makes them no longer signer candidates.\n",
      &unmarkCommand},
-    {"omit", "set | clear | show\n"
-             "    The omit-selection flag of the settings file (skip the certificate choice).\n",
+    {"omit",
+     "set | clear | show\n"
+     "    The omit-selection flag of the settings file (skip the certificate choice).\n",
      &omitCommand},
-    {"show-error", "<code in hexadecimal> [--auto-close]\n"
-                   "    Shows the error box of the installation's catalogue for a code. With\n"
-                   "    --auto-close, or when no display can show it, the box is printed and\n"
-                   "    closed with OK at once.\n",
+    {"show-error",
+     "<code in hexadecimal> [--auto-close]\n"
+     "    Shows the error box of the installation's catalogue for a code. With\n"
+     "    --auto-close, or when no display can show it, the box is printed and\n"
+     "    closed with OK at once.\n",
      &showErrorCommand},
-    {"check-catalogue", "<KestErr.csv>\n"
-                        "    Reports codes written twice, empty messages, lines over 259 characters,\n"
-                        "    unknown severity letters and result codes without a line.\n",
+    {"check-catalogue",
+     "<KestErr.csv>\n"
+     "    Reports codes written twice, empty messages, lines over 259 characters,\n"
+     "    unknown severity letters and result codes without a line.\n",
      &checkCatalogueCommand},
-    {"log", "on [<log file>] | off | status | write <message>\n"
-            "    Switches the log on (and places it) or off through the KestIni stand-in,\n"
-            "    tells whether it is on, or writes one record.\n",
+    {"log",
+     "on [<log file>] | off | status | write <message>\n"
+     "    Switches the log on (and places it) or off through the KestIni stand-in,\n"
+     "    tells whether it is on, or writes one record.\n",
      &logCommand},
-    {"install-dir", "<directory>\n"
-                    "    Sets the installation directory of the KestIni stand-in.\n",
+    {"install-dir",
+     "<directory>\n"
+     "    Sets the installation directory of the KestIni stand-in.\n",
      &installDirCommand},
 };
 

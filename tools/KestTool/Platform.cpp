@@ -39,16 +39,11 @@ bool environmentSet(const char* name) { return GetEnvironmentVariableA(name, nul
 
 const char* iconName(UINT flags) {
     switch (flags & MB_ICONMASK) {
-        case MB_ICONERROR:
-            return "error";
-        case MB_ICONWARNING:
-            return "warning";
-        case MB_ICONQUESTION:
-            return "question";
-        case MB_ICONINFORMATION:
-            return "information";
-        default:
-            return "none";
+        case MB_ICONERROR: return "error";
+        case MB_ICONWARNING: return "warning";
+        case MB_ICONQUESTION: return "question";
+        case MB_ICONINFORMATION: return "information";
+        default: return "none";
     }
 }
 
@@ -92,8 +87,9 @@ WorkingPfxPasswordCheck::WorkingPfxPasswordCheck() {
                                                  reinterpret_cast<const void*>(&pfxVerifyPasswordByTrialImport));
     static bool told = false;
     if (!told)
-        writeErr("kesttool: this platform's PFXVerifyPassword refuses right passwords; KestMyCert.dll checks them by "
-                 "a trial import instead\n");
+        writeErr(
+            "kesttool: this platform's PFXVerifyPassword refuses right passwords; KestMyCert.dll checks them by "
+            "a trial import instead\n");
     told = true;
 }
 

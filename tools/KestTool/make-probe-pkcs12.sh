@@ -21,9 +21,12 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout "pas
     echo
     echo "inline constexpr wchar_t kProbePkcs12Password[] = L\"$password\";"
     echo
+    echo "// The bytes as od lays them out."
+    echo "// clang-format off"
     echo "inline constexpr unsigned char kProbePkcs12[] = {"
     od -An -v -tx1 "$work/probe.p12" | sed 's/ *\([0-9a-f][0-9a-f]\)/0x\1, /g; s/^/   /; s/, *$/,/'
     echo "};"
+    echo "// clang-format on"
     echo
     echo "}  // namespace kest::tool"
 } >"$out"

@@ -56,8 +56,7 @@ std::string queryString(const std::vector<char>& info, const char* name) {
     const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
     char* text = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || length == 0)
-        return "";
+    if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || length == 0) return "";
     return text;
 }
 
@@ -83,8 +82,8 @@ void checkVersionResource(const std::string& binDir, const char* fileName) {
     const std::string originalName = queryString(info, "OriginalFilename");
     check(fixedOk && fileVersion == KEST_PACKAGE_VERSION && productVersion == KEST_PACKAGE_VERSION &&
               originalName == fileName && !description.empty() && !product.empty(),
-          std::string(fileName) + ": " + description + " | " + product + " " + productVersion +
-              " | FileVersion " + fileVersion + " | " + originalName);
+          std::string(fileName) + ": " + description + " | " + product + " " + productVersion + " | FileVersion " +
+              fileVersion + " | " + originalName);
 }
 
 }  // namespace
