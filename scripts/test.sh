@@ -4,6 +4,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
+./scripts/check-format.sh
 cmake --preset mingw
 cmake --build --preset mingw
 ctest --preset mingw "$@"
