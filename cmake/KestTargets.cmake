@@ -35,6 +35,22 @@ function(kest_add_version_resource target description)
   target_sources(${target} PRIVATE ${rc_file})
 endfunction()
 
+# The flags of our own targets (the DLLs, the tool, the bench and the tests), never of
+# googletest. Sources are UTF-8; the texts of the system are Shift_JIS (code page 932) in the
+# binaries. -static: the posix-thread runtime would otherwise need libwinpthread-1.dll.
+add_library(KestBuildFlags INTERFACE)
+target_compile_options(KestBuildFlags INTERFACE
+  -finput-charset=UTF-8 $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP932>
+  -Wall -Wextra $<$<BOOL:${KEST_WERROR}>:-Werror>)
+target_link_options(KestBuildFlags INTERFACE -static -static-libgcc -static-libstdc++)
+
+# The DLLs' own: with KEST_TRAP_UB, undefined behaviour that the compiler can check becomes a
+# trap instruction, so no sanitizer runtime is linked; under Wine the trap fails the test.
+add_library(KestDllFlags INTERFACE)
+if(KEST_TRAP_UB)
+  target_compile_options(KestDllFlags INTERFACE -fsanitize=undefined -fsanitize-undefined-trap-on-error)
+endif()
+
 # A DLL named exactly <name>.dll (MinGW would call it lib<name>.dll) whose exports are
 # fixed by the given .def file.
 function(kest_add_dll name)
@@ -42,6 +58,7 @@ function(kest_add_dll name)
   add_library(${name} SHARED ${ARG_SOURCES} ${ARG_DEF})
   set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" OUTPUT_NAME ${name})
   target_compile_definitions(${name} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+  target_link_libraries(${name} PRIVATE KestBuildFlags KestDllFlags)
   if(DEFINED KEST_FILE_DESCRIPTION_${name})
     kest_add_version_resource(${name} "${KEST_FILE_DESCRIPTION_${name}}")
   else()

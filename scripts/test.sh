@@ -1,6 +1,8 @@
 #!/bin/sh
-# Builds everything for Windows x86-64 and runs the tests under Wine, twice: as they are, then
-# with Wine's heap checking on. The long runs are apart: ctest --preset mingw-long.
+# Builds everything for Windows x86-64 and runs the tests under Wine (local time of Japan,
+# code page 932): as they are, then with Wine's heap checking on, then once more from a build
+# whose warnings are errors and whose DLLs trap on undefined behaviour. The long runs are
+# apart: ctest --preset mingw-long.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -10,3 +12,7 @@ cmake --build --preset mingw
 ctest --preset mingw "$@"
 # Again with Wine's heap checking: a block overrun anywhere fails the run.
 KEST_HEAP_CHECK=1 ctest --preset mingw "$@"
+# The compiler's second opinion: -Werror everywhere, -fsanitize=undefined (trapping) in the DLLs.
+cmake --preset mingw-trap
+cmake --build --preset mingw-trap
+ctest --preset mingw-trap "$@"
