@@ -38,7 +38,9 @@ endfunction()
 # The flags of our own targets (the DLLs, the tool, the bench and the tests), never of
 # googletest. Sources are UTF-8; the texts of the system are Shift_JIS (code page 932) in the
 # binaries. -static: the posix-thread runtime would otherwise need libwinpthread-1.dll.
+include(${KEST_CMAKE_DIR}/KestReproducible.cmake)
 add_library(KestBuildFlags INTERFACE)
+target_link_libraries(KestBuildFlags INTERFACE KestReproducible)
 target_compile_options(KestBuildFlags INTERFACE
   -finput-charset=UTF-8 $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP932>
   -Wall -Wextra $<$<BOOL:${KEST_WERROR}>:-Werror>)
@@ -70,9 +72,13 @@ endfunction()
 # import table must hold names or ordinals that the compiler cannot spell.
 function(kest_import_library target def_file dll_name)
   set(output ${CMAKE_BINARY_DIR}/lib/lib${target}.a)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+  # dlltool names the library's members and symbols after the output path as it is given:
+  # a bare file name keeps the build folder out of the library.
   add_custom_command(
     OUTPUT ${output}
-    COMMAND ${CMAKE_DLLTOOL} --input-def ${def_file} --dllname ${dll_name} --output-lib ${output}
+    COMMAND ${CMAKE_DLLTOOL} --input-def ${def_file} --dllname ${dll_name} --output-lib lib${target}.a
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/lib
     DEPENDS ${def_file}
     COMMENT "Import library ${target} for ${dll_name}"
     VERBATIM)
