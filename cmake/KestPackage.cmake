@@ -1,16 +1,18 @@
-# The installable package: cmake --install lays out bin/, lib/, include/, lib/cmake/Kest/
-# and share/; CPack zips the same tree. Included once, after every target exists.
+# The installable package: cmake --install lays out bin/, lib/, lib/msvc/, include/,
+# lib/cmake/Kest/, share/ and SHA256SUMS; the package target zips the same tree. Included once,
+# after every shipped target exists.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+include(${KEST_CMAKE_DIR}/KestMsvcImportLibraries.cmake)
 
 kest_add_version_resource(kesttool "Kest host tool")
 
 set(KEST_PACKAGE_LIBRARIES KestLog KestErr KestCommon KestMyCert)
 set(KEST_PACKAGE_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kest)
 
-# DLLs with their import libraries, and the .def files from which MSVC users make their own
-# (lib /def:KestLog.def /machine:x64).
+# DLLs with their import libraries (MinGW-w64 in lib/, Visual Studio in lib/msvc/), and the
+# .def files they are made from.
 foreach(library IN LISTS KEST_PACKAGE_LIBRARIES)
   install(TARGETS ${library}
           RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -22,13 +24,16 @@ foreach(library IN LISTS KEST_PACKAGE_LIBRARIES)
   install(FILES ${sources} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endforeach()
 
-# KestMyCert imports KestCommon by ordinal only: the NONAME copy of KestCommon.def is what
-# binds a library the same way.
-install(FILES ${PROJECT_BINARY_DIR}/KestCommon/KestCommonByOrdinal.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# KestMyCert imports KestCommon by ordinal only: the NONAME copy of KestCommon.def, and the
+# import libraries made from it, bind a host the same way.
+install(FILES ${PROJECT_BINARY_DIR}/KestCommon/KestCommonByOrdinal.def ${PROJECT_BINARY_DIR}/lib/libKestCommonByOrdinal.a
+        DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${KEST_MSVC_IMPORT_LIBRARIES} DESTINATION ${CMAKE_INSTALL_LIBDIR}/msvc)
 
 # KestIni: the declarations, the .def with the decorated names of any installation's
-# KestIni.dll and its import library; the stand-in DLL only so that the package runs as it
-# is (a real installation supplies its own KestIni.dll, so its import library is not shipped).
+# KestIni.dll and its import libraries (lib/msvc/KestIni.lib above); the stand-in DLL only so
+# that the package runs as it is (a real installation supplies its own KestIni.dll, so the
+# stand-in's import library is not shipped).
 install(TARGETS KestIni RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/KestIni.def ${PROJECT_BINARY_DIR}/lib/libKestIniImports.a
         DESTINATION ${CMAKE_INSTALL_LIBDIR})
@@ -61,12 +66,43 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/KestConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/KestConfig.cmake ${PROJECT_BINARY_DIR}/KestConfigVersion.cmake
         DESTINATION ${KEST_PACKAGE_CONFIG_DIR})
 
-set(CPACK_PACKAGE_NAME Kest)
-set(CPACK_PACKAGE_VENDOR Kest)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Kest support libraries: Windows x86-64 DLLs, import libraries, headers, CMake package")
-set(CPACK_PACKAGE_FILE_NAME Kest-${PROJECT_VERSION}-win64)
-set(CPACK_GENERATOR ZIP)
-# The ZIP is for users: without debug information (the build tree keeps it).
-set(CPACK_STRIP_FILES ON)
-set(CPACK_SOURCE_GENERATOR "")
-include(CPack)
+# Last of all (the tests, added later, install nothing): strip and stamp the binaries, sign them
+# when a certificate is given, and write SHA256SUMS over what was installed
+# (KestFinishInstall.cmake).
+set(KEST_SIGNING_PKCS12 "" CACHE FILEPATH
+    "PKCS#12 file (code-signing certificate and key) that signs the shipped binaries at install; its password in the environment variable KEST_SIGNING_PASSWORD. Empty: unsigned")
+find_program(KEST_OSSLSIGNCODE osslsigncode DOC "osslsigncode, which signs the shipped binaries")
+find_program(KEST_ZIP zip DOC "Info-ZIP zip, which makes the package")
+find_package(Git QUIET)
+set(KEST_SHIPPED_BINARIES)
+foreach(target IN LISTS KEST_PACKAGE_LIBRARIES ITEMS KestIni)
+  list(APPEND KEST_SHIPPED_BINARIES ${CMAKE_INSTALL_BINDIR}/${target}.dll)
+endforeach()
+list(APPEND KEST_SHIPPED_BINARIES ${CMAKE_INSTALL_BINDIR}/kesttool.exe)
+install(CODE "
+set(KEST_FINISH_BINARIES [==[${KEST_SHIPPED_BINARIES}]==])
+set(KEST_FINISH_STRIP [==[${CMAKE_STRIP}]==])
+set(KEST_FINISH_OSSLSIGNCODE [==[${KEST_OSSLSIGNCODE}]==])
+set(KEST_FINISH_SOURCE_DIR [==[${PROJECT_SOURCE_DIR}]==])
+set(KEST_FINISH_GIT [==[${GIT_EXECUTABLE}]==])
+set(KEST_FINISH_DESCRIPTION [==[${KEST_PRODUCT_NAME}]==])
+if(NOT DEFINED KEST_SIGNING_PKCS12)
+  set(KEST_SIGNING_PKCS12 [==[${KEST_SIGNING_PKCS12}]==])
+endif()
+include([==[${KEST_CMAKE_DIR}/KestFinishInstall.cmake]==])
+")
+
+# The ZIP (cmake --build <build> --target package): the installed tree, zipped the same way
+# every time (KestMakePackage.cmake). CPack's archives carry each file's access and change
+# times, so two builds never give the same ZIP.
+set(KEST_PACKAGE_NAME Kest-${PROJECT_VERSION}-win64)
+# A build tree that CPack once served keeps its config, for which CMake reserves "package".
+file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
+add_custom_target(package
+  COMMAND ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${PROJECT_BINARY_DIR} -DKEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+          -DKEST_GIT=${GIT_EXECUTABLE} -DKEST_ZIP=${KEST_ZIP} -DKEST_PACKAGE_NAME=${KEST_PACKAGE_NAME}
+          -DKEST_OUTPUT_DIR=${PROJECT_BINARY_DIR} -P ${KEST_CMAKE_DIR}/KestMakePackage.cmake
+  COMMENT "Package ${KEST_PACKAGE_NAME}.zip"
+  VERBATIM USES_TERMINAL)
+add_dependencies(package ${KEST_PACKAGE_LIBRARIES} KestIni KestIniImports_generate KestCommonByOrdinal_generate
+                 KestMsvcImportLibraries kesttool)

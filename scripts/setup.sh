@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian machine, if it is missing.
 set -eu
 
-packages="cmake make g++-mingw-w64-x86-64-posix wine googletest openssl clang-format"
+packages="cmake make g++-mingw-w64-x86-64-posix wine googletest openssl clang-format llvm clang lld osslsigncode zip"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"

@@ -1,9 +1,12 @@
 # cmake -P script behind the package tests.
-#   KEST_CHECK=installed: cmake --install to a fresh prefix, move it, compare the tree, look for the
-#     version resource of every binary with objdump, then configure and build the consumer
-#     project against the prefix with find_package and run it under Wine.
-#   KEST_CHECK=zip: cpack -G ZIP and compare the archive's entries with the same tree.
+#   KEST_CHECK=installed: cmake --install to a fresh prefix, move it, compare the tree, look with
+#     objdump for the version resource of every binary (and for what must not ship: debug
+#     information, a signature nobody asked for, build paths), check SHA256SUMS, then configure
+#     and build the consumer project against the prefix with find_package and run it under Wine.
+#   KEST_CHECK=zip: the package target's script; the archive's entries against the same tree, in
+#     byte order of their paths, each dated the source time.
 cmake_minimum_required(VERSION 3.25)
+include(${KEST_SOURCE_DIR}/cmake/KestSourceDate.cmake)
 
 set(expected_tree
     bin/KestCommon.dll
@@ -31,8 +34,16 @@ set(expected_tree
     lib/libKestIniImports.a
     lib/libKestLog.dll.a
     lib/libKestMyCert.dll.a
+    lib/libKestCommonByOrdinal.a
+    lib/msvc/KestCommon.lib
+    lib/msvc/KestCommonByOrdinal.lib
+    lib/msvc/KestErr.lib
+    lib/msvc/KestIni.lib
+    lib/msvc/KestLog.lib
+    lib/msvc/KestMyCert.lib
     share/Kest/KestErr.csv
-    share/doc/Kest/README.txt)
+    share/doc/Kest/README.txt
+    SHA256SUMS)
 set(binaries bin/KestLog.dll bin/KestErr.dll bin/KestCommon.dll bin/KestMyCert.dll bin/KestIni.dll bin/kesttool.exe)
 
 function(run_step description)
@@ -56,6 +67,31 @@ function(expect_tree actual description)
   endif()
   list(LENGTH actual count)
   message(STATUS "${description}: the ${count} files of the package layout")
+endfunction()
+
+# SHA256SUMS lists every other file of the tree under root with its hash.
+function(expect_sums root)
+  file(STRINGS ${root}/SHA256SUMS lines)
+  set(listed "")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^([0-9a-f]+)  (.+)$")
+      message(FATAL_ERROR "SHA256SUMS: not a sha256sum line: ${line}")
+    endif()
+    set(path ${CMAKE_MATCH_2})
+    set(hash ${CMAKE_MATCH_1})
+    file(SHA256 ${root}/${path} actual)
+    if(NOT hash STREQUAL actual)
+      message(FATAL_ERROR "SHA256SUMS: ${path} is listed with ${hash}, the file has ${actual}")
+    endif()
+    list(APPEND listed ${path})
+  endforeach()
+  set(expected ${expected_tree})
+  list(REMOVE_ITEM expected SHA256SUMS)
+  list(SORT expected)
+  if(NOT listed STREQUAL expected)
+    message(FATAL_ERROR "SHA256SUMS lists\n  ${listed}\nnot every other file in byte order:\n  ${expected}")
+  endif()
+  message(STATUS "SHA256SUMS: the hashes of the other files, all right")
 endfunction()
 
 # The test needs the package's targets built, as CTest runs after the build.
@@ -88,8 +124,24 @@ if(KEST_CHECK STREQUAL "installed")
     if(NOT step_output MATCHES "\n[0-9a-f]+   Entry: ID: 0x000010,")
       message(FATAL_ERROR "${binary} has no version resource:\n${step_output}")
     endif()
+    # Signed only when the build tree was given a certificate.
+    if(KEST_SIGNING_PKCS12 STREQUAL "" AND NOT step_output MATCHES "Entry 4 0+ 0+ Security Directory")
+      message(FATAL_ERROR "${binary} carries a signature, but no certificate was configured:\n${step_output}")
+    endif()
+    run_step("objdump -h ${binary}" ${KEST_OBJDUMP} -h ${prefix}/${binary})
+    if(step_output MATCHES "\\.debug_")
+      message(FATAL_ERROR "${binary} ships with debug information:\n${step_output}")
+    endif()
+    # The build tree's copy keeps its debug information: which must name no folder of this build.
+    string(REPLACE "bin/" "${KEST_BUILD_DIR}/bin/" built ${binary})
+    file(STRINGS ${built} paths REGEX "${KEST_SOURCE_DIR}|${KEST_BUILD_DIR}")
+    if(paths)
+      message(FATAL_ERROR "${built} holds build paths: ${paths}")
+    endif()
   endforeach()
-  message(STATUS "objdump: every binary has a resource directory with a version resource")
+  message(STATUS "objdump: every binary has a resource directory with a version resource, no debug "
+                 "information, no signature unless configured, and no build path")
+  expect_sums(${prefix})
 
   set(consumer_build ${work_dir}/consumer)
   run_step("Configuring the consumer"
@@ -107,22 +159,39 @@ if(KEST_CHECK STREQUAL "installed")
 elseif(KEST_CHECK STREQUAL "zip")
   set(work_dir ${KEST_WORK_DIR}/zip)
   file(REMOVE_RECURSE ${work_dir})
-  # The package's file name as CPack makes it.
-  include(${KEST_BUILD_DIR}/CPackConfig.cmake)
-  # With a Makefile generator named, cpack first makes "preinstall", which builds all (every
-  # test); Ninja has no such step, so cpack packs what is built, as cmake --install does.
-  run_step("cpack" ${CMAKE_COMMAND} -E chdir ${KEST_BUILD_DIR}
-           cpack --config ${KEST_BUILD_DIR}/CPackConfig.cmake -G ZIP -B ${work_dir}
-           -D CPACK_CMAKE_GENERATOR=Ninja)
-  set(archive ${work_dir}/${CPACK_PACKAGE_FILE_NAME}.zip)
+  # What the package target runs, into the work folder.
+  run_step("The package script" ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${KEST_BUILD_DIR} -DKEST_SOURCE_DIR=${KEST_SOURCE_DIR}
+           -DKEST_GIT=${KEST_GIT} -DKEST_ZIP=${KEST_ZIP} -DKEST_PACKAGE_NAME=${KEST_PACKAGE_NAME}
+           -DKEST_OUTPUT_DIR=${work_dir} -P ${KEST_SOURCE_DIR}/cmake/KestMakePackage.cmake)
+  set(archive ${work_dir}/${KEST_PACKAGE_NAME}.zip)
   if(NOT EXISTS ${archive})
-    message(FATAL_ERROR "cpack made no ${archive}:\n${step_output}")
+    message(FATAL_ERROR "The package script made no ${archive}:\n${step_output}")
   endif()
   run_step("Listing ${archive}" ${CMAKE_COMMAND} -E tar tf ${archive})
   string(REPLACE "\n" ";" entries "${step_output}")
   list(FILTER entries EXCLUDE REGEX "/$|^$")
-  list(TRANSFORM entries REPLACE "^${CPACK_PACKAGE_FILE_NAME}/" "")
-  expect_tree("${entries}" "${CPACK_PACKAGE_FILE_NAME}.zip")
+  set(sorted ${entries})
+  list(SORT sorted COMPARE STRING)
+  if(NOT entries STREQUAL sorted)
+    message(FATAL_ERROR "The archive's entries are not in byte order of their paths:\n  ${entries}")
+  endif()
+  list(TRANSFORM entries REPLACE "^${KEST_PACKAGE_NAME}/" "")
+  expect_tree("${entries}" "${KEST_PACKAGE_NAME}.zip")
+
+  # A ZIP entry holds its date in local time, to 2 seconds (zip rounds up): unpacked in UTC,
+  # every file must carry the source time.
+  kest_source_date_epoch(epoch "${KEST_SOURCE_DIR}" "${KEST_GIT}")
+  math(EXPR epoch "${epoch} + ${epoch} % 2")
+  set(ENV{TZ} UTC)
+  file(MAKE_DIRECTORY ${work_dir}/unpacked)
+  run_step("Unpacking ${archive}" ${CMAKE_COMMAND} -E chdir ${work_dir}/unpacked ${CMAKE_COMMAND} -E tar xf ${archive})
+  foreach(entry IN LISTS entries)
+    file(TIMESTAMP ${work_dir}/unpacked/${KEST_PACKAGE_NAME}/${entry} date "%s" UTC)
+    if(NOT date EQUAL epoch)
+      message(FATAL_ERROR "${entry} is dated ${date}, not the source time ${epoch}")
+    endif()
+  endforeach()
+  message(STATUS "${KEST_PACKAGE_NAME}.zip: entries in byte order, each dated ${epoch}")
 else()
   message(FATAL_ERROR "KEST_CHECK must be installed or zip")
 endif()

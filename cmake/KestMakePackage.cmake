@@ -1,0 +1,52 @@
+# cmake -P script behind the package target: installs the build tree into a staging folder
+# (stripped, stamped, signed when a certificate is given, with SHA256SUMS: KestFinishInstall.cmake)
+# and zips it with the same bytes for the same commit: entries in byte order of their paths, each
+# dated the source time (KestSourceDate.cmake), no extra fields (owner, access times).
+#   KEST_BUILD_DIR, KEST_SOURCE_DIR, KEST_GIT, KEST_ZIP, KEST_PACKAGE_NAME
+#   KEST_OUTPUT_DIR       where <KEST_PACKAGE_NAME>.zip goes (the staging folder beside it)
+#   KEST_SIGNING_PKCS12   optional: overrides the build tree's certificate for this package
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/KestSourceDate.cmake)
+
+if(NOT KEST_ZIP)
+  message(FATAL_ERROR "zip not found: the package is made with Info-ZIP's zip (install Debian's zip, scripts/setup.sh)")
+endif()
+kest_source_date_epoch(epoch "${KEST_SOURCE_DIR}" "${KEST_GIT}")
+
+set(staging_parent ${KEST_OUTPUT_DIR}/${KEST_PACKAGE_NAME}.staging)
+set(staging ${staging_parent}/${KEST_PACKAGE_NAME})
+set(archive ${KEST_OUTPUT_DIR}/${KEST_PACKAGE_NAME}.zip)
+file(REMOVE_RECURSE ${staging_parent})
+file(REMOVE ${archive})
+
+set(install_arguments -DCMAKE_INSTALL_PREFIX=${staging} -DKEST_SOURCE_DATE_EPOCH=${epoch})
+if(DEFINED KEST_SIGNING_PKCS12)
+  list(APPEND install_arguments -DKEST_SIGNING_PKCS12=${KEST_SIGNING_PKCS12})
+endif()
+unset(ENV{DESTDIR})
+execute_process(COMMAND ${CMAKE_COMMAND} ${install_arguments} -P ${KEST_BUILD_DIR}/cmake_install.cmake
+                RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "The package was not made: installing into ${staging} failed (the reason is above)")
+endif()
+
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${staging_parent} ${staging}/*)
+list(SORT files COMPARE STRING)
+execute_process(COMMAND touch -h -d @${epoch} ${files} WORKING_DIRECTORY ${staging_parent} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "Dating the staged files failed")
+endif()
+list(JOIN files "\n" file_list)
+file(WRITE ${staging_parent}.files "${file_list}\n")
+
+# zip writes local time into the entries: UTC, so that the date is the same everywhere.
+set(ENV{TZ} UTC)
+execute_process(COMMAND ${KEST_ZIP} -X -D -q ${archive} -@
+                WORKING_DIRECTORY ${staging_parent} INPUT_FILE ${staging_parent}.files RESULT_VARIABLE result)
+file(REMOVE ${staging_parent}.files)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "zip failed (${result}) making ${archive}")
+endif()
+file(SHA256 ${archive} hash)
+list(LENGTH files count)
+message(STATUS "Package ${archive}: ${count} files, SHA-256 ${hash}")
