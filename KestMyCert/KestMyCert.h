@@ -4,6 +4,7 @@
  * Exported by name with fixed ordinals (KestMyCert.def). */
 #pragma once
 
+#include <stddef.h> /* offsetof, for the layout checks below */
 #include <windows.h>
 #include <wincrypt.h>
 
