@@ -4,13 +4,13 @@
 # install script with these set:
 #   KEST_FINISH_BINARIES     installed binaries, relative to the prefix
 #   KEST_FINISH_STRIP        strip of the toolchain
-#   KEST_FINISH_OSSLSIGNCODE osslsigncode (empty when not found)
 #   KEST_FINISH_SOURCE_DIR, KEST_FINISH_GIT  for the source time (KestSourceDate.cmake)
 #   KEST_FINISH_DESCRIPTION  the signature's description
-# and KEST_SIGNING_PKCS12: the PKCS#12 file of the code-signing certificate and its key, empty
-# for unsigned; its password comes from the environment variable KEST_SIGNING_PASSWORD.
-# Both may also be given when the install script is run by hand:
+# and, from the build tree's cache unless given when the install script is run by hand
 #   cmake -DCMAKE_INSTALL_PREFIX=<dir> -DKEST_SIGNING_PKCS12=<file.p12> -P <build>/cmake_install.cmake
+# KEST_SIGNING_PKCS12, the PKCS#12 file of the code-signing certificate and its key (empty:
+# unsigned; its password comes from the environment variable KEST_SIGNING_PASSWORD), and
+# KEST_OSSLSIGNCODE, the signing tool (empty when not found).
 
 include(${CMAKE_CURRENT_LIST_DIR}/KestSourceDate.cmake)
 
@@ -38,7 +38,7 @@ if(NOT KEST_SIGNING_PKCS12 STREQUAL "")
     message(FATAL_ERROR "Signing: KEST_SIGNING_PKCS12 is set, but the environment variable KEST_SIGNING_PASSWORD "
                         "that holds its password is not")
   endif()
-  if(NOT KEST_FINISH_OSSLSIGNCODE)
+  if(NOT KEST_OSSLSIGNCODE)
     message(FATAL_ERROR "Signing: osslsigncode not found (install Debian's osslsigncode, scripts/setup.sh)")
   endif()
   foreach(binary IN LISTS KEST_FINISH_BINARIES)
@@ -48,7 +48,7 @@ if(NOT KEST_SIGNING_PKCS12 STREQUAL "")
     # it is never an argument of any process, where others could read it.
     execute_process(
       COMMAND sh -c [[printf '%s' "$KEST_SIGNING_PASSWORD" | exec "$0" sign -pkcs12 "$1" -readpass /dev/stdin -h sha256 -n "$2" -in "$3" -out "$4"]]
-              "${KEST_FINISH_OSSLSIGNCODE}" "${KEST_SIGNING_PKCS12}" "${KEST_FINISH_DESCRIPTION}" "${file}" "${file}.signed"
+              "${KEST_OSSLSIGNCODE}" "${KEST_SIGNING_PKCS12}" "${KEST_FINISH_DESCRIPTION}" "${file}" "${file}.signed"
       RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
     if(NOT result EQUAL 0 OR NOT EXISTS "${file}.signed")
       file(REMOVE "${file}.signed")

@@ -4,7 +4,8 @@
 # dated the source time (KestSourceDate.cmake), no extra fields (owner, access times).
 #   KEST_BUILD_DIR, KEST_SOURCE_DIR, KEST_GIT, KEST_ZIP, KEST_PACKAGE_NAME
 #   KEST_OUTPUT_DIR       where <KEST_PACKAGE_NAME>.zip goes (the staging folder beside it)
-#   KEST_SIGNING_PKCS12   optional: overrides the build tree's certificate for this package
+#   KEST_SIGNING_PKCS12, KEST_OSSLSIGNCODE   optional: override the build tree's certificate and
+#                         signing tool for this package
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/KestSourceDate.cmake)
 
@@ -20,9 +21,11 @@ file(REMOVE_RECURSE ${staging_parent})
 file(REMOVE ${archive})
 
 set(install_arguments -DCMAKE_INSTALL_PREFIX=${staging} -DKEST_SOURCE_DATE_EPOCH=${epoch})
-if(DEFINED KEST_SIGNING_PKCS12)
-  list(APPEND install_arguments -DKEST_SIGNING_PKCS12=${KEST_SIGNING_PKCS12})
-endif()
+foreach(variable KEST_SIGNING_PKCS12 KEST_OSSLSIGNCODE)
+  if(DEFINED ${variable})
+    list(APPEND install_arguments -D${variable}=${${variable}})
+  endif()
+endforeach()
 unset(ENV{DESTDIR})
 execute_process(COMMAND ${CMAKE_COMMAND} ${install_arguments} -P ${KEST_BUILD_DIR}/cmake_install.cmake
                 RESULT_VARIABLE result)

@@ -5,6 +5,9 @@
 #     and build the consumer project against the prefix with find_package and run it under Wine.
 #   KEST_CHECK=zip: the package target's script; the archive's entries against the same tree, in
 #     byte order of their paths, each dated the source time.
+#   KEST_CHECK=signed: the package signed with a throwaway code-signing certificate made by
+#     openssl: osslsigncode verify accepts every binary, the password never reaches a command
+#     line, the signed DLLs load and work under Wine, and a wrong password fails the package.
 cmake_minimum_required(VERSION 3.25)
 include(${KEST_SOURCE_DIR}/cmake/KestSourceDate.cmake)
 
@@ -94,6 +97,40 @@ function(expect_sums root)
   message(STATUS "SHA256SUMS: the hashes of the other files, all right")
 endfunction()
 
+# Configures and builds the consumer project against the package in prefix with find_package,
+# and runs it under Wine in the tests' own prefix.
+function(run_consumer prefix consumer_build)
+  run_step("Configuring the consumer"
+           ${CMAKE_COMMAND} -S ${KEST_CONSUMER_SOURCE_DIR} -B ${consumer_build} -G ${KEST_GENERATOR}
+           --toolchain ${KEST_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
+           # The toolchain confines package search to the MinGW sysroot: name the package's folder.
+           -DKest_DIR=${prefix}/lib/cmake/Kest)
+  run_step("Building the consumer" ${CMAKE_COMMAND} --build ${consumer_build})
+
+  # Run in the tests' own Wine prefix, not one beside the consumer.
+  set(ENV{KEST_WINE_BUILD_DIR} ${KEST_BUILD_DIR})
+  string(REPLACE "/" "\\" installed_bin_for_windows "Z:${prefix}/bin")
+  run_step("Running the consumer under Wine" ${KEST_WINE_RUN} ${consumer_build}/consumer.exe ${installed_bin_for_windows})
+  message(STATUS "The consumer under Wine:\n${step_output}")
+endfunction()
+
+# What the package target runs, into output_dir; further arguments (-D...) go before -P.
+# Sets step_output, and result to the script's exit status.
+function(make_package output_dir)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${KEST_BUILD_DIR} -DKEST_SOURCE_DIR=${KEST_SOURCE_DIR}
+                          -DKEST_GIT=${KEST_GIT} -DKEST_ZIP=${KEST_ZIP} -DKEST_PACKAGE_NAME=${KEST_PACKAGE_NAME}
+                          -DKEST_OUTPUT_DIR=${output_dir} ${ARGN} -P ${KEST_SOURCE_DIR}/cmake/KestMakePackage.cmake
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  set(step_output "${output}" PARENT_SCOPE)
+  set(result ${result} PARENT_SCOPE)
+  if(NOT result EQUAL 0 AND NOT ALLOW_FAILURE)
+    message(FATAL_ERROR "The package script failed (${result}):\n${output}")
+  endif()
+  if(result EQUAL 0 AND NOT EXISTS ${output_dir}/${KEST_PACKAGE_NAME}.zip)
+    message(FATAL_ERROR "The package script made no ${KEST_PACKAGE_NAME}.zip:\n${output}")
+  endif()
+endfunction()
+
 # The test needs the package's targets built, as CTest runs after the build.
 foreach(binary IN LISTS binaries)
   string(REPLACE "bin/" "${KEST_BUILD_DIR}/bin/" built ${binary})
@@ -143,30 +180,12 @@ if(KEST_CHECK STREQUAL "installed")
                  "information, no signature unless configured, and no build path")
   expect_sums(${prefix})
 
-  set(consumer_build ${work_dir}/consumer)
-  run_step("Configuring the consumer"
-           ${CMAKE_COMMAND} -S ${KEST_CONSUMER_SOURCE_DIR} -B ${consumer_build} -G ${KEST_GENERATOR}
-           --toolchain ${KEST_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
-           # The toolchain confines package search to the MinGW sysroot: name the package's folder.
-           -DKest_DIR=${prefix}/lib/cmake/Kest)
-  run_step("Building the consumer" ${CMAKE_COMMAND} --build ${consumer_build})
-
-  # Run in the tests' own Wine prefix, not one beside the consumer.
-  set(ENV{KEST_WINE_BUILD_DIR} ${KEST_BUILD_DIR})
-  string(REPLACE "/" "\\" installed_bin_for_windows "Z:${prefix}/bin")
-  run_step("Running the consumer under Wine" ${KEST_WINE_RUN} ${consumer_build}/consumer.exe ${installed_bin_for_windows})
-  message(STATUS "The consumer under Wine:\n${step_output}")
+  run_consumer(${prefix} ${work_dir}/consumer)
 elseif(KEST_CHECK STREQUAL "zip")
   set(work_dir ${KEST_WORK_DIR}/zip)
   file(REMOVE_RECURSE ${work_dir})
-  # What the package target runs, into the work folder.
-  run_step("The package script" ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${KEST_BUILD_DIR} -DKEST_SOURCE_DIR=${KEST_SOURCE_DIR}
-           -DKEST_GIT=${KEST_GIT} -DKEST_ZIP=${KEST_ZIP} -DKEST_PACKAGE_NAME=${KEST_PACKAGE_NAME}
-           -DKEST_OUTPUT_DIR=${work_dir} -P ${KEST_SOURCE_DIR}/cmake/KestMakePackage.cmake)
+  make_package(${work_dir})
   set(archive ${work_dir}/${KEST_PACKAGE_NAME}.zip)
-  if(NOT EXISTS ${archive})
-    message(FATAL_ERROR "The package script made no ${archive}:\n${step_output}")
-  endif()
   run_step("Listing ${archive}" ${CMAKE_COMMAND} -E tar tf ${archive})
   string(REPLACE "\n" ";" entries "${step_output}")
   list(FILTER entries EXCLUDE REGEX "/$|^$")
@@ -192,6 +211,69 @@ elseif(KEST_CHECK STREQUAL "zip")
     endif()
   endforeach()
   message(STATUS "${KEST_PACKAGE_NAME}.zip: entries in byte order, each dated ${epoch}")
+elseif(KEST_CHECK STREQUAL "signed")
+  set(work_dir ${KEST_WORK_DIR}/signed)
+  file(REMOVE_RECURSE ${work_dir})
+  file(MAKE_DIRECTORY ${work_dir})
+  # A throwaway CA and a code-signing certificate it issued, made now; the PKCS#12 file's
+  # password only ever in the environment.
+  string(RANDOM LENGTH 24 password)
+  set(ENV{KEST_SIGNING_PASSWORD} "${password}")
+  file(WRITE ${work_dir}/signer.ext "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+  run_step("openssl: the throwaway CA" ${KEST_OPENSSL} req -x509 -newkey rsa:2048 -nodes -days 2
+           -subj "/CN=Kest Throwaway Test CA" -addext "basicConstraints=critical,CA:TRUE"
+           -addext "keyUsage=critical,keyCertSign,cRLSign" -keyout ${work_dir}/ca.key -out ${work_dir}/ca.pem)
+  run_step("openssl: the signer's request" ${KEST_OPENSSL} req -newkey rsa:2048 -nodes
+           -subj "/CN=Kest Throwaway Code Signing" -keyout ${work_dir}/signer.key -out ${work_dir}/signer.csr)
+  run_step("openssl: the signer's certificate" ${KEST_OPENSSL} x509 -req -in ${work_dir}/signer.csr -days 2
+           -CA ${work_dir}/ca.pem -CAkey ${work_dir}/ca.key -set_serial 2 -extfile ${work_dir}/signer.ext
+           -out ${work_dir}/signer.pem)
+  run_step("openssl: the PKCS#12 file" ${KEST_OPENSSL} pkcs12 -export -inkey ${work_dir}/signer.key
+           -in ${work_dir}/signer.pem -certfile ${work_dir}/ca.pem -passout env:KEST_SIGNING_PASSWORD
+           -out ${work_dir}/signer.p12)
+
+  # osslsigncode through a wrapper that writes down every argument it is given.
+  set(arguments_log ${work_dir}/osslsigncode-arguments.txt)
+  file(WRITE ${work_dir}/osslsigncode-wrapper.sh
+       "#!/bin/sh\nfor argument in \"$@\"; do printf '%s\\n' \"$argument\" >>'${arguments_log}'; done\nexec '${KEST_OSSLSIGNCODE}' \"$@\"\n")
+  file(CHMOD ${work_dir}/osslsigncode-wrapper.sh PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  make_package(${work_dir} -DKEST_SIGNING_PKCS12=${work_dir}/signer.p12
+               -DKEST_OSSLSIGNCODE=${work_dir}/osslsigncode-wrapper.sh)
+  set(package ${work_dir}/unpacked/${KEST_PACKAGE_NAME})
+  file(MAKE_DIRECTORY ${work_dir}/unpacked)
+  run_step("Unpacking" ${CMAKE_COMMAND} -E chdir ${work_dir}/unpacked ${CMAKE_COMMAND} -E tar xf
+           ${work_dir}/${KEST_PACKAGE_NAME}.zip)
+
+  file(READ ${arguments_log} arguments)
+  string(FIND "${arguments}" "${password}" at)
+  if(NOT at EQUAL -1 OR NOT arguments MATCHES "\n-readpass\n")
+    message(FATAL_ERROR "osslsigncode was not handed the password through -readpass alone:\n${arguments}")
+  endif()
+  foreach(binary IN LISTS binaries)
+    execute_process(COMMAND ${KEST_OSSLSIGNCODE} verify -CAfile ${work_dir}/ca.pem -in ${package}/${binary}
+                    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0 OR NOT output MATCHES "Signature verification: ok"
+       OR NOT output MATCHES "Subject: /CN=Kest Throwaway Code Signing")
+      message(FATAL_ERROR "osslsigncode verify does not accept ${binary} as signed by the throwaway certificate:\n${output}")
+    endif()
+  endforeach()
+  message(STATUS "osslsigncode verify: every binary signed by the throwaway certificate, issued by the "
+                 "throwaway CA; the password never an argument")
+  expect_sums(${package})
+
+  # The signed binaries still load and work.
+  run_consumer(${package} ${work_dir}/consumer)
+  run_step("kesttool --help from the signed package" ${KEST_WINE_RUN} ${package}/bin/kesttool.exe --help)
+
+  # A signing that fails fails the package, with osslsigncode's reason, and leaves no ZIP.
+  set(ENV{KEST_SIGNING_PASSWORD} "not-${password}")
+  set(ALLOW_FAILURE TRUE)
+  make_package(${work_dir}/wrong-password -DKEST_SIGNING_PKCS12=${work_dir}/signer.p12)
+  if(result EQUAL 0 OR EXISTS ${work_dir}/wrong-password/${KEST_PACKAGE_NAME}.zip
+     OR NOT step_output MATCHES "Signing bin/KestLog\\.dll with" OR NOT step_output MATCHES "Wrong password")
+    message(FATAL_ERROR "A wrong password did not fail the package with the reason (${result}):\n${step_output}")
+  endif()
+  message(STATUS "A wrong password fails the package step:\n${step_output}")
 else()
-  message(FATAL_ERROR "KEST_CHECK must be installed or zip")
+  message(FATAL_ERROR "KEST_CHECK must be installed, zip or signed")
 endif()
