@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds everything for Windows x86-64 and runs the tests under Wine (local time of Japan,
 # code page 932): as they are, then with Wine's heap checking on, then once more from a build
-# whose warnings are errors and whose DLLs trap on undefined behaviour. The long runs are
-# apart: ctest --preset mingw-long.
+# whose warnings are errors and whose DLLs trap on undefined behaviour; last, two clean builds
+# of the package from two clones of HEAD must give the same bytes. The long runs are apart:
+# ctest --preset mingw-long.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -16,3 +17,5 @@ KEST_HEAP_CHECK=1 ctest --preset mingw "$@"
 cmake --preset mingw-trap
 cmake --build --preset mingw-trap
 ctest --preset mingw-trap "$@"
+# Bit-for-bit rebuilds: the package of HEAD built in two folders.
+./scripts/check-rebuild.sh
