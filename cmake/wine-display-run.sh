@@ -51,7 +51,7 @@ display=""
 read -r display <"$work/display" || true
 if [ -z "$display" ]; then
     echo "wine-display-run.sh: Xvfb did not start:" >&2
-    cat "$work/xvfb.log" >&2
+    tail -n 5 "$work/xvfb.log" >&2
     exit 2
 fi
 export DISPLAY=":$display"

@@ -22,11 +22,20 @@ using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::IsEmpty;
 
+std::wstring fromShiftJis(const std::string& bytes) {
+    std::wstring characters(bytes.size(), L'\0');
+    const int length = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                           characters.data(), static_cast<int>(characters.size()));
+    characters.resize(static_cast<std::size_t>(length));
+    return characters;
+}
+
 // What the screen showed during one ShowError call.
 struct Seen {
     bool appeared = false;
     bool textDrawn = false;
     std::string text;
+    std::wstring characters;
     BoxIcon icon = BoxIcon::other;
     HWND boxOwner = nullptr;
     bool ownerEnabledWhileOpen = true;
@@ -49,6 +58,7 @@ protected:
         seen.appeared = true;
         seen.textDrawn = pumpMessagesUntil([box] { return boxTextIsDrawn(box); });
         seen.text = boxText(box);
+        seen.characters = boxCharacters(box);
         seen.icon = boxIcon(box);
         seen.boxOwner = GetWindow(box, GW_OWNER);
         seen.ownerEnabledWhileOpen = IsWindowEnabled(owner_.handle()) != FALSE;
@@ -64,6 +74,7 @@ protected:
         ASSERT_TRUE(seen.appeared) << "no visible box \"Tavrin\" within " << kBoxTimeoutMs << " ms";
         EXPECT_TRUE(seen.textDrawn) << "the screen does not show the box's text";
         EXPECT_EQ(seen.text, text);
+        EXPECT_EQ(seen.characters, fromShiftJis(text)) << "the box shows other characters than the catalogue's";
         EXPECT_EQ(seen.icon, icon);
         EXPECT_EQ(seen.boxOwner, owner_.handle());
         EXPECT_FALSE(seen.ownerEnabledWhileOpen) << "the owner window took input while the box was open";

@@ -1,6 +1,7 @@
 #include "BoxOnScreen.h"
 
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -157,6 +158,12 @@ std::string boxText(HWND box) {
     char text[4096];
     const UINT length = GetDlgItemTextA(box, kTextControlId, text, sizeof text);
     return std::string(text, length);
+}
+
+std::wstring boxCharacters(HWND box) {
+    wchar_t text[4096];
+    const UINT length = GetDlgItemTextW(box, kTextControlId, text, static_cast<int>(std::size(text)));
+    return std::wstring(text, length);
 }
 
 BoxIcon boxIcon(HWND box) {

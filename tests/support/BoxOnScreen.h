@@ -71,6 +71,9 @@ HWND waitForBox(const char* caption, DWORD timeoutMs = kBoxTimeoutMs);
 // The box's text as its static control holds it, in the ANSI code page: the bytes that were
 // given to MessageBoxA.
 std::string boxText(HWND box);
+// The same as the characters the box shows, which the bytes tell only in the code page they
+// were read in.
+std::wstring boxCharacters(HWND box);
 
 // The icon the box shows: that of its visible icon control (found by its SS_ICON style: its
 // id is 0x14 on Windows, 0x440 under Wine), told apart by the system's shared icon handles.
