@@ -8,8 +8,10 @@
 # appears, and another thread or program can find, read and close it. After the program has
 # ended, waits for the prefix's wineserver to end, then stops the Xvfb it started.
 #
-# Xvfb's screen: KEST_XVFB_SCREEN (default 1280x1024x24). The Japanese texts need a Japanese
-# font that fontconfig finds (fonts-ipafont-gothic): without one they are drawn as squares.
+# Exit status: the program's, or 2 if Xvfb is missing or does not start. As with wine-run.sh,
+# KEST_WINE_BUILD_DIR puts the prefix elsewhere; Xvfb's screen: KEST_XVFB_SCREEN (default
+# 1280x1024x24). The Japanese texts need a Japanese font that fontconfig finds
+# (fonts-ipafont-gothic): without one they are drawn as squares.
 set -eu
 
 exe=$1
