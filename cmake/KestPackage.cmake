@@ -96,7 +96,7 @@ include([==[${KEST_CMAKE_DIR}/KestFinishInstall.cmake]==])
 
 # The ZIP (cmake --build <build> --target package): the installed tree, zipped the same way
 # every time (KestMakePackage.cmake). CPack's archives carry each file's access and change
-# times, so two builds never give the same ZIP.
+# times, so two builds do not give the same ZIP.
 set(KEST_PACKAGE_NAME Kest-${PROJECT_VERSION}-win64)
 # A build tree that CPack once served keeps its config, for which CMake reserves "package".
 file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
