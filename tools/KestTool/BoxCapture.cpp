@@ -103,6 +103,10 @@ bool pictureOf(HWND box, Picture& picture) noexcept {
 }
 
 void capture(Watch& watch, HWND box) {
+    // As a user meets it: in front, its caption drawn active. Without a window manager Wine
+    // draws a process's first window with an inactive caption although it is in front.
+    SetForegroundWindow(box);
+    if (GetForegroundWindow() == box) SendMessageA(box, WM_NCACTIVATE, TRUE, 0);
     if (!pictureOf(box, watch.box.picture)) {
         watch.problem = "the box could not be pictured from the screen";
         return;
