@@ -7,13 +7,17 @@
 # KEST_HEAP_CHECK=1 switches on Wine's heap checking (tails and freed blocks of every heap
 # block are checked whenever a heap is validated) and fails the run if Wine reports a damaged
 # block with an err:heap line, even when the program itself passed.
+#
+# cmake/wine-display-run.sh runs programs through this script on a display of their own, in
+# a prefix of their own: KEST_WINE_ROOT (the prefix's folder, default <build>/wine) and
+# KEST_WINE_GRAPHICS (the graphics driver the prefix is made with, default null).
 set -eu
 
 exe=$1
 shift
 
 build_dir=${KEST_WINE_BUILD_DIR:-$(cd "$(dirname "$exe")/.." && pwd)}
-wine_root=$build_dir/wine
+wine_root=${KEST_WINE_ROOT:-$build_dir/wine}
 export WINEPREFIX=$wine_root/prefix
 # Wine keeps its server socket under TMPDIR: one per prefix, used for every command of it.
 export TMPDIR=$wine_root/tmp
@@ -32,7 +36,9 @@ mkdir -p "$TMPDIR"
     if [ ! -f "$WINEPREFIX/.kest-ready" ]; then
         rm -rf "$WINEPREFIX"
         wineboot -i </dev/null >/dev/null 2>&1 9>&-
-        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1 9>&-
+        wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "${KEST_WINE_GRAPHICS:-null}" /f </dev/null >/dev/null 2>&1 9>&-
+        # X11 only: without a window manager, every window waits 2 s for one when it closes.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 9>&-
         wineserver -w 9>&-
         touch "$WINEPREFIX/.kest-ready"

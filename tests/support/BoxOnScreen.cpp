@@ -1,0 +1,200 @@
+#include "BoxOnScreen.h"
+
+#include <cstdint>
+#include <iterator>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace kest::test {
+namespace {
+
+constexpr char kOwnerClass[] = "KestTestOwner";
+// The dialog class of message boxes.
+constexpr char kBoxClass[] = "#32770";
+// The id of a message box's text control, on Windows and under Wine.
+constexpr int kTextControlId = 0xFFFF;
+
+void handlePendingMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+struct ScreenDcRelease {
+    void operator()(HDC dc) const noexcept { ReleaseDC(nullptr, dc); }
+};
+using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
+struct MemoryDcDelete {
+    void operator()(HDC dc) const noexcept { DeleteDC(dc); }
+};
+using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
+struct BitmapDelete {
+    void operator()(HBITMAP bitmap) const noexcept { DeleteObject(bitmap); }
+};
+using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
+
+// The screen's pixels in `area` (screen coordinates) as 32-bit colours; nothing if the screen
+// cannot be read.
+std::vector<std::uint32_t> screenPixels(const RECT& area) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return {};
+    ScreenDc screen{GetDC(nullptr)};
+    MemoryDc memory{CreateCompatibleDC(screen.get())};
+    if (!screen || !memory) return {};
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    Bitmap bitmap{CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
+    if (!bitmap) return {};
+    const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(memory.get(), previous);
+    if (!copied) return {};
+    const auto* first = static_cast<const std::uint32_t*>(bits);
+    return std::vector<std::uint32_t>(first, first + static_cast<std::size_t>(width) * height);
+}
+
+struct IconSearch {
+    HICON icon = nullptr;
+    bool found = false;
+};
+
+BOOL CALLBACK findIconControl(HWND child, LPARAM parameter) {
+    auto& search = *reinterpret_cast<IconSearch*>(parameter);
+    char className[16] = {};
+    GetClassNameA(child, className, sizeof className);
+    const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+    if (lstrcmpiA(className, "Static") != 0 || (style & SS_TYPEMASK) != SS_ICON || !IsWindowVisible(child)) return TRUE;
+    search.icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+    search.found = true;
+    return FALSE;
+}
+
+}  // namespace
+
+bool pumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return done();
+        // Wakes for a message at once, and polls `done` at least every 10 ms.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        handlePendingMessages();
+    }
+    return true;
+}
+
+OwnerWindow::OwnerWindow() {
+    static const ATOM registered = [] {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kOwnerClass;
+        return RegisterClassA(&windowClass);
+    }();
+    if (registered == 0) throw std::runtime_error("cannot register the owner window's class");
+    window_ = CreateWindowExA(0, kOwnerClass, "Kest test owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (window_ == nullptr) throw std::runtime_error("cannot create the owner window");
+    handlePendingMessages();
+}
+
+OwnerWindow::~OwnerWindow() { DestroyWindow(window_); }
+
+BackgroundCall::BackgroundCall(std::function<int()> call) : call_(std::move(call)) {
+    thread_ = CreateThread(nullptr, 0, &BackgroundCall::run, this, 0, nullptr);
+    if (thread_ == nullptr) throw std::runtime_error("cannot start the worker thread");
+}
+
+BackgroundCall::~BackgroundCall() {
+    if (!wait()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "BackgroundCall: the call did not return within %lu ms\n",
+                     static_cast<unsigned long>(kBoxTimeoutMs));
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    CloseHandle(thread_);
+}
+
+bool BackgroundCall::finished() const noexcept { return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }
+
+std::optional<int> BackgroundCall::wait(DWORD timeoutMs) {
+    if (!pumpMessagesUntil([this] { return finished(); }, timeoutMs)) return std::nullopt;
+    return result_;
+}
+
+DWORD WINAPI BackgroundCall::run(void* self) noexcept {
+    auto& call = *static_cast<BackgroundCall*>(self);
+    call.result_ = call.call_();
+    return 0;
+}
+
+HWND waitForBox(const char* caption, DWORD timeoutMs) {
+    HWND box = nullptr;
+    pumpMessagesUntil(
+        [&] {
+            box = FindWindowA(kBoxClass, caption);
+            return box != nullptr && IsWindowVisible(box);
+        },
+        timeoutMs);
+    return box != nullptr && IsWindowVisible(box) ? box : nullptr;
+}
+
+std::string boxText(HWND box) {
+    char text[4096];
+    const UINT length = GetDlgItemTextA(box, kTextControlId, text, sizeof text);
+    return std::string(text, length);
+}
+
+std::wstring boxCharacters(HWND box) {
+    wchar_t text[4096];
+    const UINT length = GetDlgItemTextW(box, kTextControlId, text, static_cast<int>(std::size(text)));
+    return std::wstring(text, length);
+}
+
+BoxIcon boxIcon(HWND box) {
+    IconSearch search;
+    EnumChildWindows(box, &findIconControl, reinterpret_cast<LPARAM>(&search));
+    if (!search.found || search.icon == nullptr) return BoxIcon::none;
+    const std::pair<LPCSTR, BoxIcon> systemIcons[] = {
+        {IDI_INFORMATION, BoxIcon::information},
+        {IDI_QUESTION, BoxIcon::question},
+        {IDI_WARNING, BoxIcon::warning},
+        {IDI_ERROR, BoxIcon::error},
+    };
+    for (const auto& [name, icon] : systemIcons)
+        if (search.icon == LoadIconA(nullptr, name)) return icon;
+    return BoxIcon::other;
+}
+
+bool boxTextIsDrawn(HWND box) {
+    RECT area;
+    if (!GetWindowRect(GetDlgItem(box, kTextControlId), &area)) return false;
+    const std::vector<std::uint32_t> pixels = screenPixels(area);
+    for (std::uint32_t pixel : pixels)
+        if (pixel != pixels.front()) return true;
+    return false;
+}
+
+bool pressOk(HWND box) {
+    HWND button = GetDlgItem(box, IDOK);
+    if (button == nullptr) return false;
+    SendMessageA(button, BM_CLICK, 0, 0);
+    return true;
+}
+
+}  // namespace kest::test
