@@ -40,6 +40,11 @@ mkdir -p "$TMPDIR"
         # X11 only: without a window manager, every window waits 2 s for one when it closes.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 9>&-
+        # Debian's Wine 8 does not load its own fonts from /usr/share/wine/fonts: without Marlett
+        # the close button of every caption shows an "r" instead of its cross.
+        for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+            [ ! -f "/usr/share/wine/fonts/$font" ] || ln -sf "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+        done
         wineserver -w 9>&-
         touch "$WINEPREFIX/.kest-ready"
     fi

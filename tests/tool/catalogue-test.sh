@@ -1,5 +1,6 @@
 #!/bin/sh
-# kesttool check-catalogue on a catalogue with one finding of each kind, and on our own.
+# kesttool check-catalogue on a catalogue with one finding of each kind, and on our own;
+# kesttool preview where no display is (the null graphics driver of this runner).
 #   catalogue-test.sh <source directory> <directory of the built binaries> <work directory>
 set -eu
 source_dir=$1
@@ -52,5 +53,14 @@ status=0
 run check-catalogue "$work/missing.csv" >"$work/missing.out" 2>&1 || status=$?
 [ "$status" -eq 1 ] && grep -qxF "kesttool: cannot read $work/missing.csv" "$work/missing.out" ||
     { echo "FAILED: a missing catalogue:"; cat "$work/missing.out"; failures=$((failures + 1)); }
+
+# Nothing to picture the boxes on: refused before anything is written, not hung in a box.
+mkdir -p "$work/catalogue"
+cp "$source_dir/KestErr/KestErr.csv" "$work/catalogue/KestErr.csv"
+status=0
+run preview "$work/catalogue/KestErr.csv" --out "$work/preview" >"$work/preview.out" 2>&1 || status=$?
+[ "$status" -eq 2 ] && grep -qF "kesttool: preview: no display: " "$work/preview.out" ||
+    { echo "FAILED: preview without a display (status $status):"; cat "$work/preview.out"; failures=$((failures + 1)); }
+[ ! -e "$work/preview" ] || { echo "FAILED: preview without a display wrote $work/preview"; failures=$((failures + 1)); }
 
 [ "$failures" -eq 0 ] && echo "catalogue checker: all checks passed"

@@ -16,7 +16,7 @@ constexpr std::size_t kLongestLine = 259;
 // A line: severity letter, eight hexadecimal digits, one separator, the message.
 constexpr std::size_t kCodeColumn = 1;
 constexpr std::size_t kCodeDigits = 8;
-constexpr std::size_t kMessageColumn = 10;
+constexpr std::size_t kMessageColumn = CatalogueLine::kMessageColumn;
 constexpr char kSeverityLetters[] = "IiQqWwXx";
 
 std::string codeText(unsigned long code) {
@@ -60,22 +60,33 @@ std::vector<std::string_view> splitLines(std::string_view bytes) {
 
 }  // namespace
 
+const char kNotAnEntry[] =
+    "not an entry: a severity letter, eight hexadecimal digits, a separator and the message expected";
+
+std::vector<CatalogueLine> readCatalogueLines(std::string_view bytes) {
+    std::vector<CatalogueLine> lines;
+    for (const std::string_view text : splitLines(bytes)) {
+        CatalogueLine line{static_cast<unsigned>(lines.size() + 1), text, false, 0};
+        line.entry = text.size() >= kMessageColumn && parseCode(text, line.code);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
     std::vector<CatalogueFinding> findings;
     std::map<unsigned long, unsigned> firstLineOfCode;
     std::set<unsigned long> codesWithMessage;
 
-    const std::vector<std::string_view> lines = splitLines(bytes);
-    for (unsigned number = 1; number <= lines.size(); ++number) {
-        const std::string_view line = lines[number - 1];
+    for (const CatalogueLine& catalogueLine : readCatalogueLines(bytes)) {
+        const unsigned number = catalogueLine.number;
+        const std::string_view line = catalogueLine.text;
+        const unsigned long code = catalogueLine.code;
         if (line.size() > kLongestLine)
             findings.push_back({number, "line of " + std::to_string(line.size()) + " characters, longer than " +
                                             std::to_string(kLongestLine) + ": ShowError reads it in pieces"});
-        unsigned long code = 0;
-        if (line.size() < kMessageColumn || !parseCode(line, code)) {
-            findings.push_back({number,
-                                "not an entry: a severity letter, eight hexadecimal digits, a separator "
-                                "and the message expected"});
+        if (!catalogueLine.entry) {
+            findings.push_back({number, kNotAnEntry});
             continue;
         }
         if (std::strchr(kSeverityLetters, line[0]) == nullptr || line[0] == '\0')

@@ -13,7 +13,25 @@ struct CatalogueFinding {
     std::string text;  // ASCII, apart from the quoted Shift_JIS message of a missing code
 };
 
-// The catalogue's bytes as read from the file (CRLF or LF line ends).
+// One line of a catalogue file, as ShowError reads it in text mode.
+struct CatalogueLine {
+    static constexpr std::size_t kMessageColumn = 10;
+
+    unsigned number;        // 1-based
+    std::string_view text;  // without its line end
+    bool entry;             // a severity letter, eight hexadecimal digits, a separator and a message
+    unsigned long code;     // of an entry
+
+    char severity() const noexcept { return text[0]; }
+    std::string_view message() const noexcept { return text.substr(kMessageColumn); }  // may be empty
+};
+
+// What the checker says of a line that is no entry: ShowError passes over it.
+extern const char kNotAnEntry[];
+
+// The catalogue's bytes as read from the file (CRLF or LF line ends); the views point into them.
+std::vector<CatalogueLine> readCatalogueLines(std::string_view bytes);
+
 std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes);
 
 }  // namespace kest::tool

@@ -36,8 +36,12 @@ private:
 [[nodiscard]] int omitCommand(Arguments& arguments);
 [[nodiscard]] int showErrorCommand(Arguments& arguments);
 [[nodiscard]] int checkCatalogueCommand(Arguments& arguments);
+[[nodiscard]] int previewCommand(Arguments& arguments);
 [[nodiscard]] int logCommand(Arguments& arguments);
 [[nodiscard]] int installDirCommand(Arguments& arguments);
+
+// A code as the commands take it: hexadecimal, at most eight digits, no prefix needed.
+[[nodiscard]] bool parseCodeArgument(const std::string& text, int& code) noexcept;
 
 // "kesttool: <command>: <problem>" and the command's usage on standard error.
 [[nodiscard]] int usageError(const std::string& command, const std::string& problem);

@@ -28,7 +28,9 @@ constexpr char kLogOff[] = "0";
                            static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
 }
 
-[[nodiscard]] bool parseCode(const std::string& text, int& code) {
+}  // namespace
+
+bool parseCodeArgument(const std::string& text, int& code) noexcept {
     if (text.empty()) return false;
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 16);
@@ -36,8 +38,6 @@ constexpr char kLogOff[] = "0";
     code = static_cast<int>(static_cast<unsigned>(value));
     return true;
 }
-
-}  // namespace
 
 int installDirCommand(Arguments& arguments) {
     const std::vector<std::string>& words = arguments.positional();
@@ -78,13 +78,14 @@ int showErrorCommand(Arguments& arguments) {
     const std::vector<std::string>& words = arguments.positional();
     if (!arguments.valid()) return usageError("show-error", arguments.error());
     int code = 0;
-    if (words.size() != 1 || !parseCode(words[0], code))
+    if (words.size() != 1 || !parseCodeArgument(words[0], code))
         return usageError("show-error", "one code in hexadecimal is needed");
 
     std::optional<PrintedErrorBoxes> printed;
     if (autoClose || !displayAvailable()) printed.emplace();
-    // What ShowError returns tells nothing more: the box was shown or printed, and logged.
-    static_cast<void>(ShowError(nullptr, code));
+    // On a display the box stays until someone closes it, as in a host. ShowError returns 0
+    // only if the platform could not show it.
+    if (ShowError(nullptr, code) == 0) return reportProblem("the box could not be shown");
     return kExitOk;
 }
 

@@ -47,15 +47,22 @@ constexpr Command kCommands[] = {
      &omitCommand},
     {"show-error",
      "<code in hexadecimal> [--auto-close]\n"
-     "    Shows the error box of the installation's catalogue for a code. With\n"
-     "    --auto-close, or when no display can show it, the box is printed and\n"
-     "    closed with OK at once.\n",
+     "    Shows the error box of the installation's catalogue for a code and waits\n"
+     "    until it is closed. With --auto-close, or when no display can show it, the\n"
+     "    box is printed and closed with OK at once.\n",
      &showErrorCommand},
     {"check-catalogue",
      "<KestErr.csv>\n"
      "    Reports codes written twice, empty messages, lines over 259 characters,\n"
      "    unknown severity letters and result codes without a line.\n",
      &checkCatalogueCommand},
+    {"preview",
+     "<KestErr.csv> [--out <directory>] [--missing <code>]\n"
+     "    Shows every box of a catalogue through ShowError on the display, pictures each\n"
+     "    as <code>.png and closes it with OK; writes index.html beside them (default\n"
+     "    directory KestErr-preview). --missing adds the box of a code it lacks. Needs a\n"
+     "    display (exit status 2 without one); the boxes are logged like any others.\n",
+     &previewCommand},
     {"log",
      "on [<log file>] | off | status | write <message>\n"
      "    Switches the log on (and places it) or off through the KestIni stand-in,\n"

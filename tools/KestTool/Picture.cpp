@@ -1,0 +1,202 @@
+#include "Picture.h"
+
+#include <wincodec.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace kest::tool {
+namespace {
+
+// One reference to a COM object.
+template <typename Interface>
+class ComOwner {
+public:
+    ComOwner() = default;
+    ~ComOwner() { reset(); }
+    ComOwner(const ComOwner&) = delete;
+    ComOwner& operator=(const ComOwner&) = delete;
+
+    Interface* operator->() const noexcept { return object_; }
+    Interface* get() const noexcept { return object_; }
+    // For the out-parameter of a call that hands over a reference.
+    Interface** put() noexcept {
+        reset();
+        return &object_;
+    }
+    void** putVoid() noexcept { return reinterpret_cast<void**>(put()); }
+
+private:
+    void reset() noexcept {
+        if (object_ != nullptr) object_->Release();
+        object_ = nullptr;
+    }
+    Interface* object_ = nullptr;
+};
+
+class ScreenDc {
+public:
+    ScreenDc() noexcept : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+class MemoryDc {
+public:
+    explicit MemoryDc(HDC compatibleWith) noexcept : dc_(CreateCompatibleDC(compatibleWith)) {}
+    ~MemoryDc() {
+        if (dc_ != nullptr) DeleteDC(dc_);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+class Bitmap {
+public:
+    explicit Bitmap(HBITMAP bitmap) noexcept : bitmap_(bitmap) {}
+    ~Bitmap() {
+        if (bitmap_ != nullptr) DeleteObject(bitmap_);
+    }
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
+    HBITMAP get() const noexcept { return bitmap_; }
+
+private:
+    HBITMAP bitmap_;
+};
+
+// A bitmap selected into a device context, deselected before either goes.
+class Selection {
+public:
+    Selection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~Selection() {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    }
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+    bool selected() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+[[nodiscard]] bool failedStep(const char* step, HRESULT result, std::string& problem) noexcept {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s failed (0x%08lx)", step, static_cast<unsigned long>(result));
+    try {
+        problem = text;
+    } catch (const std::bad_alloc&) {
+    }
+    return false;
+}
+
+}  // namespace
+
+bool captureScreenArea(const RECT& area, Picture& picture) noexcept {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+
+    const ScreenDc screen;
+    if (screen.get() == nullptr) return false;
+    const MemoryDc memory(screen.get());
+    if (memory.get() == nullptr) return false;
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;  // rows from the top
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const Bitmap bitmap(CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (bitmap.get() == nullptr || bits == nullptr) return false;
+    {
+        const Selection selection(memory.get(), bitmap.get());
+        if (!selection.selected()) return false;
+        if (!BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT))
+            return false;
+    }
+    GdiFlush();
+
+    const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    try {
+        picture.pixels.assign(static_cast<const std::uint8_t*>(bits), static_cast<const std::uint8_t*>(bits) + size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    picture.width = width;
+    picture.height = height;
+    return true;
+}
+
+ComApartment::ComApartment() noexcept
+    : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+
+ComApartment::~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+}
+
+bool writePng(const std::wstring& path, const Picture& picture, std::string& problem) noexcept {
+    const UINT stride = static_cast<UINT>(picture.width) * 4;
+    if (picture.width <= 0 || picture.height <= 0 || picture.pixels.size() != stride * picture.height)
+        return failedStep("an empty picture", E_INVALIDARG, problem);
+
+    ComOwner<IWICImagingFactory> factory;
+    HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                      factory.putVoid());
+    if (FAILED(result)) return failedStep("creating the imaging factory", result, problem);
+
+    ComOwner<IWICBitmap> bitmap;
+    // The pixels are copied: the bitmap does not depend on the picture staying as it is.
+    result = factory->CreateBitmapFromMemory(
+        static_cast<UINT>(picture.width), static_cast<UINT>(picture.height), GUID_WICPixelFormat32bppBGR, stride,
+        static_cast<UINT>(picture.pixels.size()), const_cast<BYTE*>(picture.pixels.data()), bitmap.put());
+    if (FAILED(result)) return failedStep("making a bitmap of the picture", result, problem);
+
+    ComOwner<IWICStream> stream;
+    result = factory->CreateStream(stream.put());
+    if (FAILED(result)) return failedStep("creating a stream", result, problem);
+    result = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    if (FAILED(result)) return failedStep("creating the file", result, problem);
+
+    ComOwner<IWICBitmapEncoder> encoder;
+    result = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
+    if (FAILED(result)) return failedStep("creating the PNG encoder", result, problem);
+    result = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
+    if (FAILED(result)) return failedStep("starting the PNG encoder", result, problem);
+
+    ComOwner<IWICBitmapFrameEncode> frame;
+    result = encoder->CreateNewFrame(frame.put(), nullptr);
+    if (FAILED(result)) return failedStep("creating the PNG frame", result, problem);
+    result = frame->Initialize(nullptr);
+    if (FAILED(result)) return failedStep("starting the PNG frame", result, problem);
+    result = frame->SetSize(static_cast<UINT>(picture.width), static_cast<UINT>(picture.height));
+    if (FAILED(result)) return failedStep("setting the PNG size", result, problem);
+    // Without the unused byte: the encoder may pick another format, WriteSource converts.
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    result = frame->SetPixelFormat(&format);
+    if (FAILED(result)) return failedStep("setting the PNG pixel format", result, problem);
+    result = frame->WriteSource(bitmap.get(), nullptr);
+    if (FAILED(result)) return failedStep("encoding the pixels", result, problem);
+    result = frame->Commit();
+    if (FAILED(result)) return failedStep("finishing the PNG frame", result, problem);
+    result = encoder->Commit();
+    if (FAILED(result)) return failedStep("finishing the PNG file", result, problem);
+    return true;
+}
+
+}  // namespace kest::tool
