@@ -58,4 +58,17 @@ static_assert(offsetof(MyCert, notAfter) == 52, "MyCert layout is read by the ho
 static_assert(offsetof(MyCert, candidate) == 72, "MyCert layout is read by the host");
 static_assert(offsetof(MyCert, next) == 80, "MyCert layout is read by the host");
 static_assert(sizeof(MyCert) == 88, "MyCert layout is read by the host");
+
+#include <memory>
+
+namespace kest {
+
+// For C++ hosts: the owner of a list from createMyCertList or createMyCertListInPkcs12Store,
+// which gives it back to deleteMyCertList.
+struct DeleteMyCertList {
+    void operator()(MyCert* head) const noexcept { deleteMyCertList(head); }
+};
+using UniqueMyCertList = std::unique_ptr<MyCert, DeleteMyCertList>;
+
+}  // namespace kest
 #endif
