@@ -10,8 +10,6 @@
 
 namespace kest::bench {
 
-using kest::test::privateKeyReachable;
-
 struct CacheFill {
     unsigned made;   // certificates (and keys) made by this call
     double seconds;  // time spent making them

@@ -145,8 +145,8 @@ public:
     unsigned long settingsReads() const noexcept { return gSettingsReads; }
 
 private:
-    test::ImportPatch log_;
-    test::ImportPatch iniRead_;
+    ImportPatch log_;
+    ImportPatch iniRead_;
 };
 
 // KestCommon's records go nowhere, not even to the settings read of Log: what is left of a
@@ -156,7 +156,7 @@ public:
     TraceDiscarded() : log_("KestCommon.dll", "KestLog.dll", "Log", reinterpret_cast<const void*>(&discardingLog)) {}
 
 private:
-    test::ImportPatch log_;
+    ImportPatch log_;
 };
 
 // KestLog's settings answered from memory: Log without the cost of the settings service.
@@ -176,7 +176,7 @@ public:
     }
 
 private:
-    test::ImportPatch iniRead_;
+    ImportPatch iniRead_;
 };
 
 // --- 1. Log against a bare append ---------------------------------------------------------
