@@ -9,25 +9,48 @@
 extern "C" {
 #endif
 
-/* Blocks come from the process heap, zero-filled, so that any library may free them. */
+/* Every function but logError and logAny writes its start and end trace records, and a
+ * failure with a result code its error record. Out-parameters are written on success only,
+ * but where said otherwise. */
+
+/* A zero-filled block of `size` bytes of the process heap into *out: KEST_OK. The block is the
+ * caller's, to be given back to freeMemory by any library. KEST_E_NO_MEMORY: *out untouched. */
 KEST_NODISCARD ResultCode allocMemory(unsigned size, void** out) KEST_NOEXCEPT;
+/* Gives a block of allocMemory back; null is accepted and ignored. */
 void freeMemory(void* block) KEST_NOEXCEPT;
 
-/* The settings file "KestEnv.ini" in the installation directory; dest holds 260 bytes. */
+/* The settings file "KestEnv.ini" of the installation directory into dest (260 bytes or more).
+ * KEST_OK: the file exists. KEST_E_NO_INSTALL_PATH: dest untouched. KEST_E_NO_SETTINGS_FILE:
+ * no such file, dest holds the path all the same (empty when it would not fit). */
 KEST_NODISCARD ResultCode getIniFilePath(char* dest) KEST_NOEXCEPT;
-/* size must be at least 64; a missing value leaves the absent-value sentinel in value. */
+/* The value of [section] key of `file` into value (size bytes, at least 64), cut to size - 1
+ * bytes and terminated: KEST_OK (an empty value too). KEST_E_SETTINGS_READ: size below 64
+ * (value untouched), or file, section or key missing (value holds the absent-value text). */
 KEST_NODISCARD ResultCode readIniString(const char* file, const char* section, const char* key, char* value,
                                         unsigned size) KEST_NOEXCEPT;
+/* The value read as a number (strtod rules, the whole text, within int's range), truncated
+ * toward zero into *value: KEST_OK. KEST_E_SETTINGS_READ: missing. KEST_E_SETTINGS_INVALID:
+ * empty, not a number, trailing text, out of range or over 62 bytes. *value untouched on
+ * failure. */
 KEST_NODISCARD ResultCode readIniInt(const char* file, const char* section, const char* key, int* value) KEST_NOEXCEPT;
+/* Sets [section] key of `file` to value, making the file and section as needed: KEST_OK, or
+ * KEST_E_SETTINGS_WRITE. */
 KEST_NODISCARD ResultCode writeIniString(const char* file, const char* section, const char* key,
                                          const char* value) KEST_NOEXCEPT;
 
-/* Counts, not codes: 0 when the file cannot be opened (or its size not obtained). */
+/* Counts, not codes; nothing to free.
+ * getFileSize: the size in bytes; 0 when the file is missing, its status cannot be had or it
+ *   holds 2 GiB or more.
+ * readFile: reads up to `size` bytes from the file's start into buffer, the rest of it left as
+ *   it was; writeFile: makes or empties the file and writes `size` bytes of data. Both return
+ *   the bytes done, 0 when the file cannot be opened (traced). */
 unsigned getFileSize(const char* path) KEST_NOEXCEPT;
 unsigned readFile(const char* path, void* buffer, unsigned size) KEST_NOEXCEPT;
 unsigned writeFile(const char* path, const void* data, unsigned size) KEST_NOEXCEPT;
 
-/* "<functionName>() = 0x<code> : <detail>" and any formatted text, at most 255 characters. */
+/* Trace records through Log, for the caller's source unit and line; printf formats, the text
+ * cut to 255 characters. logError writes "<functionName>() = 0x<code> : <detail>" (code in
+ * eight lower-case hex digits), logAny any formatted text. */
 void logError(const char* sourceFile, unsigned line, const char* functionName, unsigned code, const char* format,
               ...) KEST_NOEXCEPT;
 void logAny(const char* sourceFile, unsigned line, const char* format, ...) KEST_NOEXCEPT;

@@ -4,6 +4,7 @@
 
 #include "KestIni.h"
 #include "KestLog.h"
+#include "KestOwners.h"
 #include "KestResultMessages.h"
 #include "KestTrace.h"
 
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -32,10 +32,7 @@ static_assert(sizeof kAbsentValue <= kMinimumValueSize);
 // The runtime's status call reports a signed 32-bit size: files from 2 GiB on have none.
 constexpr long long kLargestReportedFileSize = 0x7FFFFFFF;
 
-struct FileCloser {
-    void operator()(FILE* file) const noexcept { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
+using kest::UniqueFile;
 
 // Formats into a trace text: at most 255 characters, always terminated, whatever the
 // formatting reports.

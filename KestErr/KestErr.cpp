@@ -5,12 +5,14 @@
 
 #include "KestIni.h"
 #include "KestLog.h"
+#include "KestOwners.h"
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace {
+
+using kest::UniqueFile;
 
 constexpr char kCaption[] = "Tavrin";
 constexpr char kCatalogueFileName[] = "\\KestErr.csv";
@@ -32,11 +34,6 @@ constexpr std::size_t kSeverityColumn = 0;
 constexpr std::size_t kCodeColumn = 1;
 constexpr std::size_t kCodeDigits = 8;
 constexpr std::size_t kMessageColumn = 10;
-
-struct FileCloser {
-    void operator()(FILE* file) const noexcept { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 struct CatalogueEntry {
     const char* message = nullptr;  // Points into the line buffer, newline kept.

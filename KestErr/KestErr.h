@@ -10,7 +10,13 @@
 extern "C" {
 #endif
 
-/* Shows the box for `code`, owned by `owner`, and returns once the user has closed it.
+/* Shows the modal box for `code`, owned by `owner` (may be null), and returns once the user
+ * has closed it with OK.
+ * - Catalogue line found: its message, then "\nCode=0x" and the code as eight lower-case hex
+ *   digits, with the line's icon; afterwards the message and code are logged.
+ * - No line: the "not found" error box for the code, logged as shown.
+ * - No installation directory (0xFF000000) or no readable catalogue (0xFF000001): a fixed
+ *   error box, nothing logged.
  * Returns what MessageBoxA returned: IDOK, or 0 if the box could not be shown. */
 int ShowError(HWND owner, int code);
 

@@ -3,6 +3,7 @@
 #include "KestMyCert.h"
 #include "KestMyCertStore.h"
 
+#include "KestOwners.h"
 #include "KestTrace.h"
 
 #include <ncrypt.h>
@@ -35,10 +36,7 @@ static_assert(kNameStringFlags == 0x22000003);
 
 using kest::UniqueCertStore;
 
-struct BlockFreer {
-    void operator()(char* block) const noexcept { freeMemory(block); }
-};
-using TextBlock = std::unique_ptr<char, BlockFreer>;
+using TextBlock = kest::UniqueBlock<char>;
 
 void deleteMyCert(MyCert* record) noexcept;
 
@@ -71,27 +69,6 @@ public:
 private:
     MyCert* head_ = nullptr;
     MyCert** tail_ = &head_;
-};
-
-// The certificates of a store in its order; the enumeration's current context is released
-// also when the walk is left early.
-class StoreWalk {
-public:
-    explicit StoreWalk(HCERTSTORE store) noexcept : store_(store) {}
-    ~StoreWalk() {
-        if (current_ != nullptr) CertFreeCertificateContext(current_);
-    }
-    StoreWalk(const StoreWalk&) = delete;
-    StoreWalk& operator=(const StoreWalk&) = delete;
-
-    [[nodiscard]] PCCERT_CONTEXT next() noexcept {
-        current_ = CertEnumCertificatesInStore(store_, current_);
-        return current_;
-    }
-
-private:
-    HCERTSTORE store_;
-    PCCERT_CONTEXT current_ = nullptr;
 };
 
 [[nodiscard]] ResultCode allocText(std::size_t size, TextBlock& text) noexcept {
@@ -226,11 +203,11 @@ bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
 [[nodiscard]] ResultCode buildNewMyCertList(HCERTSTORE store, MyCert*& head) noexcept {
     KEST_TRACE("buildNewMyCertList");
     ListOwner list;
-    StoreWalk walk{store};
-    while (PCCERT_CONTEXT context = walk.next()) {
-        if (!hasReachablePrivateKey(context)) continue;
+    kest::UniqueCertContext context;
+    while (context.enumerate(store)) {
+        if (!hasReachablePrivateKey(context.get())) continue;
         MyCert* record = nullptr;
-        if (const ResultCode code = newMyCertList(context, record); code != KEST_OK)
+        if (const ResultCode code = newMyCertList(context.get(), record); code != KEST_OK)
             return KEST_INNER_FAILED(code, "newMyCertList");
         list.append(record);
     }

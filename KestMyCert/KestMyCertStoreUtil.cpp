@@ -2,6 +2,7 @@
 // certificate to or removing it from the current user's personal store "MY".
 #include "KestMyCert.h"
 #include "KestMyCertStore.h"
+#include "KestOwners.h"
 #include "KestTrace.h"
 
 namespace {
@@ -44,14 +45,13 @@ ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context) noexcept {
     kest::UniqueCertStore store;
     if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
 
-    PCCERT_CONTEXT stored = nullptr;
-    while ((stored = CertEnumCertificatesInStore(store.get(), stored)) != nullptr)
-        if (compareCertificate(stored, context)) break;
-    if (stored == nullptr) return KEST_OK;
+    kest::UniqueCertContext stored;
+    while (stored.enumerate(store.get()))
+        if (compareCertificate(stored.get(), context)) break;
+    if (!stored) return KEST_OK;
 
-    // The walk stopped, so its reference to the match is ours; the delete releases it,
-    // whether it succeeds or not.
-    if (!CertDeleteCertificateFromStore(stored))
+    // The delete releases the context it is given, whether it succeeds or not.
+    if (!CertDeleteCertificateFromStore(stored.release()))
         return KEST_PLATFORM_FAILED(KEST_E_CERT_DELETE, "CertDeleteCertificateFromStore", GetLastError());
     // Some stores (Wine's registry-backed "MY") forget a deletion at closing unless committed.
     if (!CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr))

@@ -33,9 +33,9 @@ struct ProviderRelease {
 };
 using ProviderPtr = std::unique_ptr<HCRYPTPROV, ProviderRelease>;
 
-StorePtr openStore(const char* name) {
+UniqueCertStore openStore(const char* name) {
     // CertOpenSystemStoreA creates a missing current-user store, as "KestBench" is at first.
-    StorePtr store{CertOpenSystemStoreA(0, name)};
+    UniqueCertStore store{CertOpenSystemStoreA(0, name)};
     if (!store) fail(std::string("CertOpenSystemStoreA(") + name + ")");
     return store;
 }
@@ -44,11 +44,10 @@ void commit(HCERTSTORE store) {
     if (!CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr)) fail("CertControlStore(COMMIT)");
 }
 
-std::vector<CertificatePtr> certificatesOf(HCERTSTORE store) {
-    std::vector<CertificatePtr> certificates;
-    PCCERT_CONTEXT context = nullptr;
-    while ((context = CertEnumCertificatesInStore(store, context)) != nullptr)
-        certificates.emplace_back(CertDuplicateCertificateContext(context));
+std::vector<UniqueCertContext> certificatesOf(HCERTSTORE store) {
+    std::vector<UniqueCertContext> certificates;
+    UniqueCertContext context;
+    while (context.enumerate(store)) certificates.emplace_back(CertDuplicateCertificateContext(context.get()));
     return certificates;
 }
 
@@ -82,7 +81,7 @@ std::vector<BYTE> encodedName(const std::string& x500) {
     return name;
 }
 
-CertificatePtr makeKeyedCertificate(unsigned index) {
+UniqueCertContext makeKeyedCertificate(unsigned index) {
     const std::wstring container = containerName(index);
     const ProviderPtr provider = newKeyContainer(container);
 
@@ -97,7 +96,7 @@ CertificatePtr makeKeyedCertificate(unsigned index) {
     keyLink.dwKeySpec = AT_SIGNATURE;
     SYSTEMTIME validFrom = kValidFrom;
     SYSTEMTIME validTo = kValidTo;
-    CertificatePtr certificate{
+    UniqueCertContext certificate{
         CertCreateSelfSignCertificate(*provider, &nameBlob, 0, &keyLink, nullptr, &validFrom, &validTo, nullptr)};
     if (!certificate) fail("CertCreateSelfSignCertificate");
     if (!privateKeyReachable(certificate.get())) fail("reaching the key of a new certificate");
@@ -107,13 +106,13 @@ CertificatePtr makeKeyedCertificate(unsigned index) {
 }  // namespace
 
 CacheFill ensureCachedCertificates(unsigned count) {
-    const StorePtr cache = openStore(kCacheStoreName);
+    const UniqueCertStore cache = openStore(kCacheStoreName);
     const auto held = static_cast<unsigned>(certificatesOf(cache.get()).size());
     if (held >= count) return CacheFill{0, 0.0};
 
     const Clock::time_point start = Clock::now();
     for (unsigned index = held; index < count; ++index) {
-        const CertificatePtr certificate = makeKeyedCertificate(index);
+        const UniqueCertContext certificate = makeKeyedCertificate(index);
         if (!CertAddCertificateContextToStore(cache.get(), certificate.get(), CERT_STORE_ADD_ALWAYS, nullptr))
             fail("CertAddCertificateContextToStore(KestBench)");
     }
@@ -125,11 +124,11 @@ CacheFill ensureCachedCertificates(unsigned count) {
 double fillPersonalStore(unsigned count) {
     const Clock::time_point start = Clock::now();
     {
-        const StorePtr personal = openStore(kPersonalStoreName);
-        for (CertificatePtr& certificate : certificatesOf(personal.get()))
+        const UniqueCertStore personal = openStore(kPersonalStoreName);
+        for (UniqueCertContext& certificate : certificatesOf(personal.get()))
             CertDeleteCertificateFromStore(certificate.release());  // releases what it is given
-        const StorePtr cache = openStore(kCacheStoreName);
-        const std::vector<CertificatePtr> cached = certificatesOf(cache.get());
+        const UniqueCertStore cache = openStore(kCacheStoreName);
+        const std::vector<UniqueCertContext> cached = certificatesOf(cache.get());
         if (cached.size() < count) throw std::runtime_error("the certificate cache is too small");
         for (unsigned index = 0; index < count; ++index)
             if (!CertAddCertificateContextToStore(personal.get(), cached[index].get(), CERT_STORE_ADD_ALWAYS, nullptr))
@@ -137,8 +136,8 @@ double fillPersonalStore(unsigned count) {
         commit(personal.get());
     }
     // The store is read when opened: a fresh handle shows what was committed.
-    const StorePtr check = openStore(kPersonalStoreName);
-    const std::vector<CertificatePtr> listed = certificatesOf(check.get());
+    const UniqueCertStore check = openStore(kPersonalStoreName);
+    const std::vector<UniqueCertContext> listed = certificatesOf(check.get());
     if (listed.size() != count) throw std::runtime_error("the personal store does not hold the certificates put in");
     if (count > 0 && !privateKeyReachable(listed.front().get()))
         throw std::runtime_error("the personal store lost the key link of its certificates");

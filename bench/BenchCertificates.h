@@ -5,23 +5,10 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <memory>
-
+#include "KestOwners.h"
 #include "PrivateKey.h"
 
 namespace kest::bench {
-
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
-};
-using StorePtr = std::unique_ptr<void, StoreCloser>;
-
-struct CertificateRelease {
-    void operator()(PCCERT_CONTEXT context) const noexcept { CertFreeCertificateContext(context); }
-};
-using CertificatePtr = std::unique_ptr<const CERT_CONTEXT, CertificateRelease>;
-
-using kest::test::privateKeyReachable;
 
 struct CacheFill {
     unsigned made;   // certificates (and keys) made by this call

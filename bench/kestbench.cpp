@@ -12,6 +12,7 @@
 #include "KestIniStandIn.h"
 #include "KestLog.h"
 #include "KestMyCert.h"
+#include "KestOwners.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -90,11 +91,6 @@ Paths prepareInstallation() {
     return paths;
 }
 
-struct FileCloser {
-    void operator()(FILE* file) const noexcept { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 unsigned long long fileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) return 0;
@@ -102,7 +98,7 @@ unsigned long long fileSize(const std::string& path) {
 }
 
 unsigned countLines(const std::string& path) {
-    const FilePtr file{std::fopen(path.c_str(), "rb")};
+    const UniqueFile file{std::fopen(path.c_str(), "rb")};
     if (!file) return 0;
     unsigned lines = 0;
     char buffer[1 << 16];
@@ -149,8 +145,8 @@ public:
     unsigned long settingsReads() const noexcept { return gSettingsReads; }
 
 private:
-    test::ImportPatch log_;
-    test::ImportPatch iniRead_;
+    ImportPatch log_;
+    ImportPatch iniRead_;
 };
 
 // KestCommon's records go nowhere, not even to the settings read of Log: what is left of a
@@ -160,7 +156,7 @@ public:
     TraceDiscarded() : log_("KestCommon.dll", "KestLog.dll", "Log", reinterpret_cast<const void*>(&discardingLog)) {}
 
 private:
-    test::ImportPatch log_;
+    ImportPatch log_;
 };
 
 // KestLog's settings answered from memory: Log without the cost of the settings service.
@@ -180,7 +176,7 @@ public:
     }
 
 private:
-    test::ImportPatch iniRead_;
+    ImportPatch iniRead_;
 };
 
 // --- 1. Log against a bare append ---------------------------------------------------------
@@ -205,7 +201,7 @@ double benchLog(const Paths& paths) {
     };
     const auto logRecord = [] { Log(kSourceFile, kSourceLine, kMessage); };
     const auto bareAppend = [&] {
-        const FilePtr file{_fsopen(paths.bareLog.c_str(), "a+", _SH_DENYRW)};
+        const UniqueFile file{_fsopen(paths.bareLog.c_str(), "a+", _SH_DENYRW)};
         if (!file) return;
         std::fputs(line.c_str(), file.get());
         std::fflush(file.get());
@@ -252,7 +248,7 @@ double benchLog(const Paths& paths) {
     // A long-lived log: the same record appended to a file that already holds many.
     constexpr unsigned kLongLogRecords = 20000;
     {
-        const FilePtr file{std::fopen(paths.log.c_str(), "w")};
+        const UniqueFile file{std::fopen(paths.log.c_str(), "w")};
         if (file)
             for (unsigned written = 0; written < kLongLogRecords; ++written) std::fputs(line.c_str(), file.get());
     }
@@ -312,16 +308,16 @@ void plainDate(const FILETIME& time, char (&text)[20]) {
 
 // The platform work of createMyCertList and deleteMyCertList, without any trace.
 unsigned plainListAndRelease() {
-    const StorePtr store{CertOpenSystemStoreA(0, "MY")};
+    const UniqueCertStore store{CertOpenSystemStoreA(0, "MY")};
     if (!store) return 0;
     MyCert* head = nullptr;
     MyCert** tail = &head;
     unsigned listed = 0;
-    PCCERT_CONTEXT context = nullptr;
-    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
-        if (!privateKeyReachable(context)) continue;
+    UniqueCertContext context;
+    while (context.enumerate(store.get())) {
+        if (!privateKeyReachable(context.get())) continue;
         auto* record = reinterpret_cast<MyCert*>(HeapText::allocate(sizeof(MyCert)));
-        record->certContext = CertDuplicateCertificateContext(context);
+        record->certContext = CertDuplicateCertificateContext(context.get());
         CERT_INFO& info = *record->certContext->pCertInfo;
         record->subject = plainNameText(info.Subject);
         record->issuer = plainNameText(info.Issuer);

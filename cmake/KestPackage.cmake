@@ -40,16 +40,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/KestIni.def ${PROJECT_BINARY_DIR}/li
 
 install(TARGETS kesttool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Public headers, flat. KestTrace.h and KestResultMessages.h stay inside: the trace macros
-# and the message table are how the libraries write their log, not part of their interface.
-install(FILES
-        ${PROJECT_SOURCE_DIR}/log/KestLog.h
-        ${PROJECT_SOURCE_DIR}/KestErr/KestErr.h
-        ${PROJECT_SOURCE_DIR}/KestCommon/KestCommon.h
-        ${PROJECT_SOURCE_DIR}/KestCommon/KestResult.h
-        ${PROJECT_SOURCE_DIR}/KestMyCert/KestMyCert.h
-        ${PROJECT_SOURCE_DIR}/include/KestIni.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Public headers, flat: the header sets of the DLLs and of the KestIni declarations. The
+# private headers (KestInternal) are how the libraries are written, not their interface.
+foreach(target IN LISTS KEST_PACKAGE_LIBRARIES ITEMS KestIniImports)
+  get_target_property(headers ${target} HEADER_SET)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  list(TRANSFORM headers PREPEND ${source_dir}/ REGEX "^[^/]")
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endforeach()
 
 # Our error catalogue, to be copied into an installation directory beside KestEnv.ini.
 install(FILES ${PROJECT_SOURCE_DIR}/KestErr/KestErr.csv DESTINATION ${CMAKE_INSTALL_DATADIR}/Kest)

@@ -14,8 +14,12 @@
 #define KEST_INI_LINKAGE extern "C"
 #endif
 
-// On true, buffer holds the installation directory without a trailing backslash.
+// The installation directory into buffer (bufferSize bytes): on true, a NUL-terminated ANSI
+// path without a trailing backslash that fits the buffer; on false its content is not to be
+// used. Our callers pass 260 (KestCommon) and 261 (KestErr) bytes.
 KEST_INI_LINKAGE bool KestInstallPath(char* buffer, unsigned long bufferSize);
 
-// 0 on success, the value then NUL-terminated in value (callers pass 261 bytes).
+// The installation setting `key` of `section` into value: on 0, a NUL-terminated 8-bit text;
+// any other result is a failure, with value's content not to be used. Our libraries pass a
+// zero-filled 261-byte buffer, so a value holds at most 260 bytes. Nothing to free.
 KEST_INI_LINKAGE unsigned long KestIniRead(char* section, char* key, char* value);

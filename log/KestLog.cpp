@@ -3,6 +3,7 @@
 #include "KestLog.h"
 
 #include "KestIni.h"
+#include "KestOwners.h"
 
 #include <windows.h>
 
@@ -20,16 +21,12 @@ constexpr std::size_t kIniValueSize = 261;
 using kest::kLogPathKey;
 using kest::kLogSection;
 using kest::kWriteLogKey;
+using kest::UniqueFile;
 
 // "[12/31 23:59:59]" and its terminator.
 constexpr std::size_t kTimestampSize = 18;
 // Any int in decimal with sign and terminator: a line number beyond 9999 is written whole.
 constexpr std::size_t kLineNumberSize = 12;
-
-struct FileCloser {
-    void operator()(FILE* file) const noexcept { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 bool readLogSetting(const char* key, char (&value)[kIniValueSize]) noexcept {
     // KestIniRead takes writable strings.

@@ -11,7 +11,14 @@ extern "C" {
 #include <stdbool.h>
 #endif
 
+/* Appends one record for the caller's source unit and line when logging is on, and nothing
+ * otherwise. sourceFile: a path, of which only the text after the last backslash is written
+ * (double-byte characters of the ANSI code page are walked whole); message: written byte for
+ * byte, a newline in it continuing the record on the next line. A null sourceFile or message
+ * is written as an empty text. Nothing is kept: both settings are read anew at every call. */
 void Log(const char* sourceFile, unsigned line, const char* message);
+
+/* true exactly when the setting LOG/WriteLog reads as "1"; a failed read is false. */
 bool LogFlag(void);
 
 #ifdef __cplusplus

@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,10 +68,7 @@ std::string candidateKey(unsigned index) {
     return key;
 }
 
-struct ListDelete {
-    void operator()(MyCert* head) const noexcept { deleteMyCertList(head); }
-};
-using ListPtr = std::unique_ptr<MyCert, ListDelete>;
+using ListPtr = UniqueMyCertList;
 
 class CandidateTest : public InstallationTest {
 protected:

@@ -8,7 +8,6 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,10 +22,7 @@ constexpr char kCrypt32[] = "crypt32.dll";
 constexpr char kManagerUnit[] = "KestMyCertManager.cpp";
 constexpr char kStoreUtilUnit[] = "KestMyCertStoreUtil.cpp";
 
-struct ListDelete {
-    void operator()(MyCert* head) const noexcept { deleteMyCertList(head); }
-};
-using ListPtr = std::unique_ptr<MyCert, ListDelete>;
+using ListPtr = UniqueMyCertList;
 
 std::vector<MyCert*> recordsOf(MyCert* head) {
     std::vector<MyCert*> records;

@@ -131,7 +131,7 @@ BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR passwor
 
 std::vector<BYTE> readTestData(const std::string& name) {
     const std::string path = std::string(KEST_TEST_DATA_DIR) + "/" + name;
-    std::unique_ptr<FILE, int (*)(FILE*)> file{std::fopen(path.c_str(), "rb"), &std::fclose};
+    const UniqueFile file{std::fopen(path.c_str(), "rb")};
     if (!file) throw std::runtime_error("cannot read test data " + path);
     std::vector<BYTE> bytes;
     BYTE chunk[4096];
@@ -157,14 +157,14 @@ CertStorePtr importPkcs12(const std::string& p12Name, const wchar_t* password) {
 
 unsigned countCerts(HCERTSTORE store) {
     unsigned count = 0;
-    for (PCCERT_CONTEXT cert = nullptr; (cert = CertEnumCertificatesInStore(store, cert)) != nullptr;) ++count;
+    for (UniqueCertContext cert; cert.enumerate(store);) ++count;
     return count;
 }
 
 std::vector<CertContextPtr> certsInStore(HCERTSTORE store) {
     std::vector<CertContextPtr> certs;
-    for (PCCERT_CONTEXT cert = nullptr; (cert = CertEnumCertificatesInStore(store, cert)) != nullptr;)
-        certs.emplace_back(CertDuplicateCertificateContext(cert));
+    for (UniqueCertContext cert; cert.enumerate(store);)
+        certs.emplace_back(CertDuplicateCertificateContext(cert.get()));
     return certs;
 }
 

@@ -16,6 +16,7 @@
 
 #include "Installation.h"
 #include "ImportPatch.h"
+#include "KestOwners.h"
 #include "PrivateKey.h"
 
 #include <windows.h>
@@ -35,15 +36,8 @@ inline constexpr DWORD kInjectedLastError = 0x0000beef;
 // A data file's bytes; throws if it cannot be read.
 std::vector<BYTE> readTestData(const std::string& name);
 
-struct CertContextRelease {
-    void operator()(PCCERT_CONTEXT context) const noexcept { CertFreeCertificateContext(context); }
-};
-using CertContextPtr = std::unique_ptr<const CERT_CONTEXT, CertContextRelease>;
-
-struct CertStoreClose {
-    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
-};
-using CertStorePtr = std::unique_ptr<void, CertStoreClose>;
+using CertContextPtr = UniqueCertContext;
+using CertStorePtr = UniqueCertStore;
 
 // A certificate context of a .der file (in no store).
 CertContextPtr loadCertificate(const std::string& derName);

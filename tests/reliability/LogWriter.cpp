@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
     if (start == nullptr) return 3;
 
-    const kest::test::ImportPatch watchOpen("KestLog.dll", "msvcrt.dll", "_fsopen",
-                                            reinterpret_cast<const void*>(&countingOpen));
+    const kest::ImportPatch watchOpen("KestLog.dll", "msvcrt.dll", "_fsopen",
+                                      reinterpret_cast<const void*>(&countingOpen));
     realOpen = watchOpen.original<decltype(&_fsopen)>();
     // A long record, so that an interleaved write could not go unseen.
     const std::string filler(200, tag.empty() ? '-' : tag[0]);

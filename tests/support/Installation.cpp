@@ -2,6 +2,7 @@
 
 #include "KestIniStandIn.h"
 #include "KestLog.h"
+#include "KestOwners.h"
 
 #include <windows.h>
 
@@ -92,7 +93,7 @@ void removeTree(const std::string& path) {
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file{std::fopen(path.c_str(), "wb"), &std::fclose};
+    const UniqueFile file{std::fopen(path.c_str(), "wb")};
     if (!file) throw std::runtime_error("cannot write " + path);
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         throw std::runtime_error("short write to " + path);

@@ -1,10 +1,11 @@
 #include "LogFile.h"
 
+#include "KestOwners.h"
+
 #include <windows.h>
 
 #include <cctype>
 #include <cstdio>
-#include <memory>
 
 namespace kest::test {
 namespace {
@@ -26,7 +27,7 @@ std::size_t timestampLength(const std::string& line) {
 }  // namespace
 
 std::string readFileBytes(const std::string& path) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file{std::fopen(path.c_str(), "rb"), &std::fclose};
+    const UniqueFile file{std::fopen(path.c_str(), "rb")};
     if (!file) return {};
     std::string bytes;
     char chunk[4096];

@@ -9,15 +9,8 @@
 #include "KestCommon.h"
 #include "KestMyCert.h"
 
-#include <memory>
-
 namespace kest::tool {
 namespace {
-
-struct MyCertListDelete {
-    void operator()(MyCert* head) const noexcept { deleteMyCertList(head); }
-};
-using MyCertListPtr = std::unique_ptr<MyCert, MyCertListDelete>;
 
 constexpr unsigned kSettingsPathSize = 260;
 constexpr char kPasswordEnvOption[] = "--password-env";
@@ -30,7 +23,7 @@ constexpr char kJsonOption[] = "--json";
     return code;
 }
 
-[[nodiscard]] ResultCode personalStoreList(MyCertListPtr& list) noexcept {
+[[nodiscard]] ResultCode personalStoreList(UniqueMyCertList& list) noexcept {
     MyCert* head = nullptr;
     const ResultCode code = createMyCertList(&head);
     if (code == KEST_OK) list.reset(head);
@@ -39,7 +32,7 @@ constexpr char kJsonOption[] = "--json";
 
 // The list of the personal store with the marks of the settings file, as the host reads it
 // before the user chooses.
-[[nodiscard]] int markedPersonalStoreList(std::string& settings, MyCertListPtr& list) {
+[[nodiscard]] int markedPersonalStoreList(std::string& settings, UniqueMyCertList& list) {
     if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
     if (const ResultCode code = personalStoreList(list); code != KEST_OK)
         return reportFailure("createMyCertList", code);
@@ -106,7 +99,7 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
     if (selectors.empty()) return usageError(command, "a certificate id or list index is needed");
 
     std::string settings;
-    MyCertListPtr list;
+    UniqueMyCertList list;
     if (const int status = markedPersonalStoreList(settings, list); status != kExitOk) return status;
     std::vector<std::pair<unsigned, MyCert*>> chosen;
     for (const std::string& selector : selectors) {
@@ -146,7 +139,7 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
 }
 
 // The list of a PKCS#12 file given as the one positional argument.
-[[nodiscard]] int pkcs12List(Arguments& arguments, const std::string& command, MyCertListPtr& list) {
+[[nodiscard]] int pkcs12List(Arguments& arguments, const std::string& command, UniqueMyCertList& list) {
     const std::optional<std::string> passwordVariable = arguments.takeOption(kPasswordEnvOption);
     const std::vector<std::string>& files = arguments.positional();
     if (!arguments.valid()) return usageError(command, arguments.error());
@@ -173,7 +166,7 @@ int listStoreCommand(Arguments& arguments) {
     if (!arguments.positional().empty() || !arguments.valid())
         return usageError("list", arguments.valid() ? "no arguments expected" : arguments.error());
     std::string settings;
-    MyCertListPtr list;
+    UniqueMyCertList list;
     if (const int status = markedPersonalStoreList(settings, list); status != kExitOk) return status;
     printList(list.get(), json);
     return kExitOk;
@@ -181,7 +174,7 @@ int listStoreCommand(Arguments& arguments) {
 
 int listPkcs12Command(Arguments& arguments) {
     const bool json = arguments.takeFlag(kJsonOption);
-    MyCertListPtr list;
+    UniqueMyCertList list;
     if (const int status = pkcs12List(arguments, "list-p12", list); status != kExitOk) return status;
     // Marks found again in a list from a key file: the point of certificate ids.
     std::string settings;
@@ -194,7 +187,7 @@ int listPkcs12Command(Arguments& arguments) {
 }
 
 int addPkcs12Command(Arguments& arguments) {
-    MyCertListPtr list;
+    UniqueMyCertList list;
     if (const int status = pkcs12List(arguments, "add-p12", list); status != kExitOk) return status;
     if (!list) writeOut("no certificates with a private key in the file\n");
     unsigned index = 1;
@@ -211,7 +204,7 @@ int removeCommand(Arguments& arguments) {
     if (!arguments.valid()) return usageError("remove", arguments.error());
     if (selectors.size() != 1) return usageError("remove", "one certificate id or list index is needed");
 
-    MyCertListPtr list;
+    UniqueMyCertList list;
     if (const ResultCode code = personalStoreList(list); code != KEST_OK)
         return reportFailure("createMyCertList", code);
     unsigned index = 0;

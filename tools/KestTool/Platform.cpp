@@ -83,8 +83,8 @@ WorkingPfxPasswordCheck::WorkingPfxPasswordCheck() {
     if (PFXVerifyPassword(&probe, kProbePkcs12Password, 0)) return;
     // Replace it only where the replacement does know the right password.
     if (!pfxVerifyPasswordByTrialImport(&probe, kProbePkcs12Password, 0)) return;
-    patch_ = std::make_unique<test::ImportPatch>(kCertificateLibrary, "CRYPT32.dll", "PFXVerifyPassword",
-                                                 reinterpret_cast<const void*>(&pfxVerifyPasswordByTrialImport));
+    patch_ = std::make_unique<ImportPatch>(kCertificateLibrary, "CRYPT32.dll", "PFXVerifyPassword",
+                                           reinterpret_cast<const void*>(&pfxVerifyPasswordByTrialImport));
     static bool told = false;
     if (!told)
         writeErr(

@@ -23,7 +23,7 @@ public:
     PrintedErrorBoxes();
 
 private:
-    test::ImportPatch patch_;
+    ImportPatch patch_;
 };
 
 // While it lives, KestMyCert.dll checks PKCS#12 passwords by a trial import, if the
@@ -34,7 +34,7 @@ public:
     WorkingPfxPasswordCheck();
 
 private:
-    std::unique_ptr<test::ImportPatch> patch_;
+    std::unique_ptr<ImportPatch> patch_;
 };
 
 }  // namespace kest::tool

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace kest::test {
+namespace kest {
 namespace {
 
 template <typename T>
@@ -81,4 +81,4 @@ ImportPatch::~ImportPatch() {
     }
 }
 
-}  // namespace kest::test
+}  // namespace kest

@@ -1,21 +1,15 @@
-// Internal to KestMyCert: the owner of a certificate store handle, and the opening of the
-// current user's personal store "MY" that the lists and the store maintenance share.
+// Internal to KestMyCert: the opening of the current user's personal store "MY" that the
+// lists and the store maintenance share.
 #pragma once
 
+#include "KestOwners.h"
 #include "KestResult.h"
 #include "KestTrace.h"
 
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <memory>
-
 namespace kest {
-
-struct CertStoreClose {
-    void operator()(HCERTSTORE store) const noexcept { CertCloseStore(store, 0); }
-};
-using UniqueCertStore = std::unique_ptr<void, CertStoreClose>;
 
 // Opens "MY"; a failure is logged under the calling function at the caller's line.
 [[nodiscard]] inline ResultCode openPersonalStore(const TraceScope& trace, unsigned line,

@@ -7,7 +7,7 @@
 #include <wincrypt.h>
 #include <ncrypt.h>
 
-namespace kest::test {
+namespace kest {
 
 inline bool privateKeyReachable(PCCERT_CONTEXT context) noexcept {
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
@@ -25,4 +25,4 @@ inline bool privateKeyReachable(PCCERT_CONTEXT context) noexcept {
     return true;
 }
 
-}  // namespace kest::test
+}  // namespace kest
