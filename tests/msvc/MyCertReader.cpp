@@ -1,5 +1,5 @@
 // The MinGW side of the MSVC-ABI host test: the layout of MyCert as this build lays it out and
-// the fields of the personal store's certificate list, printed in the form of host/Host.cpp.
+// the fields of the personal store's certificate list, printed in the form of host/Host.c.
 #include <KestMyCert.h>
 
 #include <cstddef>

@@ -118,7 +118,7 @@ grep -qxF "installDir $(windows_path "$run")" "$work/msvc.txt" || fail "KestInst
 
 # The host's own record, and the list's trace records, written through this KestIni's settings.
 records=$(iconv -f CP932 -t UTF-8 "$log" 2>/dev/null | tr -d '\r')
-printf '%s\n' "$records" | grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]Host\.cpp,[0-9]+,MSVC-ABI host: a record through KestLog$' ||
+printf '%s\n' "$records" | grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]Host\.c,[0-9]+,MSVC-ABI host: a record through KestLog$' ||
     fail "the log lacks the host's record"
 for function in createMyCertList deleteMyCertList; do
     printf '%s\n' "$records" | grep -qF "$function" || fail "the log lacks the trace records of $function"
