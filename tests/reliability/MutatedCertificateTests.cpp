@@ -293,6 +293,8 @@ TEST_F(MutatedCertificateTest, EveryVariantIsListedWithThePlatformsNamesItsSeria
             const ImportPatch probe("KestMyCert.dll", "CRYPT32.dll", "CryptAcquireCertificatePrivateKey",
                                     reinterpret_cast<const void*>(&everyKeyReachable));
             ASSERT_EQ(createMyCertList(&head), KEST_OK) << "variants from " << first;
+            // While the records live: under Wine's heap checking this checks the tail of each block.
+            ASSERT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr)) << "variants from " << first;
             std::set<Bytes> seen;
             for (const MyCert* record = head; record != nullptr; record = record->next) {
                 const Bytes der(record->certContext->pbCertEncoded,
@@ -380,6 +382,7 @@ TEST_F(MutatedCertificateTest, DecodedValuesNoEncodingGivesAreListedOrFailTheWho
                 ++failed;
             } else {
                 ASSERT_EQ(code, KEST_OK) << "variant " << index;
+                ASSERT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr)) << "variant " << index;
                 ASSERT_EQ(countMyCertList(head), certificates);
                 for (const MyCert* record = head; record != nullptr; record = record->next) {
                     const Bytes der(record->certContext->pbCertEncoded,
