@@ -131,8 +131,8 @@ TEST_F(StoreMyCertTest, StoringOneCertificateTwiceSucceedsTwice) {
         EXPECT_EQ(add.certificate, encodingOf(cert.get()));
         EXPECT_FALSE(add.wantsStoreContext);
     }
-    // Windows keeps both copies. Wine's personal store keeps a certificate under its hash, so
-    // once reopened it shows one entry: the second copy cannot be seen here, only asked for.
+    // Windows keeps both copies. Wine's personal store, once reopened, holds one entry per
+    // distinct certificate: the second copy cannot be counted here, only seen asked for.
     const std::vector<CertContextPtr> stored = personalStoreCerts();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(sameEncoding(stored[0].get(), cert.get()));
