@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs a Windows program of this build tree under Wine.
 #
-# One private prefix per build tree (created on first use, under a lock), code page 932
-# as our users have it, the null graphics driver, and no debugger: a crash must fail.
+# One private prefix per build tree (created on first use, under a lock), code page 932 and
+# Japan's clock (UTC+9) as our users have them, the null graphics driver, and no debugger: a
+# crash must fail.
 #
 # KEST_HEAP_CHECK=1 switches on Wine's heap checking (tails and freed blocks of every heap
 # block are checked whenever a heap is validated) and fails the run if Wine reports a damaged
@@ -27,6 +28,7 @@ if [ "${KEST_HEAP_CHECK:-0}" = 1 ]; then
 fi
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=;mshtml="
 export LC_ALL=ja_JP.UTF-8
+export TZ=Asia/Tokyo
 export WINEARCH=win64
 
 mkdir -p "$TMPDIR"

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace kest::test {
 namespace {
@@ -37,10 +38,34 @@ TEST_F(MemoryTest, BlocksAreZeroFilledAndBelongToTheProcessHeap) {
     EXPECT_THAT(logMessages(), ElementsAre("allocMemory() start", "allocMemory() end"));
 }
 
+// KestCommon's frees, passed through: heap, block and whether the heap took it back.
+struct HeapFreeCall {
+    HANDLE heap;
+    LPVOID block;
+    BOOL freed;
+};
+std::vector<HeapFreeCall> gHeapFrees;
+decltype(&HeapFree) gRealHeapFree = nullptr;
+BOOL WINAPI recordingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    const BOOL freed = gRealHeapFree(heap, flags, block);
+    gHeapFrees.push_back(HeapFreeCall{heap, block, freed});
+    return freed;
+}
+
 TEST_F(MemoryTest, ABlockFromTheProcessHeapIsFreedByFreeMemory) {
     void* block = HeapAlloc(GetProcessHeap(), 0, 32);
     ASSERT_NE(block, nullptr);
-    freeMemory(block);
+    gHeapFrees.clear();
+    {
+        const ImportPatch frees("KestCommon.dll", "KERNEL32.dll", "HeapFree",
+                                reinterpret_cast<const void*>(&recordingHeapFree));
+        gRealHeapFree = frees.original<decltype(&HeapFree)>();
+        freeMemory(block);
+    }
+    ASSERT_EQ(gHeapFrees.size(), 1u);
+    EXPECT_EQ(gHeapFrees[0].heap, GetProcessHeap());
+    EXPECT_EQ(gHeapFrees[0].block, block);
+    EXPECT_TRUE(gHeapFrees[0].freed);
     EXPECT_THAT(logMessages(), ElementsAre("freeMemory() start", "freeMemory() end"));
 }
 

@@ -1,5 +1,6 @@
 #include "KestLog.h"
 
+#include "ImportPatch.h"
 #include "Installation.h"
 
 #include <gmock/gmock.h>
@@ -29,7 +30,27 @@ std::string afterTimestamp(const std::string& bytes) {
 
 class LogTest : public InstallationTest {};
 
+// Whole seconds from the platform's UTC clock to its local clock.
+LONGLONG localClockAheadOfUtcSeconds() {
+    SYSTEMTIME utc;
+    SYSTEMTIME local;
+    GetSystemTime(&utc);
+    GetLocalTime(&local);
+    FILETIME utcTime;
+    FILETIME localTime;
+    SystemTimeToFileTime(&utc, &utcTime);
+    SystemTimeToFileTime(&local, &localTime);
+    const auto ticks = [](const FILETIME& time) {
+        return static_cast<LONGLONG>((ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+    };
+    constexpr LONGLONG kTicksPerSecond = 10000000;
+    // Rounded: the two reads may straddle a second.
+    return (ticks(localTime) - ticks(utcTime) + kTicksPerSecond / 2) / kTicksPerSecond;
+}
+
 TEST_F(LogTest, RecordIsTimestampBaseNameLineAndMessageEndingInCrLf) {
+    // Our users' clock: local time is UTC+9, so a record stamped in UTC shows the wrong hour.
+    ASSERT_EQ(localClockAheadOfUtcSeconds(), 9 * 3600) << "the tests run with TZ=Asia/Tokyo (cmake/wine-run.sh)";
     SYSTEMTIME before;
     GetLocalTime(&before);
     Log("C:\\work\\src\\KestCommonUtil.cpp", 64, "getIniFilePath() start");
@@ -44,16 +65,29 @@ TEST_F(LogTest, RecordIsTimestampBaseNameLineAndMessageEndingInCrLf) {
     EXPECT_TRUE(stamp == timestampOf(before) || stamp == timestampOf(after)) << stamp;
 }
 
+// KestLog.dll's clock, fixed: the real date cannot show a month below 10 for most of the year.
+SYSTEMTIME gFixedLocalTime{};
+unsigned gLocalTimeReads = 0;
+void WINAPI fixedLocalTime(SYSTEMTIME* time) {
+    ++gLocalTimeReads;
+    *time = gFixedLocalTime;
+}
+
 TEST_F(LogTest, MonthHasNoLeadingZeroAndTheOtherFieldsTwoDigits) {
+    const ImportPatch clock("KestLog.dll", "KERNEL32.dll", "GetLocalTime",
+                            reinterpret_cast<const void*>(&fixedLocalTime));
+    // Every field below 10, where a zero-padded month or a one-digit day shows; then every
+    // field at its widest. A clock read other than GetLocalTime (UTC, say) misses the patch.
+    gFixedLocalTime = SYSTEMTIME{2024, 3, 4, 7, 5, 4, 9, 0};
+    gLocalTimeReads = 0;
     Log("unit.cpp", 1, "x");
+    EXPECT_EQ(gLocalTimeReads, 1u) << "the timestamp is the local time of the platform";
+    gFixedLocalTime = SYSTEMTIME{2024, 12, 2, 31, 23, 59, 58, 999};
+    Log("unit.cpp", 2, "y");
     const std::vector<LogRecord> records = logRecords();
-    ASSERT_EQ(records.size(), 1u);
-    const std::string& stamp = records[0].timestamp;
-    ASSERT_GE(stamp.size(), 15u);
-    EXPECT_NE(stamp[1], '0');
-    const std::size_t slash = stamp.find('/');
-    ASSERT_NE(slash, std::string::npos);
-    EXPECT_EQ(stamp.size() - slash, 13u) << stamp;  // "/DD hh:mm:ss]"
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].timestamp, "[3/07 05:04:09]");
+    EXPECT_EQ(records[1].timestamp, "[12/31 23:59:58]");
 }
 
 TEST_F(LogTest, MessageBytesArePassedUnchanged) {
@@ -172,11 +206,36 @@ TEST_F(LogTest, TrailByteBackslashOfADoubleByteCharacterDoesNotSeparate) {
 
 // --- Silent failures ------------------------------------------------------------------
 
+// "name size" of every entry matching a FindFirstFile pattern, "." and ".." left out.
+std::vector<std::string> entries(const std::string& pattern) {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return found;
+    do {
+        const std::string name = entry.cFileName;
+        if (name != "." && name != "..")
+            found.push_back(name + " " + std::to_string((ULONGLONG{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow));
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
+
 TEST_F(LogTest, LogPathNamingADirectoryWritesNothing) {
+    Log("unit.cpp", 1, "before");
     setLogPath(installDir());
-    Log("unit.cpp", 1, "lost");
+    // Inside the directory (the earlier log among them) and beside it under names that begin with its name.
+    const auto snapshot = [this] {
+        std::vector<std::string> all = entries(installDir() + "\\*");
+        for (const std::string& entry : entries(installDir() + "*")) all.push_back("beside: " + entry);
+        return all;
+    };
+    const std::vector<std::string> before = snapshot();
+    Log("unit.cpp", 2, "lost");
     EXPECT_EQ(GetFileAttributesA(installDir().c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_THAT(readLogMessages(installFile("kest.log")), ElementsAre("before"));
 }
 
 TEST_F(LogTest, LogPathInAMissingDirectoryWritesNothing) {

@@ -72,16 +72,44 @@ TEST_F(ListTest, CertificatesWithoutAReachableKeyAreLeftOutTheOthersKeepStoreOrd
         if (privateKeyReachable(cert.get())) expected.push_back(cert.get());
     ASSERT_EQ(expected.size(), 2u);
 
+    const ResourceWatch watch;
+    const PlatformCalls calls;
     ASSERT_EQ(createMyCertList(&head_), KEST_OK);
-    const ListPtr list{head_};
-    const std::vector<MyCert*> records = recordsOf(head_);
-    EXPECT_EQ(countMyCertList(head_), 2u);
-    ASSERT_EQ(records.size(), expected.size());
-    for (std::size_t index = 0; index < records.size(); ++index)
-        EXPECT_TRUE(sameEncoding(records[index]->certContext, expected[index])) << "record " << index;
+    {
+        const ListPtr list{head_};
+        const std::vector<MyCert*> records = recordsOf(head_);
+        EXPECT_EQ(countMyCertList(head_), 2u);
+        ASSERT_EQ(records.size(), expected.size());
+        for (std::size_t index = 0; index < records.size(); ++index)
+            EXPECT_TRUE(sameEncoding(records[index]->certContext, expected[index])) << "record " << index;
+    }
+    // Every certificate's key was asked for, in store order, preferring the newer key service.
+    ASSERT_EQ(calls.keyProbes().size(), inStore.size());
+    for (std::size_t index = 0; index < inStore.size(); ++index) {
+        const PlatformCalls::KeyProbe& probe = calls.keyProbes()[index];
+        const CERT_CONTEXT& cert = *inStore[index];
+        EXPECT_EQ(probe.certificate, std::vector<BYTE>(cert.pbCertEncoded, cert.pbCertEncoded + cert.cbCertEncoded))
+            << "probe " << index;
+        EXPECT_EQ(probe.flags, DWORD{CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG}) << "probe " << index;
+        EXPECT_EQ(probe.reserved, nullptr);
+        EXPECT_TRUE(probe.wantsKeySpec && probe.wantsCallerFree);
+    }
+    // Subject and issuer of two records, each asked for its size and then its text.
+    ASSERT_EQ(calls.nameTexts().size(), 8u);
+    for (const PlatformCalls::NameToText& name : calls.nameTexts()) {
+        EXPECT_EQ(name.encoding, DWORD{X509_ASN_ENCODING});
+        EXPECT_EQ(name.flags, 0x22000003u);
+    }
+    // Wine hands out key handles the caller must free: each one probed is released again.
+    EXPECT_EQ(watch.keysAcquired(), 2u);
+    EXPECT_TRUE(watch.nothingHeld());
 }
 
 TEST_F(ListTest, RecordHoldsNamesSerialAndUtcValidityOfItsCertificate) {
+    // Our users' zone, UTC+9: a validity shifted to local time would read 09:00:00.
+    TIME_ZONE_INFORMATION zone;
+    ASSERT_NE(GetTimeZoneInformation(&zone), TIME_ZONE_ID_INVALID);
+    ASSERT_EQ(zone.Bias, -540) << "the tests run with TZ=Asia/Tokyo (cmake/wine-run.sh)";
     addPkcs12ToPersonalStore("signer.p12");
     ASSERT_EQ(createMyCertList(&head_), KEST_OK);
     const ListPtr list{head_};
@@ -191,11 +219,28 @@ protected:
 
 class Pkcs12EncryptionTest : public Pkcs12ListTest, public ::testing::WithParamInterface<const char*> {};
 
+// Wine's PFXImportCertStore drops the file's keyless CA, so on its own the CA would never reach
+// the key check; the import is made to hold a keyless copy of the CA, as Windows' would.
+void addKeylessCa(HCERTSTORE imported) {
+    const CertContextPtr ca = loadCertificate("ca.der");
+    CertAddCertificateContextToStore(imported, ca.get(), CERT_STORE_ADD_ALWAYS, nullptr);
+}
+
 TEST_P(Pkcs12EncryptionTest, ListsTheCertificateWithItsKeyAndLeavesTheKeylessCaOut) {
     const std::vector<BYTE> data = readTestData(GetParam());
     const ResourceWatch watch;
+    PlatformCalls calls;
+    calls.onImport(&addKeylessCa);
     ASSERT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
               KEST_OK);
+    ASSERT_EQ(calls.pkcs12Imports().size(), 1u);
+    EXPECT_EQ(calls.pkcs12Imports()[0].flags, DWORD{CRYPT_EXPORTABLE});
+    const std::vector<BYTE> ca = readTestData("ca.der");
+    ASSERT_EQ(calls.keyProbes().size(), 2u) << "the signer and the keyless CA";
+    EXPECT_EQ(std::count_if(calls.keyProbes().begin(), calls.keyProbes().end(),
+                            [&ca](const PlatformCalls::KeyProbe& probe) { return probe.certificate == ca; }),
+              1);
+    EXPECT_EQ(watch.keysAcquired(), 1u);
     {
         const ListPtr list{head_};
         ASSERT_EQ(countMyCertList(head_), 1u);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <stdexcept>
 
 namespace kest::test {
@@ -15,8 +16,9 @@ constexpr char kLibrary[] = "KestMyCert.dll";
 constexpr char kCrypt32[] = "CRYPT32.dll";
 constexpr char kKestCommon[] = "KestCommon.dll";
 constexpr char kKernel32[] = "KERNEL32.dll";
+constexpr char kNcrypt[] = "ncrypt.dll";
+constexpr char kAdvapi32[] = "ADVAPI32.dll";
 constexpr WORD kAllocMemoryOrdinal = 1;
-constexpr WORD kFreeMemoryOrdinal = 2;
 constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 void commit(HCERTSTORE store) {
@@ -30,11 +32,34 @@ CRYPT_DATA_BLOB blobOf(std::vector<BYTE>& bytes) {
 
 // --- ResourceWatch state: the counting functions are plain imports, so the state is global.
 
+// Held resources by identity: one entry per reference the library holds.
+template <typename Handle>
+class Holdings {
+public:
+    void take(Handle handle) { held_.insert(handle); }
+    // False if the library held no such reference: a foreign release.
+    bool give(Handle handle) {
+        const auto found = held_.find(handle);
+        if (found == held_.end()) return false;
+        held_.erase(found);
+        return true;
+    }
+    bool holds(Handle handle) const { return held_.count(handle) != 0; }
+    long size() const noexcept { return static_cast<long>(held_.size()); }
+
+private:
+    std::multiset<Handle> held_;
+};
+
 struct Watch {
     bool active = false;
-    long contexts = 0;
-    long stores = 0;
-    long blocks = 0;
+    Holdings<PCCERT_CONTEXT> contexts;
+    Holdings<HCERTSTORE> stores;
+    Holdings<void*> blocks;
+    Holdings<NCRYPT_KEY_HANDLE> newerKeys;
+    Holdings<HCRYPTPROV> olderKeys;
+    unsigned foreign = 0;
+    unsigned keysAcquired = 0;
     unsigned duplications = 0;
     unsigned allocations = 0;
     unsigned refuseDuplicationAt = 0;  // 0: refuse none
@@ -46,10 +71,18 @@ struct Watch {
     decltype(&CertOpenSystemStoreA) openSystemStore = nullptr;
     decltype(&PFXImportCertStore) importPfx = nullptr;
     decltype(&CertCloseStore) closeStore = nullptr;
+    decltype(&CryptAcquireCertificatePrivateKey) acquireKey = nullptr;
+    decltype(&NCryptFreeObject) freeNewerKey = nullptr;
+    decltype(&CryptReleaseContext) releaseOlderKey = nullptr;
     decltype(&allocMemory) alloc = nullptr;
-    decltype(&freeMemory) freeBlock = nullptr;
+    decltype(&HeapFree) heapFree = nullptr;
 };
 Watch watch;
+
+template <typename Handle>
+void release(Holdings<Handle>& holdings, Handle handle) {
+    if (!holdings.give(handle)) ++watch.foreign;
+}
 
 PCCERT_CONTEXT WINAPI countingDuplicate(PCCERT_CONTEXT context) {
     if (++watch.duplications == watch.refuseDuplicationAt) {
@@ -57,42 +90,77 @@ PCCERT_CONTEXT WINAPI countingDuplicate(PCCERT_CONTEXT context) {
         return nullptr;
     }
     PCCERT_CONTEXT copy = watch.duplicate(context);
-    if (copy != nullptr) ++watch.contexts;
+    if (copy != nullptr) watch.contexts.take(copy);
     return copy;
 }
 
 BOOL WINAPI countingFreeContext(PCCERT_CONTEXT context) {
-    if (context != nullptr) --watch.contexts;
-    return watch.freeContext(context);
+    const BOOL freed = watch.freeContext(context);
+    if (context != nullptr && freed) release(watch.contexts, context);
+    return freed;
 }
 
 BOOL WINAPI countingDelete(PCCERT_CONTEXT context) {
-    if (context != nullptr) --watch.contexts;
+    // Releases the context passed whether the deletion succeeds or not.
+    if (context != nullptr) release(watch.contexts, context);
     return watch.deleteFromStore(context);
 }
 
 PCCERT_CONTEXT WINAPI countingEnumerate(HCERTSTORE store, PCCERT_CONTEXT previous) {
-    if (previous != nullptr) --watch.contexts;
+    if (previous != nullptr) release(watch.contexts, previous);
     PCCERT_CONTEXT next = watch.enumerate(store, previous);
-    if (next != nullptr) ++watch.contexts;
+    if (next != nullptr) watch.contexts.take(next);
     return next;
 }
 
 HCERTSTORE WINAPI countingOpenSystemStore(HCRYPTPROV_LEGACY provider, LPCSTR name) {
     HCERTSTORE store = watch.openSystemStore(provider, name);
-    if (store != nullptr) ++watch.stores;
+    if (store != nullptr) watch.stores.take(store);
     return store;
 }
 
 HCERTSTORE WINAPI countingImportPfx(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD flags) {
     HCERTSTORE store = watch.importPfx(pfx, password, flags);
-    if (store != nullptr) ++watch.stores;
+    if (store != nullptr) watch.stores.take(store);
     return store;
 }
 
 BOOL WINAPI countingCloseStore(HCERTSTORE store, DWORD flags) {
-    if (store != nullptr) --watch.stores;
-    return watch.closeStore(store, flags);
+    // Checked before the call: once closed, the same handle value may be handed out again.
+    const bool held = store != nullptr && watch.stores.holds(store);
+    const BOOL closed = watch.closeStore(store, flags);
+    if (store != nullptr && closed) {
+        if (held)
+            watch.stores.give(store);
+        else
+            ++watch.foreign;
+    }
+    return closed;
+}
+
+BOOL WINAPI countingAcquireKey(PCCERT_CONTEXT context, DWORD flags, void* reserved,
+                               HCRYPTPROV_OR_NCRYPT_KEY_HANDLE* key, DWORD* keySpec, BOOL* callerMustFree) {
+    const BOOL acquired = watch.acquireKey(context, flags, reserved, key, keySpec, callerMustFree);
+    if (acquired && key != nullptr && callerMustFree != nullptr && *callerMustFree) {
+        ++watch.keysAcquired;
+        if (keySpec != nullptr && *keySpec == CERT_NCRYPT_KEY_SPEC)
+            watch.newerKeys.take(*key);
+        else
+            watch.olderKeys.take(*key);
+    }
+    return acquired;
+}
+
+SECURITY_STATUS WINAPI countingFreeNewerKey(NCRYPT_HANDLE key) {
+    const SECURITY_STATUS status = watch.freeNewerKey(key);
+    if (status == ERROR_SUCCESS) release(watch.newerKeys, key);
+    return status;
+}
+
+BOOL WINAPI countingReleaseOlderKey(HCRYPTPROV key, DWORD flags) {
+    const BOOL released = watch.releaseOlderKey(key, flags);
+    if (released) release(watch.olderKeys, key);
+    return released;
 }
 
 LPVOID WINAPI refusingHeapAlloc(HANDLE, DWORD, SIZE_T) {
@@ -110,13 +178,16 @@ ResultCode countingAlloc(unsigned size, void** out) noexcept {
     } else {
         code = watch.alloc(size, out);
     }
-    if (code == KEST_OK) ++watch.blocks;
+    if (code == KEST_OK) watch.blocks.take(*out);
     return code;
 }
 
-void countingFreeMemory(void* block) noexcept {
-    if (block != nullptr) --watch.blocks;
-    watch.freeBlock(block);
+// KestCommon's own HeapFree: a block of the library is released when the process heap takes it back.
+BOOL WINAPI countingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
+    const bool held = block != nullptr && heap == GetProcessHeap() && watch.blocks.holds(block);
+    const BOOL freed = watch.heapFree(heap, flags, block);
+    if (held && freed) watch.blocks.give(block);
+    return freed;
 }
 
 BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD) {
@@ -262,15 +333,21 @@ WorkingPfxVerifyPassword::WorkingPfxVerifyPassword() {
 namespace {
 
 template <typename Function>
-void watchImport(std::vector<std::unique_ptr<ImportPatch>>& patches, const char* dll, const char* name, WORD ordinal,
-                 Function replacement, Function& original) {
-    HMODULE library = GetModuleHandleA(kLibrary);
-    if (library == nullptr) throw std::runtime_error("KestMyCert.dll is not loaded");
+void watchImport(std::vector<std::unique_ptr<ImportPatch>>& patches, const char* module, const char* dll,
+                 const char* name, WORD ordinal, Function replacement, Function& original) {
+    HMODULE library = GetModuleHandleA(module);
+    if (library == nullptr) throw std::runtime_error(std::string(module) + " is not loaded");
     if (findImportSlot(library, dll, name, ordinal) == nullptr) return;
     const void* address = reinterpret_cast<const void*>(replacement);
-    patches.push_back(name != nullptr ? std::make_unique<ImportPatch>(kLibrary, dll, name, address)
-                                      : std::make_unique<ImportPatch>(kLibrary, dll, ordinal, address));
+    patches.push_back(name != nullptr ? std::make_unique<ImportPatch>(module, dll, name, address)
+                                      : std::make_unique<ImportPatch>(module, dll, ordinal, address));
     original = patches.back()->original<Function>();
+}
+
+template <typename Function>
+void watchImport(std::vector<std::unique_ptr<ImportPatch>>& patches, const char* dll, const char* name, WORD ordinal,
+                 Function replacement, Function& original) {
+    watchImport(patches, kLibrary, dll, name, ordinal, replacement, original);
 }
 
 }  // namespace
@@ -286,8 +363,11 @@ ResourceWatch::ResourceWatch() {
     watchImport(patches_, kCrypt32, "CertOpenSystemStoreA", 0, &countingOpenSystemStore, watch.openSystemStore);
     watchImport(patches_, kCrypt32, "PFXImportCertStore", 0, &countingImportPfx, watch.importPfx);
     watchImport(patches_, kCrypt32, "CertCloseStore", 0, &countingCloseStore, watch.closeStore);
+    watchImport(patches_, kCrypt32, "CryptAcquireCertificatePrivateKey", 0, &countingAcquireKey, watch.acquireKey);
+    watchImport(patches_, kNcrypt, "NCryptFreeObject", 0, &countingFreeNewerKey, watch.freeNewerKey);
+    watchImport(patches_, kAdvapi32, "CryptReleaseContext", 0, &countingReleaseOlderKey, watch.releaseOlderKey);
     watchImport(patches_, kKestCommon, nullptr, kAllocMemoryOrdinal, &countingAlloc, watch.alloc);
-    watchImport(patches_, kKestCommon, nullptr, kFreeMemoryOrdinal, &countingFreeMemory, watch.freeBlock);
+    watchImport(patches_, kKestCommon, kKernel32, "HeapFree", 0, &countingHeapFree, watch.heapFree);
 }
 
 ResourceWatch::~ResourceWatch() {
@@ -295,16 +375,22 @@ ResourceWatch::~ResourceWatch() {
     watch.active = false;
 }
 
-long ResourceWatch::contextsHeld() const noexcept { return watch.contexts; }
-long ResourceWatch::storesOpen() const noexcept { return watch.stores; }
-long ResourceWatch::blocksHeld() const noexcept { return watch.blocks; }
+long ResourceWatch::contextsHeld() const noexcept { return watch.contexts.size(); }
+long ResourceWatch::storesOpen() const noexcept { return watch.stores.size(); }
+long ResourceWatch::blocksHeld() const noexcept { return watch.blocks.size(); }
+long ResourceWatch::keysHeld() const noexcept { return watch.newerKeys.size() + watch.olderKeys.size(); }
+unsigned ResourceWatch::foreignReleases() const noexcept { return watch.foreign; }
+unsigned ResourceWatch::keysAcquired() const noexcept { return watch.keysAcquired; }
 unsigned ResourceWatch::duplications() const noexcept { return watch.duplications; }
 unsigned ResourceWatch::allocations() const noexcept { return watch.allocations; }
 
 ::testing::AssertionResult ResourceWatch::nothingHeld() const {
-    if (watch.contexts == 0 && watch.stores == 0 && watch.blocks == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "KestMyCert.dll holds " << watch.contexts << " certificate contexts, "
-                                         << watch.stores << " stores, " << watch.blocks << " blocks";
+    if (contextsHeld() == 0 && storesOpen() == 0 && blocksHeld() == 0 && keysHeld() == 0 && foreignReleases() == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "KestMyCert.dll holds " << contextsHeld() << " certificate contexts, "
+                                         << storesOpen() << " stores, " << blocksHeld() << " blocks, " << keysHeld()
+                                         << " key handles, and released " << foreignReleases()
+                                         << " things it did not hold";
 }
 
 void ResourceWatch::refuseAllocation(unsigned nth) {
@@ -315,5 +401,96 @@ void ResourceWatch::refuseAllocation(unsigned nth) {
     watch.refuseAllocationAt = watch.allocations + nth;
 }
 void ResourceWatch::refuseDuplication(unsigned nth) noexcept { watch.refuseDuplicationAt = watch.duplications + nth; }
+
+// --- PlatformCalls ------------------------------------------------------------------------------
+
+namespace {
+
+struct Calls {
+    bool active = false;
+    void (*onImport)(HCERTSTORE) = nullptr;
+    std::vector<PlatformCalls::Pkcs12Import> imports;
+    std::vector<PlatformCalls::KeyProbe> probes;
+    std::vector<PlatformCalls::StoreAdd> adds;
+    std::vector<DWORD> certificateComparisons;
+    std::vector<DWORD> publicKeyComparisons;
+    std::vector<PlatformCalls::NameToText> names;
+    decltype(&PFXImportCertStore) importPfx = nullptr;
+    decltype(&CryptAcquireCertificatePrivateKey) acquireKey = nullptr;
+    decltype(&CertAddCertificateContextToStore) add = nullptr;
+    decltype(&CertCompareCertificate) compareCertificate = nullptr;
+    decltype(&CertComparePublicKeyInfo) comparePublicKey = nullptr;
+    decltype(&CertNameToStrA) nameToText = nullptr;
+};
+Calls calls;
+
+std::vector<BYTE> encodingOf(PCCERT_CONTEXT context) {
+    if (context == nullptr) return {};
+    return {context->pbCertEncoded, context->pbCertEncoded + context->cbCertEncoded};
+}
+
+HCERTSTORE WINAPI recordingImportPfx(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD flags) {
+    calls.imports.push_back(PlatformCalls::Pkcs12Import{flags});
+    HCERTSTORE store = calls.importPfx(pfx, password, flags);
+    if (store != nullptr && calls.onImport != nullptr) calls.onImport(store);
+    return store;
+}
+
+BOOL WINAPI recordingAcquireKey(PCCERT_CONTEXT context, DWORD flags, void* reserved,
+                                HCRYPTPROV_OR_NCRYPT_KEY_HANDLE* key, DWORD* keySpec, BOOL* callerMustFree) {
+    calls.probes.push_back(
+        PlatformCalls::KeyProbe{encodingOf(context), flags, reserved, keySpec != nullptr, callerMustFree != nullptr});
+    return calls.acquireKey(context, flags, reserved, key, keySpec, callerMustFree);
+}
+
+BOOL WINAPI recordingAdd(HCERTSTORE store, PCCERT_CONTEXT context, DWORD disposition, PCCERT_CONTEXT* added) {
+    calls.adds.push_back(PlatformCalls::StoreAdd{encodingOf(context), disposition, added != nullptr});
+    return calls.add(store, context, disposition, added);
+}
+
+BOOL WINAPI recordingCompareCertificate(DWORD encoding, PCERT_INFO left, PCERT_INFO right) {
+    calls.certificateComparisons.push_back(encoding);
+    return calls.compareCertificate(encoding, left, right);
+}
+
+BOOL WINAPI recordingComparePublicKey(DWORD encoding, PCERT_PUBLIC_KEY_INFO left, PCERT_PUBLIC_KEY_INFO right) {
+    calls.publicKeyComparisons.push_back(encoding);
+    return calls.comparePublicKey(encoding, left, right);
+}
+
+DWORD WINAPI recordingNameToText(DWORD encoding, PCERT_NAME_BLOB name, DWORD flags, LPSTR text, DWORD size) {
+    calls.names.push_back(PlatformCalls::NameToText{encoding, flags});
+    return calls.nameToText(encoding, name, flags, text, size);
+}
+
+}  // namespace
+
+PlatformCalls::PlatformCalls() {
+    if (calls.active) throw std::logic_error("one PlatformCalls at a time");
+    calls = Calls{};
+    calls.active = true;
+    watchImport(patches_, kCrypt32, "PFXImportCertStore", 0, &recordingImportPfx, calls.importPfx);
+    watchImport(patches_, kCrypt32, "CryptAcquireCertificatePrivateKey", 0, &recordingAcquireKey, calls.acquireKey);
+    watchImport(patches_, kCrypt32, "CertAddCertificateContextToStore", 0, &recordingAdd, calls.add);
+    watchImport(patches_, kCrypt32, "CertCompareCertificate", 0, &recordingCompareCertificate,
+                calls.compareCertificate);
+    watchImport(patches_, kCrypt32, "CertComparePublicKeyInfo", 0, &recordingComparePublicKey, calls.comparePublicKey);
+    watchImport(patches_, kCrypt32, "CertNameToStrA", 0, &recordingNameToText, calls.nameToText);
+}
+
+PlatformCalls::~PlatformCalls() {
+    while (!patches_.empty()) patches_.pop_back();
+    calls.active = false;
+}
+
+void PlatformCalls::onImport(void (*change)(HCERTSTORE store)) noexcept { calls.onImport = change; }
+const std::vector<PlatformCalls::Pkcs12Import>& PlatformCalls::pkcs12Imports() const noexcept { return calls.imports; }
+const std::vector<PlatformCalls::KeyProbe>& PlatformCalls::keyProbes() const noexcept { return calls.probes; }
+const std::vector<PlatformCalls::StoreAdd>& PlatformCalls::storeAdds() const noexcept { return calls.adds; }
+const std::vector<DWORD>& PlatformCalls::certificateComparisons() const noexcept {
+    return calls.certificateComparisons;
+}
+const std::vector<DWORD>& PlatformCalls::publicKeyComparisons() const noexcept { return calls.publicKeyComparisons; }
+const std::vector<PlatformCalls::NameToText>& PlatformCalls::nameTexts() const noexcept { return calls.names; }
 
 }  // namespace kest::test

@@ -87,13 +87,17 @@ private:
 bool platformPfxVerifyPasswordWorks();
 
 // Counts, through KestMyCert.dll's own imports, what the library takes and gives back, and
-// can make one of its allocations or duplications fail. One instance at a time.
+// can make one of its allocations or duplications fail. One instance at a time. A release
+// counts only for a resource the library holds, and only if the platform took it back:
 //   contexts: CertDuplicateCertificateContext results and CertEnumCertificatesInStore results
 //             against CertFreeCertificateContext, CertDeleteCertificateFromStore (which
 //             releases what it is passed) and the previous context given back to enumeration;
 //   stores:   CertOpenSystemStoreA and PFXImportCertStore results against CertCloseStore;
-//   blocks:   allocMemory (KestCommon ordinal 1) successes against freeMemory (ordinal 2) of
-//             a non-null block.
+//   blocks:   allocMemory (KestCommon ordinal 1) successes against KestCommon's own HeapFree
+//             of that block on the process heap (so a freeMemory that frees nothing leaks);
+//   keys:     CryptAcquireCertificatePrivateKey handles the caller must free against
+//             NCryptFreeObject (key spec CERT_NCRYPT_KEY_SPEC) or CryptReleaseContext (others);
+//   foreign:  releases of something the library does not hold (twice, or never taken).
 // Imports the library does not have are not watched. Patches a test makes on the same
 // imports after this object is constructed see the counting functions as their originals.
 class ResourceWatch {
@@ -106,9 +110,12 @@ public:
     long contextsHeld() const noexcept;
     long storesOpen() const noexcept;
     long blocksHeld() const noexcept;
+    long keysHeld() const noexcept;
+    unsigned foreignReleases() const noexcept;
+    unsigned keysAcquired() const noexcept;  // handles the caller had to free
     unsigned duplications() const noexcept;  // calls, refused ones included
     unsigned allocations() const noexcept;   // calls, refused ones included
-    // All three balances zero, with the counts in the failure message.
+    // Every balance zero and no foreign release, with the counts in the failure message.
     ::testing::AssertionResult nothingHeld() const;
 
     // The nth allocMemory call from now (1 = the next) fails inside KestCommon as if the heap
@@ -116,6 +123,50 @@ public:
     void refuseAllocation(unsigned nth);
     // The nth CertDuplicateCertificateContext call from now returns null with kInjectedLastError.
     void refuseDuplication(unsigned nth) noexcept;
+
+private:
+    std::vector<std::unique_ptr<ImportPatch>> patches_;
+};
+
+// What KestMyCert.dll passes to the platform, recorded by pass-through patches of its imports
+// (constructed after a ResourceWatch, it records and then counts). Certificates are kept as
+// their encodings. One instance at a time.
+class PlatformCalls {
+public:
+    struct Pkcs12Import {
+        DWORD flags;
+    };
+    struct KeyProbe {
+        std::vector<BYTE> certificate;
+        DWORD flags;
+        const void* reserved;
+        bool wantsKeySpec;
+        bool wantsCallerFree;
+    };
+    struct StoreAdd {
+        std::vector<BYTE> certificate;
+        DWORD disposition;
+        bool wantsStoreContext;
+    };
+    struct NameToText {
+        DWORD encoding;
+        DWORD flags;
+    };
+
+    PlatformCalls();
+    ~PlatformCalls();
+    PlatformCalls(const PlatformCalls&) = delete;
+    PlatformCalls& operator=(const PlatformCalls&) = delete;
+
+    // Runs on the store PFXImportCertStore made, before the library sees it.
+    void onImport(void (*change)(HCERTSTORE store)) noexcept;
+
+    const std::vector<Pkcs12Import>& pkcs12Imports() const noexcept;
+    const std::vector<KeyProbe>& keyProbes() const noexcept;
+    const std::vector<StoreAdd>& storeAdds() const noexcept;
+    const std::vector<DWORD>& certificateComparisons() const noexcept;  // encoding type of each
+    const std::vector<DWORD>& publicKeyComparisons() const noexcept;    // encoding type of each
+    const std::vector<NameToText>& nameTexts() const noexcept;
 
 private:
     std::vector<std::unique_ptr<ImportPatch>> patches_;

@@ -66,19 +66,6 @@ BOOL WINAPI recordDelete(PCCERT_CONTEXT context) {
     return realDelete(context);
 }
 
-unsigned issuerAndSerialComparisons = 0;
-unsigned publicKeyComparisons = 0;
-decltype(&CertCompareCertificate) realCompareCertificate = nullptr;
-decltype(&CertComparePublicKeyInfo) realComparePublicKeyInfo = nullptr;
-BOOL WINAPI countCompareCertificate(DWORD encoding, PCERT_INFO left, PCERT_INFO right) {
-    ++issuerAndSerialComparisons;
-    return realCompareCertificate(encoding, left, right);
-}
-BOOL WINAPI countComparePublicKeyInfo(DWORD encoding, PCERT_PUBLIC_KEY_INFO left, PCERT_PUBLIC_KEY_INFO right) {
-    ++publicKeyComparisons;
-    return realComparePublicKeyInfo(encoding, left, right);
-}
-
 class StoreTest : public PersonalStoreTest {
 protected:
     void expectAllRecordsFromStoreUtil() const {
@@ -132,15 +119,23 @@ class StoreMyCertTest : public StoreTest {};
 TEST_F(StoreMyCertTest, StoringOneCertificateTwiceSucceedsTwice) {
     const CertContextPtr cert = loadCertificate("twin-a.der");
     ResourceWatch watch;
+    const PlatformCalls calls;
 
     EXPECT_EQ(storeMyCertToStore(cert.get()), KEST_OK);
     EXPECT_EQ(storeMyCertToStore(cert.get()), KEST_OK);
 
-    // Windows keeps both copies; Wine's personal store keeps one entry per distinct
-    // certificate once reopened. Either way only this certificate is there.
+    // Always added, never replaced or merged with what is there; the store's copy is not wanted.
+    ASSERT_EQ(calls.storeAdds().size(), 2u);
+    for (const PlatformCalls::StoreAdd& add : calls.storeAdds()) {
+        EXPECT_EQ(add.disposition, DWORD{CERT_STORE_ADD_ALWAYS});
+        EXPECT_EQ(add.certificate, encodingOf(cert.get()));
+        EXPECT_FALSE(add.wantsStoreContext);
+    }
+    // Windows keeps both copies. Wine's personal store, once reopened, holds one entry per
+    // distinct certificate: the second copy cannot be counted here, only seen asked for.
     const std::vector<CertContextPtr> stored = personalStoreCerts();
-    ASSERT_FALSE(stored.empty());
-    for (const CertContextPtr& entry : stored) EXPECT_TRUE(sameEncoding(entry.get(), cert.get()));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(sameEncoding(stored[0].get(), cert.get()));
     EXPECT_TRUE(watch.nothingHeld());
     EXPECT_THAT(logMessages(), ElementsAre("storeMyCertToStore() start", "storeMyCertToStore() end",
                                            "storeMyCertToStore() start", "storeMyCertToStore() end"));
@@ -270,22 +265,18 @@ TEST_F(DeleteMyCertTest, AbsentCertificateGivesZeroAfterBothComparisonsWithEvery
     const ImportPatch recording(kLibrary, kCrypt32, "CertDeleteCertificateFromStore",
                                 reinterpret_cast<const void*>(&recordDelete));
     realDelete = recording.original<decltype(&CertDeleteCertificateFromStore)>();
-    issuerAndSerialComparisons = publicKeyComparisons = 0;
-    const ImportPatch countingIssuerAndSerial(kLibrary, kCrypt32, "CertCompareCertificate",
-                                              reinterpret_cast<const void*>(&countCompareCertificate));
-    realCompareCertificate = countingIssuerAndSerial.original<decltype(&CertCompareCertificate)>();
-    const ImportPatch countingPublicKey(kLibrary, kCrypt32, "CertComparePublicKeyInfo",
-                                        reinterpret_cast<const void*>(&countComparePublicKeyInfo));
-    realComparePublicKeyInfo = countingPublicKey.original<decltype(&CertComparePublicKeyInfo)>();
     ResourceWatch watch;
+    const PlatformCalls calls;
 
     EXPECT_EQ(deleteMyCertFromStore(absent.get()), KEST_OK);
 
     EXPECT_TRUE(deletedEncodings.empty());
     EXPECT_EQ(countCertsInStore(), 3u);
-    // The public keys are compared even where issuer and serial already differ.
-    EXPECT_EQ(issuerAndSerialComparisons, 3u);
-    EXPECT_EQ(publicKeyComparisons, 3u);
+    // The public keys are compared even where issuer and serial already differ; both
+    // comparisons read X.509 and PKCS#7 encodings (0x10001).
+    EXPECT_THAT(calls.certificateComparisons(), ElementsAre(kCertEncoding, kCertEncoding, kCertEncoding));
+    EXPECT_THAT(calls.publicKeyComparisons(), ElementsAre(kCertEncoding, kCertEncoding, kCertEncoding));
+    static_assert(kCertEncoding == 0x10001);
     EXPECT_TRUE(watch.nothingHeld());
     EXPECT_THAT(logMessages(), ElementsAreArray(deleteRecords(3)));
 }
