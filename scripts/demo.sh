@@ -5,6 +5,9 @@
 # converted from Shift_JIS to UTF-8.
 set -eu
 cd "$(dirname "$0")/.."
+# The presets fix no job count: build on every core unless the caller says otherwise.
+CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
+export CMAKE_BUILD_PARALLEL_LEVEL
 ./scripts/setup.sh
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw

@@ -6,6 +6,9 @@
 # ctest --preset mingw-long.
 set -eu
 cd "$(dirname "$0")/.."
+# The presets fix no job count: build on every core unless the caller says otherwise.
+CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
+export CMAKE_BUILD_PARALLEL_LEVEL
 ./scripts/setup.sh
 ./scripts/check-format.sh
 cmake --preset mingw
