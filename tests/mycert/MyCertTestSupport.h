@@ -96,7 +96,7 @@ bool platformPfxVerifyPasswordWorks();
 //   blocks:   allocMemory (KestCommon ordinal 1) successes against KestCommon's own HeapFree
 //             of that block on the process heap (so a freeMemory that frees nothing leaks);
 //   keys:     CryptAcquireCertificatePrivateKey handles the caller must free against
-//             NCryptFreeObject (key spec CERT_NCRYPT_KEY_SPEC) or CryptReleaseContext (others);
+//             NCryptFreeObject (for CERT_NCRYPT_KEY_SPEC keys) or CryptReleaseContext (others);
 //   foreign:  releases of something the library does not hold (twice, or never taken).
 // Imports the library does not have are not watched. Patches a test makes on the same
 // imports after this object is constructed see the counting functions as their originals.

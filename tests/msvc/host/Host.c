@@ -1,13 +1,14 @@
 /* A host built as the platform's compiler builds one (MSVC ABI), linked against the package's
  * Visual Studio import libraries only: KestLog.lib, KestCommonByOrdinal.lib, KestMyCert.lib and
  * KestIni.lib. It includes the package's headers, calls through each library, and prints the
- * layout and the fields of the personal store's certificate list in the form MyCertReader.cpp
- * (the MinGW side) prints them. One line per check; exit status 1 when one fails.
+ * layout and the fields of the personal store's certificate list in the lines of MyCertLines.h,
+ * which MyCertReader.cpp (the MinGW side) prints too. One line per check; exit status 1 when one fails.
  *
  * C, as a C host includes our headers (their C++ part brings the C++ library, which this
  * compiler has none of here); KestIni, whose names only C++ decorates, in HostKestIni.cpp.
  * There is no C runtime: the entry point is hostMain, output goes through WriteFile. */
 #include "Host.h"
+#include "MyCertLines.h"
 
 #include <KestCommon.h>
 #include <KestLog.h>
@@ -90,32 +91,14 @@ static void checkSharedHeap(void) {
 /* KestMyCert.lib: the personal store's list, read through the header's MyCert as this compiler
  * lays it out (its offsets printed for comparison with the MinGW build's). */
 static void checkCertificateList(void) {
-    field("offset certContext", offsetof(MyCert, certContext));
-    field("offset subject", offsetof(MyCert, subject));
-    field("offset issuer", offsetof(MyCert, issuer));
-    field("offset serialHex", offsetof(MyCert, serialHex));
-    field("offset notBefore", offsetof(MyCert, notBefore));
-    field("offset notAfter", offsetof(MyCert, notAfter));
-    field("offset candidate", offsetof(MyCert, candidate));
-    field("offset next", offsetof(MyCert, next));
-    field("sizeof MyCert", sizeof(MyCert));
+    const MyCertLineWriter out = {field, recordText, recordNumber};
+    writeMyCertLayout(&out);
 
     MyCert* head = NULL;
     const ResultCode result = createMyCertList(&head);
     hostCheck(result == KEST_OK, "createMyCertList gives the personal store's list");
     if (result != KEST_OK) return;
-    unsigned count = 0;
-    for (const MyCert* record = head; record != NULL; record = record->next) {
-        ++count;
-        recordText(count, "subject", record->subject);
-        recordText(count, "issuer", record->issuer);
-        recordText(count, "serialHex", record->serialHex);
-        recordText(count, "notBefore", record->notBefore);
-        recordText(count, "notAfter", record->notAfter);
-        recordNumber(count, "candidate", (unsigned long long)record->candidate);
-        recordNumber(count, "certEncoded", record->certContext != NULL ? record->certContext->cbCertEncoded : 0);
-    }
-    field("records", count);
+    const unsigned count = writeMyCertRecords(&out, head);
     hostCheck(countMyCertList(head) == count, "countMyCertList counts the records along next");
     deleteMyCertList(head);
 }
