@@ -42,8 +42,12 @@ KEST_NODISCARD ResultCode writeIniString(const char* file, const char* section, 
  * getFileSize: the size in bytes; 0 when the file is missing, its status cannot be had or it
  *   holds 2 GiB or more.
  * readFile: reads up to `size` bytes from the file's start into buffer, the rest of it left as
- *   it was; writeFile: makes or empties the file and writes `size` bytes of data. Both return
- *   the bytes done, 0 when the file cannot be opened (traced). */
+ *   it was, and returns the bytes read.
+ * writeFile: makes or empties the file and writes `size` bytes of data, and returns the bytes
+ *   that reached the file: fewer than `size` when the file refuses the rest (a full disk), a
+ *   failed write or close traced with the runtime's reason. Size 0 makes or empties the file
+ *   and returns 0.
+ * Both return 0 when the file cannot be opened (traced). */
 unsigned getFileSize(const char* path) KEST_NOEXCEPT;
 unsigned readFile(const char* path, void* buffer, unsigned size) KEST_NOEXCEPT;
 unsigned writeFile(const char* path, const void* data, unsigned size) KEST_NOEXCEPT;

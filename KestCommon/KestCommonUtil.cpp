@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -121,7 +122,23 @@ extern "C" unsigned writeFile(const char* path, const void* data, unsigned size)
         kestTrace.note(__LINE__, "fopen_s() failed : %s", path != nullptr ? path : "");
         return 0;
     }
-    return static_cast<unsigned>(std::fwrite(data, 1, size, file.get()));
+    // Without the stream's buffer the count is what the file took: a buffered stream takes
+    // bytes that a full disk then refuses at the close.
+    if (std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) {
+        kestTrace.note(__LINE__, "setvbuf() failed : %s : %s", path, std::strerror(errno));
+        return 0;
+    }
+    const auto written = static_cast<unsigned>(std::fwrite(data, 1, size, file.get()));
+    if (written < size) {
+        kestTrace.note(__LINE__, "fwrite() failed : %s : %s", path, std::strerror(errno));
+        // Some runtimes (Wine's) fail the close of a stream in error again: the close is to
+        // report only a failure of its own.
+        std::clearerr(file.get());
+    }
+    // Nothing is buffered by now: a failed close is traced, the bytes written stay counted.
+    if (std::fclose(file.release()) != 0)
+        kestTrace.note(__LINE__, "fclose() failed : %s : %s", path, std::strerror(errno));
+    return written;
 }
 
 // --- Settings file ---------------------------------------------------------------------

@@ -68,8 +68,14 @@ public:
     }
 
     // A plain trace record under this function's source unit.
-    void note(unsigned line, const char* format, const char* value) const noexcept {
-        logAny(sourceFile_, line, format, value);
+    [[gnu::format(printf, 3, 4)]] void note(unsigned line, const char* format, ...) const noexcept {
+        char text[kTraceTextSize];
+        va_list values;
+        va_start(values, format);
+        std::vsnprintf(text, sizeof text, format, values);
+        va_end(values);
+        text[sizeof text - 1] = '\0';
+        logAny(sourceFile_, line, "%s", text);
     }
 
 private:

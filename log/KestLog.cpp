@@ -76,8 +76,9 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     if (!readLogSetting(kLogPathKey, logPath)) return;
 
     // Exclusive while open: a concurrent writer fails to open and drops its record rather
-    // than interleaving with ours.
-    UniqueFile file{_fsopen(logPath, "a+", _SH_DENYRW)};
+    // than interleaving with ours. Text mode said outright ('t'), so that the line end does
+    // not hang on the runtime's default mode, which the host may have set to binary.
+    UniqueFile file{_fsopen(logPath, "a+t", _SH_DENYRW)};
     if (!file) return;
 
     const char* base = baseName(sourceFile != nullptr ? sourceFile : "");

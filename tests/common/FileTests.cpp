@@ -1,6 +1,7 @@
 // Whole-file helpers: counts instead of codes, the open failure traced.
 #include "KestCommon.h"
 
+#include "ImportPatch.h"
 #include "Installation.h"
 
 #include <gmock/gmock.h>
@@ -8,8 +9,11 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
+#include <ostream>
 #include <string>
 
 namespace kest::test {
@@ -83,6 +87,62 @@ TEST_F(FileTest, WriteFileIntoAMissingDirectoryReturnsZeroAndTracesTheFailedOpen
     EXPECT_EQ(writeFile(path.c_str(), "abc", 3), 0u);
     EXPECT_THAT(logMessages(), ElementsAre("writeFile() start", "fopen_s() failed : " + path, "writeFile() end"));
 }
+
+TEST_F(FileTest, WriteFileToAFullDiskReturnsWhatReachedTheFileAndTracesWhy) {
+    // Under Wine Z:\dev\full is a disk that is always full: a buffered stream takes the bytes,
+    // and only the write to the disk is refused.
+    const std::string data(100, 'd');
+    EXPECT_LT(writeFile("Z:\\dev\\full", data.data(), 100), 100u);
+    const std::string normal = installFile("after-full.bin");
+    EXPECT_EQ(writeFile(normal.c_str(), data.data(), 100), 100u);
+    EXPECT_EQ(readFileBytes(normal), data);
+    EXPECT_THAT(logMessages(), ElementsAre("writeFile() start",
+                                           std::string("fwrite() failed : Z:\\dev\\full : ") + std::strerror(ENOSPC),
+                                           "writeFile() end", "writeFile() start", "writeFile() end"));
+}
+
+// A step of writeFile refused by the runtime, through KestCommon.dll's import of it.
+struct RefusedStep {
+    const char* function;
+    const void* replacement;  // refuses with `reason` in errno
+    int reason;
+    unsigned written;  // what writeFile returns: the bytes the file took
+};
+void PrintTo(const RefusedStep& step, std::ostream* out) { *out << step.function; }
+
+decltype(&std::fclose) gRealClose = nullptr;
+int __cdecl closeThenRefuse(FILE* file) {
+    gRealClose(file);
+    errno = EIO;
+    return EOF;
+}
+int __cdecl refuseBuffering(FILE*, char*, int, std::size_t) {
+    errno = EINVAL;
+    return -1;
+}
+
+class RefusedWriteStepTest : public FileTest, public ::testing::WithParamInterface<RefusedStep> {};
+
+TEST_P(RefusedWriteStepTest, IsTracedWithTheRuntimesReason) {
+    const std::string path = installFile("refused.bin");
+    {
+        const ImportPatch refused("KestCommon.dll", "msvcrt.dll", GetParam().function, GetParam().replacement);
+        gRealClose = refused.original<decltype(&std::fclose)>();
+        EXPECT_EQ(writeFile(path.c_str(), "0123456789", 10), GetParam().written);
+    }
+    EXPECT_EQ(readFileBytes(path), std::string("0123456789").substr(0, GetParam().written));
+    EXPECT_THAT(logMessages(), ElementsAre("writeFile() start",
+                                           std::string(GetParam().function) + "() failed : " + path + " : " +
+                                               std::strerror(GetParam().reason),
+                                           "writeFile() end"));
+}
+
+// A refused close after unbuffered writes: the bytes are in the file. Refused unbuffering:
+// nothing is written, as a buffered count could include bytes the disk refuses.
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RefusedWriteStepTest,
+    ::testing::Values(RefusedStep{"fclose", reinterpret_cast<const void*>(&closeThenRefuse), EIO, 10},
+                      RefusedStep{"setvbuf", reinterpret_cast<const void*>(&refuseBuffering), EINVAL, 0}));
 
 TEST_F(FileTest, GetFileSizeOfAMissingFileIsZeroAndLogsNoFailure) {
     EXPECT_EQ(getFileSize(installFile("missing.bin").c_str()), 0u);

@@ -7,8 +7,13 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <share.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace kest::test {
 namespace {
@@ -63,6 +68,39 @@ TEST_F(LogTest, RecordIsTimestampBaseNameLineAndMessageEndingInCrLf) {
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
     const std::string stamp = bytes.substr(0, bytes.size() - tail.size());
     EXPECT_TRUE(stamp == timestampOf(before) || stamp == timestampOf(after)) << stamp;
+}
+
+HMODULE moduleHolding(const void* address) {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCSTR>(address), &module);
+    return module;
+}
+
+TEST_F(LogTest, RecordsEndInCrLfWhenTheRuntimeDefaultsToBinary) {
+    // The default open mode belongs to the runtime (msvcrt.dll's _fmode), which KestLog.dll
+    // shares with this test when it takes its _fsopen from the same module. Were it another
+    // runtime, the default set here would not reach the DLL: the test says so and checks the
+    // bytes all the same.
+    int* defaultMode = __p__fmode();
+    const ULONG_PTR* logOpen = findImportSlot(GetModuleHandleA("KestLog.dll"), "msvcrt.dll", "_fsopen", 0);
+    const bool sharedRuntime =
+        logOpen != nullptr && moduleHolding(reinterpret_cast<const void*>(*logOpen)) == moduleHolding(defaultMode);
+    if (!sharedRuntime) std::printf("KestLog.dll's runtime is not the test's: its default mode is left as it is\n");
+
+    const int savedMode = *defaultMode;
+    *defaultMode = _O_BINARY;
+    // The binary default took: a stream of the test opened without 't' writes "\n" bare.
+    const std::string probePath = installFile("probe.txt");
+    if (FILE* probe = _fsopen(probePath.c_str(), "a", _SH_DENYRW)) {
+        std::fputs("x\n", probe);
+        std::fclose(probe);
+    }
+    Log("unit.cpp", 1, "first\nsecond");
+    *defaultMode = savedMode;
+
+    EXPECT_EQ(readFileBytes(probePath), "x\n");
+    EXPECT_EQ(afterTimestamp(logBytes()), "unit.cpp,1,first\r\nsecond\r\n");
 }
 
 // KestLog.dll's clock, fixed: the real date cannot show a month below 10 for most of the year.
@@ -155,12 +193,32 @@ TEST_F(LogTest, OnlyExactlyOneSwitchesLoggingOn) {
     EXPECT_THAT(logMessages(), ElementsAre("on"));
 }
 
+// "section/key" of each KestIniRead call of KestLog.dll, in order.
+std::vector<std::string> gSettingsRead;
+using KestIniReadFunction = unsigned long (*)(char*, char*, char*);
+KestIniReadFunction gRealKestIniRead = nullptr;
+unsigned long recordingKestIniRead(char* section, char* key, char* value) {
+    gSettingsRead.push_back(std::string(section) + "/" + key);
+    return gRealKestIniRead(section, key, value);
+}
+
 TEST_F(LogTest, ASwitchTakesEffectAtTheVeryNextCall) {
-    Log("unit.cpp", 1, "one");
+    // The flag is read first at every call, and the path only while logging is on.
+    const ImportPatch reads("KestLog.dll", "KestIni.dll", "?KestIniRead@@YAKPEAD00@Z",
+                            reinterpret_cast<const void*>(&recordingKestIniRead));
+    gRealKestIniRead = reads.original<KestIniReadFunction>();
+    const std::string flag = std::string(kLogSection) + "/" + kWriteLogKey;
+    const std::string path = std::string(kLogSection) + "/" + kLogPathKey;
+    const auto readsOfLog = [](unsigned line, const char* message) {
+        gSettingsRead.clear();
+        Log("unit.cpp", line, message);
+        return gSettingsRead;
+    };
+    EXPECT_THAT(readsOfLog(1, "one"), ElementsAre(flag, path));
     setWriteLog("0");
-    Log("unit.cpp", 2, "two");
+    EXPECT_THAT(readsOfLog(2, "two"), ElementsAre(flag));
     setWriteLog("1");
-    Log("unit.cpp", 3, "three");
+    EXPECT_THAT(readsOfLog(3, "three"), ElementsAre(flag, path));
     EXPECT_THAT(logMessages(), ElementsAre("one", "three"));
 }
 
@@ -243,6 +301,18 @@ TEST_F(LogTest, LogPathInAMissingDirectoryWritesNothing) {
     setLogPath(missing + "\\kest.log");
     Log("unit.cpp", 1, "lost");
     EXPECT_FALSE(fileExists(missing));
+}
+
+TEST_F(LogTest, RecordsOnAFullDiskAreDroppedSilentlyAndLaterOnesArrive) {
+    // Under Wine Z:\dev\full opens and takes buffered bytes, but refuses every write to the disk.
+    Log("unit.cpp", 1, "before");
+    const std::string writable = logPath();
+    setLogPath("Z:\\dev\\full");
+    Log("unit.cpp", 2, "refused");
+    Log("unit.cpp", 3, "refused again");
+    setLogPath(writable);
+    Log("unit.cpp", 4, "after");
+    EXPECT_THAT(logMessages(), ElementsAre("before", "after"));
 }
 
 TEST_F(LogTest, RecordsAreDroppedWhileAnotherOpenerHoldsTheFileAndAppendedAfterwards) {
