@@ -80,16 +80,17 @@ extern "C" ResultCode allocMemory(unsigned size, void** out) noexcept {
     void* block = HeapAlloc(GetProcessHeap(), 0, size);
     if (block == nullptr) {
         // The value logged is the heap call's null result; HeapAlloc sets no last error.
-        return KEST_PLATFORM_FAILED(KEST_E_NO_MEMORY, "HeapAlloc", 0);
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_NO_MEMORY, "HeapAlloc", 0));
     }
     std::memset(block, 0, size);
     *out = block;
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 extern "C" void freeMemory(void* block) noexcept {
     KEST_TRACE("freeMemory");
     if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+    KEST_RETURN_VOID();
 }
 
 // --- Whole files -----------------------------------------------------------------------
@@ -99,9 +100,9 @@ extern "C" unsigned getFileSize(const char* path) noexcept {
     // The 64-bit status call: the 32-bit one wraps for large files on some runtimes instead
     // of failing, which would report a wrong size.
     struct _stati64 status;
-    if (path == nullptr || _stati64(path, &status) != 0) return 0;
-    if (status.st_size < 0 || status.st_size > kLargestReportedFileSize) return 0;
-    return static_cast<unsigned>(status.st_size);
+    if (path == nullptr || _stati64(path, &status) != 0) KEST_RETURN(0u);
+    if (status.st_size < 0 || status.st_size > kLargestReportedFileSize) KEST_RETURN(0u);
+    KEST_RETURN(static_cast<unsigned>(status.st_size));
 }
 
 extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) noexcept {
@@ -109,10 +110,10 @@ extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) noex
     UniqueFile file = openFile(path, "rb");
     if (!file) {
         kestTrace.note(__LINE__, "fopen_s() failed : %s", path != nullptr ? path : "");
-        return 0;
+        KEST_RETURN(0u);
     }
     std::fseek(file.get(), 0, SEEK_SET);
-    return static_cast<unsigned>(std::fread(buffer, 1, size, file.get()));
+    KEST_RETURN(static_cast<unsigned>(std::fread(buffer, 1, size, file.get())));
 }
 
 extern "C" unsigned writeFile(const char* path, const void* data, unsigned size) noexcept {
@@ -120,13 +121,13 @@ extern "C" unsigned writeFile(const char* path, const void* data, unsigned size)
     UniqueFile file = openFile(path, "wb");
     if (!file) {
         kestTrace.note(__LINE__, "fopen_s() failed : %s", path != nullptr ? path : "");
-        return 0;
+        KEST_RETURN(0u);
     }
     // Without the stream's buffer the count is what the file took: a buffered stream takes
     // bytes that a full disk then refuses at the close.
     if (std::setvbuf(file.get(), nullptr, _IONBF, 0) != 0) {
         kestTrace.note(__LINE__, "setvbuf() failed : %s : %s", path, std::strerror(errno));
-        return 0;
+        KEST_RETURN(0u);
     }
     const auto written = static_cast<unsigned>(std::fwrite(data, 1, size, file.get()));
     if (written < size) {
@@ -138,7 +139,7 @@ extern "C" unsigned writeFile(const char* path, const void* data, unsigned size)
     // Nothing is buffered by now: a failed close is traced, the bytes written stay counted.
     if (std::fclose(file.release()) != 0)
         kestTrace.note(__LINE__, "fclose() failed : %s : %s", path, std::strerror(errno));
-    return written;
+    KEST_RETURN(written);
 }
 
 // --- Settings file ---------------------------------------------------------------------
@@ -147,7 +148,7 @@ extern "C" ResultCode getIniFilePath(char* dest) noexcept {
     KEST_TRACE("getIniFilePath");
     char installDir[MAX_PATH] = {};
     if (!KestInstallPath(installDir, sizeof installDir))
-        return KEST_CHECK_FAILED(KEST_E_NO_INSTALL_PATH, kest::resultMessage(KEST_E_NO_INSTALL_PATH));
+        KEST_RETURN(KEST_CHECK_FAILED(KEST_E_NO_INSTALL_PATH, kest::resultMessage(KEST_E_NO_INSTALL_PATH)));
     installDir[sizeof installDir - 1] = '\0';
 
     // A joined path that does not fit leaves dest empty: no such file.
@@ -156,8 +157,8 @@ extern "C" ResultCode getIniFilePath(char* dest) noexcept {
     std::memcpy(dest, joined, sizeof joined);
 
     if (joined[0] == '\0' || !PathFileExistsA(joined))
-        return KEST_CHECK_FAILED(KEST_E_NO_SETTINGS_FILE, kest::resultMessage(KEST_E_NO_SETTINGS_FILE));
-    return KEST_OK;
+        KEST_RETURN(KEST_CHECK_FAILED(KEST_E_NO_SETTINGS_FILE, kest::resultMessage(KEST_E_NO_SETTINGS_FILE)));
+    KEST_RETURN(KEST_OK);
 }
 
 namespace {
@@ -165,13 +166,13 @@ namespace {
 [[nodiscard]] ResultCode readSetting(const char* file, const char* section, const char* key, char* value,
                                      unsigned size) noexcept {
     KEST_TRACE("readIniString");
-    if (size < kMinimumValueSize) return KEST_CHECK_FAILED(KEST_E_SETTINGS_READ, kest::kMessageBufferTooSmall);
+    if (size < kMinimumValueSize) KEST_RETURN(KEST_CHECK_FAILED(KEST_E_SETTINGS_READ, kest::kMessageBufferTooSmall));
     GetPrivateProfileStringA(section, key, kAbsentValue, value, size, file);
     if (std::strcmp(value, kAbsentValue) == 0) {
-        return KEST_FAILED(KEST_E_SETTINGS_READ, "%s : [%s] - %s)", kest::resultMessage(KEST_E_SETTINGS_READ), section,
-                           key);
+        KEST_RETURN(KEST_FAILED(KEST_E_SETTINGS_READ, "%s : [%s] - %s)", kest::resultMessage(KEST_E_SETTINGS_READ),
+                                section, key));
     }
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 }  // namespace
@@ -185,7 +186,7 @@ extern "C" ResultCode readIniInt(const char* file, const char* section, const ch
     KEST_TRACE("readIniInt");
     char text[kMinimumValueSize] = {};
     if (const ResultCode code = readSetting(file, section, key, text, sizeof text); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "readIniString");
+        KEST_RETURN(KEST_INNER_FAILED(code, "readIniString"));
 
     // The whole text must be one number (white space only before it) within int's range;
     // a text read as not-a-number fails the range check too. A text that fills the buffer
@@ -195,18 +196,18 @@ extern "C" ResultCode readIniInt(const char* file, const char* section, const ch
     const bool cut = std::strlen(text) == sizeof text - 1;
     const bool whole = text[0] != '\0' && !cut && end != text && *end == '\0';
     if (!whole || !(number >= -2147483648.0 && number <= 2147483647.0))
-        return KEST_CHECK_FAILED(KEST_E_SETTINGS_INVALID, kest::resultMessage(KEST_E_SETTINGS_INVALID));
+        KEST_RETURN(KEST_CHECK_FAILED(KEST_E_SETTINGS_INVALID, kest::resultMessage(KEST_E_SETTINGS_INVALID)));
 
     *value = static_cast<int>(number);  // Truncated toward zero.
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 extern "C" ResultCode writeIniString(const char* file, const char* section, const char* key,
                                      const char* value) noexcept {
     KEST_TRACE("writeIniString");
     if (!WritePrivateProfileStringA(section, key, value, file))
-        return KEST_PLATFORM_FAILED(KEST_E_SETTINGS_WRITE, "WritePrivateProfileStringA", GetLastError());
-    return KEST_OK;
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_SETTINGS_WRITE, "WritePrivateProfileStringA", GetLastError()));
+    KEST_RETURN(KEST_OK);
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -86,6 +86,7 @@ void deleteMyCert(MyCert* record) noexcept {
         if (text != nullptr) freeMemory(text);
     if (record->certContext != nullptr) CertFreeCertificateContext(record->certContext);
     freeMemory(record);
+    KEST_RETURN_VOID();
 }
 
 // Last record first: the chain is reversed in place, so no memory is needed to go backwards.
@@ -109,10 +110,11 @@ void releaseRecords(MyCert* head) noexcept {
     auto* encoded = const_cast<CERT_NAME_BLOB*>(&name);
     const DWORD size = CertNameToStrA(X509_ASN_ENCODING, encoded, kNameStringFlags, nullptr, 0);
     TextBlock made;
-    if (const ResultCode code = allocText(size, made); code != KEST_OK) return KEST_INNER_FAILED(code, "allocMemory");
+    if (const ResultCode code = allocText(size, made); code != KEST_OK)
+        KEST_RETURN(KEST_INNER_FAILED(code, "allocMemory"));
     CertNameToStrA(X509_ASN_ENCODING, encoded, kNameStringFlags, made.get(), size);
     text = std::move(made);
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 // The platform keeps integers least significant byte first; the text reads most significant first.
@@ -121,22 +123,23 @@ void releaseRecords(MyCert* head) noexcept {
     constexpr std::size_t kDigitsPerByte = 2;
     const std::size_t size = kDigitsPerByte * bytes.cbData + 1;
     TextBlock made;
-    if (const ResultCode code = allocText(size, made); code != KEST_OK) return KEST_INNER_FAILED(code, "allocMemory");
+    if (const ResultCode code = allocText(size, made); code != KEST_OK)
+        KEST_RETURN(KEST_INNER_FAILED(code, "allocMemory"));
     char* digits = made.get();
     for (DWORD index = bytes.cbData; index > 0; --index, digits += kDigitsPerByte)
         std::snprintf(digits, kDigitsPerByte + 1, "%02x", bytes.pbData[index - 1]);
     text = std::move(made);
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 [[nodiscard]] ResultCode fileTimeToString(const FILETIME& time, char (&text)[kDateTextSize]) noexcept {
     KEST_TRACE("fileTimeToString");
     SYSTEMTIME calendar;
     if (!FileTimeToSystemTime(&time, &calendar))
-        return KEST_PLATFORM_FAILED(KEST_E_FILE_TIME, "FileTimeToSystemTime", GetLastError());
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_FILE_TIME, "FileTimeToSystemTime", GetLastError()));
     std::snprintf(text, sizeof text, kDateFormat, calendar.wYear, calendar.wMonth, calendar.wDay, calendar.wHour,
                   calendar.wMinute, calendar.wSecond);
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 // Fills subject, issuer, serialHex, notBefore and notAfter together, or none of them.
@@ -149,38 +152,38 @@ void releaseRecords(MyCert* head) noexcept {
     char notBefore[kDateTextSize] = {};
     char notAfter[kDateTextSize] = {};
     if (const ResultCode code = getCertNameString(info.Subject, subject); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "getCertNameString");
+        KEST_RETURN(KEST_INNER_FAILED(code, "getCertNameString"));
     if (const ResultCode code = getCertNameString(info.Issuer, issuer); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "getCertNameString");
+        KEST_RETURN(KEST_INNER_FAILED(code, "getCertNameString"));
     if (const ResultCode code = bytesToHex(info.SerialNumber, serialHex); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "bytesToHex");
+        KEST_RETURN(KEST_INNER_FAILED(code, "bytesToHex"));
     if (const ResultCode code = fileTimeToString(info.NotBefore, notBefore); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "fileTimeToString");
+        KEST_RETURN(KEST_INNER_FAILED(code, "fileTimeToString"));
     if (const ResultCode code = fileTimeToString(info.NotAfter, notAfter); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "fileTimeToString");
+        KEST_RETURN(KEST_INNER_FAILED(code, "fileTimeToString"));
 
     attributes.subject = subject.release();
     attributes.issuer = issuer.release();
     attributes.serialHex = serialHex.release();
     std::memcpy(attributes.notBefore, notBefore, kDateTextSize);
     std::memcpy(attributes.notAfter, notAfter, kDateTextSize);
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 [[nodiscard]] ResultCode newMyCertList(PCCERT_CONTEXT context, MyCert*& record) noexcept {
     KEST_TRACE("newMyCertList");
     void* block = nullptr;
     if (const ResultCode code = allocMemory(sizeof(MyCert), &block); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "allocMemory");
+        KEST_RETURN(KEST_INNER_FAILED(code, "allocMemory"));
     RecordOwner made{static_cast<MyCert*>(block)};
     if (const ResultCode code = copyCertContext(context, &made->certContext); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "copyCertContext");
+        KEST_RETURN(KEST_INNER_FAILED(code, "copyCertContext"));
     if (const ResultCode code = getCertAttributes(made->certContext, *made); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "getCertAttributes");
+        KEST_RETURN(KEST_INNER_FAILED(code, "getCertAttributes"));
     made->candidate = 0;
     made->next = nullptr;
     record = made.release();
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 // The key is only probed: a handle the caller must free is released at once.
@@ -208,11 +211,11 @@ bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
         if (!hasReachablePrivateKey(context.get())) continue;
         MyCert* record = nullptr;
         if (const ResultCode code = newMyCertList(context.get(), record); code != KEST_OK)
-            return KEST_INNER_FAILED(code, "newMyCertList");
+            KEST_RETURN(KEST_INNER_FAILED(code, "newMyCertList"));
         list.append(record);
     }
     head = list.release();
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 [[nodiscard]] ResultCode openPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
@@ -222,13 +225,14 @@ bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
     CRYPT_DATA_BLOB blob{size, const_cast<BYTE*>(data)};
     // These two checks set no error value of their own worth logging.
     constexpr unsigned long kNoLastError = 0;
-    if (!PFXIsPFXBlob(&blob)) return KEST_PLATFORM_FAILED(KEST_E_PKCS12_INVALID, "PFXIsPFXBlob", kNoLastError);
+    if (!PFXIsPFXBlob(&blob)) KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_PKCS12_INVALID, "PFXIsPFXBlob", kNoLastError));
     if (!PFXVerifyPassword(&blob, password, 0))
-        return KEST_PLATFORM_FAILED(KEST_E_PKCS12_PASSWORD, "PFXVerifyPassword", kNoLastError);
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_PKCS12_PASSWORD, "PFXVerifyPassword", kNoLastError));
     HCERTSTORE imported = PFXImportCertStore(&blob, password, CRYPT_EXPORTABLE);
-    if (imported == nullptr) return KEST_PLATFORM_FAILED(KEST_E_PKCS12_IMPORT, "PFXImportCertStore", GetLastError());
+    if (imported == nullptr)
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_PKCS12_IMPORT, "PFXImportCertStore", GetLastError()));
     store.reset(imported);
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 // --- certificate ids ----------------------------------------------------------------------
@@ -237,9 +241,9 @@ bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
 // written as a candidate and never matches, rather than matching by a truncated text.
 [[nodiscard]] bool getCertId(const MyCert& record, char (&id)[kCertIdSize]) noexcept {
     KEST_TRACE("getCertId");
-    if (record.serialHex == nullptr || record.issuer == nullptr) return false;
+    if (record.serialHex == nullptr || record.issuer == nullptr) KEST_RETURN(false);
     const int length = std::snprintf(id, sizeof id, kCertIdFormat, record.serialHex, record.issuer);
-    return length >= 0 && static_cast<std::size_t>(length) < sizeof id;
+    KEST_RETURN(length >= 0 && static_cast<std::size_t>(length) < sizeof id);
 }
 
 // The last record in list order with this id.
@@ -250,7 +254,7 @@ MyCert* findMyCertByCertId(MyCert* head, const char* id) noexcept {
         char recordId[kCertIdSize];
         if (getCertId(*record, recordId) && std::strcmp(recordId, id) == 0) found = record;
     }
-    return found;
+    KEST_RETURN(found);
 }
 
 void formatCandidateKey(unsigned index, char (&key)[kSettingsKeySize]) noexcept {
@@ -271,12 +275,12 @@ DWORD readCandidate(const char* file, unsigned index, char (&value)[kCertIdSize]
 ResultCode createMyCertList(MyCert** head) noexcept {
     KEST_TRACE("createMyCertList");
     UniqueCertStore store;
-    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
+    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) KEST_RETURN(code);
     MyCert* built = nullptr;
     if (const ResultCode code = buildNewMyCertList(store.get(), built); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "buildNewMyCertList");
+        KEST_RETURN(KEST_INNER_FAILED(code, "buildNewMyCertList"));
     *head = built;
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
@@ -284,31 +288,32 @@ ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wch
     KEST_TRACE("createMyCertListInPkcs12Store");
     UniqueCertStore store;
     if (const ResultCode code = openPkcs12Store(data, size, password, store); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "openPkcs12Store");
+        KEST_RETURN(KEST_INNER_FAILED(code, "openPkcs12Store"));
     MyCert* built = nullptr;
     if (const ResultCode code = buildNewMyCertList(store.get(), built); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "buildNewMyCertList");
+        KEST_RETURN(KEST_INNER_FAILED(code, "buildNewMyCertList"));
     *head = built;
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 unsigned countMyCertList(const MyCert* head) noexcept {
     KEST_TRACE("countMyCertList");
     unsigned count = 0;
     for (const MyCert* record = head; record != nullptr; record = record->next) ++count;
-    return count;
+    KEST_RETURN(count);
 }
 
 void deleteMyCertList(MyCert* head) noexcept {
     KEST_TRACE("deleteMyCertList");
     releaseRecords(head);
+    KEST_RETURN_VOID();
 }
 
 MyCert* findMyCert(MyCert* head, const MyCert* wanted) noexcept {
     KEST_TRACE("findMyCert");
     char id[kCertIdSize];
-    if (wanted == nullptr || !getCertId(*wanted, id)) return nullptr;
-    return findMyCertByCertId(head, id);
+    if (wanted == nullptr || !getCertId(*wanted, id)) KEST_RETURN(nullptr);
+    KEST_RETURN(findMyCertByCertId(head, id));
 }
 
 ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) noexcept {
@@ -322,7 +327,7 @@ ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count
         }
     }
     *count = matched;
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) noexcept {
@@ -334,7 +339,7 @@ ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) noe
         if (record->candidate == 0 || !getCertId(*record, id)) continue;
         formatCandidateKey(written, key);
         if (const ResultCode code = writeIniString(file, kSettingsSection, key, id); code != KEST_OK)
-            return KEST_INNER_FAILED(code, "writeIniString");
+            KEST_RETURN(KEST_INNER_FAILED(code, "writeIniString"));
         ++written;
     }
     // Empty the ids an older, longer list left behind; the keys stay.
@@ -343,25 +348,25 @@ ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) noe
         formatCandidateKey(index, key);
         static_cast<void>(writeIniString(file, kSettingsSection, key, ""));
     }
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 ResultCode readIniOmitSelectCert(const char* file, int* omit) noexcept {
     KEST_TRACE("readIniOmitSelectCert");
     int value = 0;
     if (const ResultCode code = readIniInt(file, kSettingsSection, kOmitSelectCertKey, &value); code != KEST_OK)
-        return KEST_INNER_FAILED(code, "readIniInt");
+        KEST_RETURN(KEST_INNER_FAILED(code, "readIniInt"));
     constexpr unsigned kFlagValues = 2;  // 0 show the choice, 1 omit it
     if (static_cast<unsigned>(value) >= kFlagValues)
-        return KEST_CHECK_FAILED(KEST_E_OMIT_SELECT_INVALID, resultMessage(KEST_E_OMIT_SELECT_INVALID));
+        KEST_RETURN(KEST_CHECK_FAILED(KEST_E_OMIT_SELECT_INVALID, resultMessage(KEST_E_OMIT_SELECT_INVALID)));
     *omit = value;
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 ResultCode writeIniOmitSelectCert(const char* file, int omit) noexcept {
     KEST_TRACE("writeIniOmitSelectCert");
     if (const ResultCode code = writeIniString(file, kSettingsSection, kOmitSelectCertKey, omit != 0 ? "1" : "0");
         code != KEST_OK)
-        return KEST_INNER_FAILED(code, "writeIniString");
-    return KEST_OK;
+        KEST_RETURN(KEST_INNER_FAILED(code, "writeIniString"));
+    KEST_RETURN(KEST_OK);
 }

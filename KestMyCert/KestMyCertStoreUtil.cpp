@@ -17,7 +17,7 @@ constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
         CertCompareCertificate(kCertEncoding, stored->pCertInfo, wanted->pCertInfo) != FALSE;
     const bool samePublicKey = CertComparePublicKeyInfo(kCertEncoding, &stored->pCertInfo->SubjectPublicKeyInfo,
                                                         &wanted->pCertInfo->SubjectPublicKeyInfo) != FALSE;
-    return sameIssuerAndSerial && samePublicKey;
+    KEST_RETURN(sameIssuerAndSerial && samePublicKey);
 }
 
 }  // namespace
@@ -26,35 +26,35 @@ ResultCode copyCertContext(PCCERT_CONTEXT context, PCCERT_CONTEXT* copy) noexcep
     KEST_TRACE("copyCertContext");
     PCCERT_CONTEXT duplicate = CertDuplicateCertificateContext(context);
     if (duplicate == nullptr)
-        return KEST_PLATFORM_FAILED(KEST_E_CERT_DUPLICATE, "CertDuplicateCertificateContext", GetLastError());
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_CERT_DUPLICATE, "CertDuplicateCertificateContext", GetLastError()));
     *copy = duplicate;
-    return KEST_OK;
+    KEST_RETURN(KEST_OK);
 }
 
 ResultCode storeMyCertToStore(PCCERT_CONTEXT context) noexcept {
     KEST_TRACE("storeMyCertToStore");
     kest::UniqueCertStore store;
-    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
+    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) KEST_RETURN(code);
     if (!CertAddCertificateContextToStore(store.get(), context, CERT_STORE_ADD_ALWAYS, nullptr))
-        return KEST_PLATFORM_FAILED(KEST_E_CERT_ADD, "CertAddCertificateContextToStore", GetLastError());
-    return KEST_OK;
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_CERT_ADD, "CertAddCertificateContextToStore", GetLastError()));
+    KEST_RETURN(KEST_OK);
 }
 
 ResultCode deleteMyCertFromStore(PCCERT_CONTEXT context) noexcept {
     KEST_TRACE("deleteMyCertFromStore");
     kest::UniqueCertStore store;
-    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) return code;
+    if (const ResultCode code = kest::openPersonalStore(kestTrace, __LINE__, store); code != KEST_OK) KEST_RETURN(code);
 
     kest::UniqueCertContext stored;
     while (stored.enumerate(store.get()))
         if (compareCertificate(stored.get(), context)) break;
-    if (!stored) return KEST_OK;
+    if (!stored) KEST_RETURN(KEST_OK);
 
     // The delete releases the context it is given, whether it succeeds or not.
     if (!CertDeleteCertificateFromStore(stored.release()))
-        return KEST_PLATFORM_FAILED(KEST_E_CERT_DELETE, "CertDeleteCertificateFromStore", GetLastError());
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_CERT_DELETE, "CertDeleteCertificateFromStore", GetLastError()));
     // Some stores (Wine's registry-backed "MY") forget a deletion at closing unless committed.
     if (!CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr))
-        return KEST_PLATFORM_FAILED(KEST_E_CERT_DELETE, "CertControlStore", GetLastError());
-    return KEST_OK;
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_CERT_DELETE, "CertControlStore", GetLastError()));
+    KEST_RETURN(KEST_OK);
 }

@@ -1,13 +1,20 @@
 // The trace pattern of every function of KestCommon and KestMyCert: a start record on entry,
 // an end record on every exit, and one error record per failure, all carrying the caller's
-// source unit and line.
+// source unit and line. Every return goes through KEST_RETURN, which marks the exit's line;
+// the end record is written with that line when the trace scope closes, after the function's
+// other locals are released (whose own records come first).
 //
 //   ResultCode readSomething() noexcept {
 //       KEST_TRACE("readSomething");
-//       if (!PlatformCall()) return KEST_PLATFORM_FAILED(KEST_E_..., "PlatformCall", GetLastError());
-//       if (ResultCode code = inner(); code != KEST_OK) return KEST_INNER_FAILED(code, "inner");
-//       return KEST_OK;
+//       if (!PlatformCall()) KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_..., "PlatformCall", GetLastError()));
+//       if (ResultCode code = inner(); code != KEST_OK) KEST_RETURN(KEST_INNER_FAILED(code, "inner"));
+//       KEST_RETURN(KEST_OK);
 //   }
+//
+// A void function ends with KEST_RETURN_VOID(). An exit that does not mark its line still
+// gets its end record, at line 0, which no source line has: the log shows the forgotten exit
+// without the DLL stopping its host or touching anything process-wide, and the tests reject
+// any end record at line 0.
 #pragma once
 
 #include "KestCommon.h"
@@ -22,17 +29,26 @@ namespace kest {
 // Formatting for records: at most 255 characters, always terminated.
 inline constexpr std::size_t kTraceTextSize = 256;
 
+// The line of the end record of an exit that was not marked.
+inline constexpr unsigned kUnmarkedExitLine = 0;
+
 class TraceScope {
 public:
     TraceScope(const char* sourceFile, unsigned line, const char* function) noexcept
-        : sourceFile_(sourceFile), line_(line), function_(function) {
-        logAny(sourceFile_, line_, "%s() start", function_);
+        : sourceFile_(sourceFile), function_(function) {
+        logAny(sourceFile_, line, "%s() start", function_);
     }
-    ~TraceScope() { logAny(sourceFile_, line_, "%s() end", function_); }
+    ~TraceScope() { logAny(sourceFile_, exitLine_, "%s() end", function_); }
     TraceScope(const TraceScope&) = delete;
     TraceScope& operator=(const TraceScope&) = delete;
 
-    const char* function() const noexcept { return function_; }
+    // The exit at `line` is taken: its line goes into the end record. The result passes through.
+    template <typename Result>
+    [[nodiscard]] Result end(unsigned line, Result result) noexcept {
+        exitLine_ = line;
+        return result;
+    }
+    void end(unsigned line) noexcept { exitLine_ = line; }
 
     // A platform call failed: the code's message, the platform function and its error value.
     [[nodiscard]] ResultCode platformFailed(unsigned line, ResultCode code, const char* platformFunction,
@@ -60,9 +76,8 @@ public:
         char detail[kTraceTextSize];
         va_list values;
         va_start(values, format);
-        std::vsnprintf(detail, sizeof detail, format, values);
+        formatText(detail, format, values);
         va_end(values);
-        detail[sizeof detail - 1] = '\0';
         logError(sourceFile_, line, function_, code, "%s", detail);
         return code;
     }
@@ -72,22 +87,29 @@ public:
         char text[kTraceTextSize];
         va_list values;
         va_start(values, format);
-        std::vsnprintf(text, sizeof text, format, values);
+        formatText(text, format, values);
         va_end(values);
-        text[sizeof text - 1] = '\0';
         logAny(sourceFile_, line, "%s", text);
     }
 
 private:
+    static void formatText(char (&text)[kTraceTextSize], const char* format, va_list values) noexcept {
+        std::vsnprintf(text, sizeof text, format, values);
+        text[sizeof text - 1] = '\0';
+    }
+
     const char* sourceFile_;
-    unsigned line_;
     const char* function_;
+    unsigned exitLine_ = kUnmarkedExitLine;
 };
 
 }  // namespace kest
 
 #define KEST_TRACE(name) \
-    const ::kest::TraceScope kestTrace { KEST_SOURCE_FILE, __LINE__, name }
+    ::kest::TraceScope kestTrace { KEST_SOURCE_FILE, __LINE__, name }
+// Every exit of a traced function: `KEST_RETURN(value);` and, in a void function, `KEST_RETURN_VOID();`.
+#define KEST_RETURN(...)   return kestTrace.end(__LINE__, __VA_ARGS__)
+#define KEST_RETURN_VOID() return kestTrace.end(__LINE__)
 #define KEST_PLATFORM_FAILED(code, platformFunction, lastError) \
     kestTrace.platformFailed(__LINE__, code, platformFunction, lastError)
 #define KEST_INNER_FAILED(code, innerFunction) kestTrace.innerFailed(__LINE__, code, innerFunction)

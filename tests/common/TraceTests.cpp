@@ -65,6 +65,43 @@ TEST_F(TraceTest, ShiftJisTextsPassThroughUnchanged) {
     EXPECT_THAT(logMessages(), ElementsAre("\x95\x5c\x83\x81"));
 }
 
+TEST_F(TraceTest, EachExitWritesItsEndRecordAtItsOwnLine) {
+    const std::string ini = installFile("KestEnv.ini");
+    writeFileBytes(ini, "[S]\r\nnumber=12\r\ntext=abc\r\n");
+    int number = 0;
+    ASSERT_EQ(readIniInt(ini.c_str(), "S", "number", &number), KEST_OK);
+    ASSERT_EQ(readIniInt(ini.c_str(), "S", "text", &number), KEST_E_SETTINGS_INVALID);
+    ASSERT_EQ(readIniInt(ini.c_str(), "S", "missing", &number), KEST_E_SETTINGS_READ);
+
+    // readIniInt's own records: per call a start, any error record, and an end.
+    std::vector<LogRecord> own;
+    for (const LogRecord& record : logRecords())
+        if (record.message.rfind("readIniInt()", 0) == 0) own.push_back(record);
+    std::vector<std::string> messages;
+    for (const LogRecord& record : own) messages.push_back(record.message);
+    ASSERT_THAT(messages,
+                ElementsAre("readIniInt() start", "readIniInt() end", "readIniInt() start",
+                            "readIniInt() = 0x25000104 : " + std::string(resultMessage(KEST_E_SETTINGS_INVALID)),
+                            "readIniInt() end", "readIniInt() start",
+                            "readIniInt() = 0x25000102 : readIniString() failed", "readIniInt() end"));
+    const std::string& start = own[0].line;
+    EXPECT_EQ(own[2].line, start);
+    EXPECT_EQ(own[5].line, start);
+    // Three exits, three end lines, none of them the start's; a failing exit ends where it
+    // reported its failure.
+    const std::string& success = own[1].line;
+    const std::string& invalid = own[4].line;
+    const std::string& missing = own[7].line;
+    EXPECT_NE(success, start);
+    EXPECT_NE(invalid, start);
+    EXPECT_NE(missing, start);
+    EXPECT_NE(success, invalid);
+    EXPECT_NE(success, missing);
+    EXPECT_NE(invalid, missing);
+    EXPECT_EQ(invalid, own[3].line);
+    EXPECT_EQ(missing, own[6].line);
+}
+
 TEST_F(TraceTest, WithLoggingOffNoCallLeavesATraceAndNoResultChanges) {
     writeFileBytes(installFile("KestEnv.ini"), "[S]\r\nnumber=12\r\n");
     const std::string ini = installFile("KestEnv.ini");

@@ -109,4 +109,15 @@ InstallationTest::InstallationTest()
     logPathSetting_.set(logPath_);
 }
 
+void InstallationTest::TearDown() {
+    const std::string endSuffix = "() end";
+    for (const LogRecord& record : logRecords()) {
+        const bool endRecord =
+            record.message.size() >= endSuffix.size() &&
+            record.message.compare(record.message.size() - endSuffix.size(), endSuffix.size(), endSuffix) == 0;
+        if (endRecord && record.line == "0")
+            ADD_FAILURE() << "an exit without its line: " << record.sourceFile << ",0," << record.message;
+    }
+}
+
 }  // namespace kest::test
