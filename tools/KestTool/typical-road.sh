@@ -65,6 +65,10 @@ kesttool show-error 2500ffff
 kesttool unmark "$quoted_id"
 kesttool remove "$quoted_id"
 kesttool list
+# The signer goes while it is still a candidate, as when a certificate is replaced by hand:
+# doctor finds its id stale.
+kesttool remove "$signer_id"
+kesttool doctor
 kesttool log off
 
 printf '\n--- %s, converted from Shift_JIS to UTF-8\n' "$install_win\\kest.log"
