@@ -356,9 +356,6 @@ private:
             add("candidates", Status::warning, "not checked: no settings file or no list");
             return;
         }
-        int matched = 0;
-        // As the host marks them; the lines below say which id found what.
-        static_cast<void>(readIniSignerCertCandidate(settings_.c_str(), list_.get(), &matched));
         const std::vector<std::string> ids = storedCandidateIds(settings_);
         const std::string now = nowUtc();
         unsigned usable = 0;
@@ -367,6 +364,8 @@ private:
             const std::size_t separator = ids[n].find(';');
             std::string serial = ids[n].substr(0, separator);
             std::string issuer = separator == std::string::npos ? std::string() : ids[n].substr(separator + 1);
+            // Each id on its own through the library's own lookup, so that the line can say
+            // which id found what (readIniSignerCertCandidate only marks the records).
             MyCert wanted{};
             wanted.serialHex = serial.data();
             wanted.issuer = issuer.data();
