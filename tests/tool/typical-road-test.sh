@@ -81,6 +81,11 @@ step list 3 >"$work.last"
 printf '%s\n' "#  Subject                              Issuer                                Serial  Valid from (UTC)     Valid to (UTC)       Candidate" \
     "1  $signer_row  *" | cmp -s - "$work.last" || { fail "last list:"; cat "$work.last"; }
 
+# doctor, once the signer went while still a candidate: its id is stale, with exit status 1.
+expect_in_step doctor "problem  candidates    CertId_0000 $signer_id matches no certificate of the list; no certificate of the personal store has this id"
+expect_in_step doctor "ok       log           off"
+expect_in_step doctor "(exit status 1)"
+
 # The settings file, as the library wrote it.
 expect_text "$settings" "settings file" "[MyCertificate]"
 expect_text "$settings" "settings file" "CertId_0000=$signer_id"

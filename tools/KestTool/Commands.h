@@ -39,6 +39,7 @@ private:
 [[nodiscard]] int previewCommand(Arguments& arguments);
 [[nodiscard]] int logCommand(Arguments& arguments);
 [[nodiscard]] int installDirCommand(Arguments& arguments);
+[[nodiscard]] int doctorCommand(Arguments& arguments);
 
 // A code as the commands take it: hexadecimal, at most eight digits, no prefix needed.
 [[nodiscard]] bool parseCodeArgument(const std::string& text, int& code) noexcept;

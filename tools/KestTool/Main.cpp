@@ -68,6 +68,12 @@ constexpr Command kCommands[] = {
      "    Switches the log on (and places it) or off through the KestIni stand-in,\n"
      "    tells whether it is on, or writes one record.\n",
      &logCommand},
+    {"doctor",
+     "[--json]\n"
+     "    Checks the installation step by step (installation directory, settings file,\n"
+     "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
+     "    problem. Changes nothing. Exit status 1 with at least one problem.\n",
+     &doctorCommand},
     {"install-dir",
      "<directory>\n"
      "    Sets the installation directory of the KestIni stand-in.\n",

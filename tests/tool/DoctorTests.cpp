@@ -1,0 +1,527 @@
+// kesttool doctor on sample installations, one broken in one way per case: the check that
+// finds it, its status and exit status, and that the installation is as before afterwards
+// (settings file, the stand-in's registry key, the personal store, the installation folder).
+#include "KestMyCert.h"
+#include "MyCertTestSupport.h"
+
+#include <gmock/gmock.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kest::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// readTestData reads beside the certificate tests' data; the doctor's certificates
+// (data/make-doctor-data.sh) are in this folder's data.
+constexpr char kData[] = "../../tool/data/";
+constexpr char kRegistryRoot[] = "Software\\Kest";
+const std::vector<std::string> kLibraryUnits = {"KestCommonUtil.cpp", "KestMyCertManager.cpp",
+                                                "KestMyCertStoreUtil.cpp"};
+
+struct ToolRun {
+    DWORD exitCode = 0;
+    std::string output;  // standard output, UTF-8
+};
+
+std::string folderOfThisProgram() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path, length);
+    return text.substr(0, text.find_last_of('\\'));
+}
+
+// kesttool.exe of the same build, with its standard output read through a pipe.
+ToolRun runKestTool(const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("CreatePipe failed");
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::string command = "\"" + folderOfThisProgram() + "\\kesttool.exe\" " + arguments;
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        throw std::runtime_error("cannot start " + command);
+    }
+    ToolRun run;
+    char chunk[4096];
+    for (DWORD got = 0; ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0;)
+        run.output.append(chunk, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return run;
+}
+
+// One object of doctor's JSON: every value a string, null read as "null".
+using Object = std::map<std::string, std::string>;
+
+// Just enough JSON for doctor's output: an array of flat objects of strings and nulls.
+std::vector<Object> parseFindings(const std::string& json) {
+    std::size_t at = 0;
+    const auto fail = [&](const char* what) {
+        throw std::runtime_error(std::string("JSON: ") + what + " at " + std::to_string(at) + " of " + json);
+    };
+    const auto skipBlanks = [&] {
+        while (at < json.size() && std::isspace(static_cast<unsigned char>(json[at]))) ++at;
+    };
+    const auto expect = [&](char c) {
+        skipBlanks();
+        if (at >= json.size() || json[at] != c) fail("unexpected character");
+        ++at;
+    };
+    const auto value = [&]() -> std::string {
+        skipBlanks();
+        if (json.compare(at, 4, "null") == 0) {
+            at += 4;
+            return "null";
+        }
+        expect('"');
+        std::string text;
+        while (at < json.size() && json[at] != '"') {
+            if (json[at] == '\\') {
+                ++at;
+                if (at >= json.size()) fail("cut escape");
+                const char escaped = json[at];
+                text += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped == 'r' ? '\r' : escaped;
+                if (escaped == 'u') fail("\\u escape not expected");
+            } else {
+                text += json[at];
+            }
+            ++at;
+        }
+        expect('"');
+        return text;
+    };
+    std::vector<Object> objects;
+    expect('[');
+    skipBlanks();
+    while (at < json.size() && json[at] != ']') {
+        Object object;
+        expect('{');
+        for (;;) {
+            const std::string key = value();
+            expect(':');
+            object[key] = value();
+            skipBlanks();
+            if (json[at] == '}') break;
+            expect(',');
+        }
+        expect('}');
+        objects.push_back(object);
+        skipBlanks();
+        if (json[at] == ',') ++at;
+        skipBlanks();
+    }
+    expect(']');
+    return objects;
+}
+
+// The values under a registry key and all its subkeys, as "path\name=type:data" lines.
+void dumpRegistry(HKEY parent, const std::string& path, std::vector<std::string>& lines) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameSize = sizeof name, type = 0;
+        BYTE data[4096];
+        DWORD dataSize = sizeof data;
+        if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        lines.push_back(path + "\\" + name + "=" + std::to_string(type) + ":" +
+                        std::string(reinterpret_cast<char*>(data), dataSize));
+    }
+    std::vector<std::string> subkeys;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subkeys.emplace_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string& subkey : subkeys) dumpRegistry(HKEY_CURRENT_USER, path + "\\" + subkey, lines);
+}
+
+std::vector<std::string> directoryNames(const std::string& directory) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    const HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.emplace_back(entry.cFileName);
+    while (FindNextFileA(search, &entry));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What doctor must leave as it found it.
+struct Snapshot {
+    bool settingsExists;
+    std::string settings;
+    std::vector<std::string> registry;
+    std::vector<std::string> store;  // each certificate's encoding and whether its key is reachable
+    std::vector<std::string> files;  // of the installation folder but the log, which the libraries write
+
+    bool operator==(const Snapshot& other) const {
+        return settingsExists == other.settingsExists && settings == other.settings && registry == other.registry &&
+               store == other.store && files == other.files;
+    }
+};
+
+std::string toUtf8(const std::string& ansi) {
+    const int wideSize = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), wideSize);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+// A certificate of the data, as the library's list names it.
+struct Named {
+    std::string id;       // active code page, as the settings file holds it
+    std::string subject;  // UTF-8
+};
+
+enum class Settings { file, none };
+enum class LogFolder { installation, missing };
+
+struct DoctorCase {
+    const char* name;
+    std::vector<const char*> withKey;     // .p12 files of the data, added with their keys
+    std::vector<const char*> withoutKey;  // .der files, added without a key
+    std::vector<const char*> candidates;  // names of the data, or ids as they are
+    Settings settings;
+    const char* omit;  // the OmitSelectCert value; null for none
+    LogFolder log;
+    DWORD exitCode;
+    std::vector<std::string> problemChecks;  // the checks that say problem, in order
+    std::vector<std::string> warningChecks;  // and those that warn
+    // One line expected: its check, status and code, texts it holds and does not hold; "{name}"
+    // stands for the id of that certificate of the data, "{name:subject}" for its subject.
+    const char* check;
+    const char* status;
+    const char* code;
+    std::vector<std::string> holds;
+    std::vector<std::string> lacks;
+};
+
+std::ostream& operator<<(std::ostream& out, const DoctorCase& doctorCase) { return out << doctorCase.name; }
+
+class KestToolDoctor : public PersonalStoreTest, public ::testing::WithParamInterface<DoctorCase> {
+protected:
+    // The id and subject of a certificate of the data, from a list of its key file.
+    Named named(const std::string& name) {
+        if (const auto known = named_.find(name); known != named_.end()) return known->second;
+        const WorkingPfxVerifyPassword passwordCheck;
+        std::vector<BYTE> data = readTestData(kData + name + ".p12");
+        MyCert* head = nullptr;
+        if (createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head) !=
+                KEST_OK ||
+            head == nullptr)
+            throw std::runtime_error("no list of " + name);
+        const UniqueMyCertList list{head};
+        return named_[name] = {std::string(head->serialHex) + ";" + head->issuer, toUtf8(head->subject)};
+    }
+
+    std::string expand(std::string text) {
+        for (std::size_t open; (open = text.find('{')) != std::string::npos;) {
+            const std::size_t close = text.find('}', open);
+            std::string name = text.substr(open + 1, close - open - 1);
+            const bool subject = name.size() > 8 && name.compare(name.size() - 8, 8, ":subject") == 0;
+            if (subject) name.resize(name.size() - 8);
+            const Named certificate = named(name);
+            text.replace(open, close - open + 1, subject ? certificate.subject : toUtf8(certificate.id));
+        }
+        return text;
+    }
+
+    void arrange(const DoctorCase& doctorCase) {
+        for (const char* name : doctorCase.withKey) addPkcs12ToPersonalStore(kData + std::string(name) + ".p12");
+        for (const char* name : doctorCase.withoutKey) addDerToPersonalStore(kData + std::string(name) + ".der");
+        writeFileBytes(installFile("KestErr.csv"), readFileBytes(KEST_CATALOGUE));
+        if (doctorCase.log == LogFolder::missing) setLogPath(installFile("absent") + "\\kest.log");
+        if (doctorCase.settings == Settings::none) return;
+        std::string settings = "[MyCertificate]\r\n";
+        if (doctorCase.omit != nullptr) settings += std::string("OmitSelectCert=") + doctorCase.omit + "\r\n";
+        for (std::size_t n = 0; n < doctorCase.candidates.size(); ++n) {
+            const std::string candidate = doctorCase.candidates[n];
+            char key[16];
+            std::snprintf(key, sizeof key, "CertId_%04u", static_cast<unsigned>(n));
+            settings += key + std::string("=") +
+                        (candidate.find(';') != std::string::npos ? candidate : named(candidate).id) + "\r\n";
+        }
+        writeFileBytes(installFile("KestEnv.ini"), settings);
+    }
+
+    Snapshot snapshot() const {
+        Snapshot shot;
+        shot.settingsExists = fileExists(installFile("KestEnv.ini"));
+        shot.settings = readFileBytes(installFile("KestEnv.ini"));
+        dumpRegistry(HKEY_CURRENT_USER, kRegistryRoot, shot.registry);
+        for (const CertContextPtr& cert : personalStoreCerts())
+            shot.store.push_back(std::string(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded) +
+                                 (privateKeyReachable(cert.get()) ? "+key" : "-key"));
+        std::sort(shot.store.begin(), shot.store.end());
+        for (const std::string& name : directoryNames(installDir()))
+            if (name != "kest.log") shot.files.push_back(name);
+        return shot;
+    }
+
+private:
+    std::map<std::string, Named> named_;
+};
+
+std::vector<std::string> checksSaying(const std::string& status, const std::vector<Object>& findings) {
+    std::vector<std::string> checks;
+    for (const Object& finding : findings)
+        if (finding.at("status") == status && (checks.empty() || checks.back() != finding.at("check")))
+            checks.push_back(finding.at("check"));
+    return checks;
+}
+
+TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothing) {
+    const DoctorCase& doctorCase = GetParam();
+    arrange(doctorCase);
+    const std::size_t recordsBefore = logRecords().size();
+    const Snapshot before = snapshot();
+
+    const ToolRun json = runKestTool("doctor --json");
+    const ToolRun text = runKestTool("doctor");
+
+    EXPECT_TRUE(snapshot() == before) << "doctor changed the installation";
+    const std::vector<LogRecord> records = logRecords();
+    for (std::size_t i = recordsBefore; i < records.size(); ++i)
+        EXPECT_THAT(kLibraryUnits, ::testing::Contains(records[i].sourceFile))
+            << "a record not of the libraries: " << records[i].message;
+    if (doctorCase.log == LogFolder::missing) {
+        EXPECT_FALSE(fileExists(installFile("absent")));
+    }
+
+    EXPECT_EQ(json.exitCode, doctorCase.exitCode) << json.output;
+    EXPECT_EQ(text.exitCode, doctorCase.exitCode) << text.output;
+    const std::vector<Object> findings = parseFindings(json.output);
+    // The same lines as text, then the count.
+    EXPECT_EQ(std::count(text.output.begin(), text.output.end(), '\n'), static_cast<long>(findings.size() + 1))
+        << text.output;
+
+    EXPECT_EQ(checksSaying("problem", findings), doctorCase.problemChecks) << json.output;
+    EXPECT_EQ(checksSaying("warning", findings), doctorCase.warningChecks) << json.output;
+
+    const Object* line = nullptr;
+    for (const Object& finding : findings)
+        if (finding.at("check") == doctorCase.check && finding.at("status") == doctorCase.status &&
+            std::all_of(doctorCase.holds.begin(), doctorCase.holds.end(), [&](const std::string& part) {
+                return finding.at("text").find(expand(part)) != std::string::npos;
+            }))
+            line = &finding;
+    ASSERT_NE(line, nullptr) << "no " << doctorCase.status << " line of " << doctorCase.check << " holding "
+                             << ::testing::PrintToString(doctorCase.holds) << " in\n"
+                             << json.output;
+    for (const std::string& part : doctorCase.lacks) EXPECT_THAT(line->at("text"), Not(HasSubstr(expand(part))));
+    EXPECT_EQ(line->at("code"), doctorCase.code);
+    if (std::string(doctorCase.code) != "null") {
+        EXPECT_NE(line->at("message"), "null");
+        EXPECT_THAT(text.output, HasSubstr(doctorCase.code + (" " + line->at("message"))));
+    }
+}
+
+const DoctorCase kCases[] = {
+    {"Healthy",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     0,
+     {},
+     {},
+     "candidates",
+     "ok",
+     "null",
+     {"CertId_0000 {current:subject} ({current})"},
+     {}},
+    {"StaleId",
+     {"current"},
+     {},
+     {"0bad;CN=Nobody"},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     1,
+     {"candidates"},
+     {},
+     "candidates",
+     "problem",
+     "null",
+     {"CertId_0000 0bad;CN=Nobody matches no certificate of the list",
+      "no certificate of the personal store has this id"},
+     {"successor"}},
+    {"RenewalNamedAsSuccessor",
+     {"renewed", "colleague"},
+     {"current"},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     1,
+     {"candidates"},
+     {"certificates"},
+     "candidates",
+     "problem",
+     "null",
+     {"CertId_0000 {current} matches no certificate",
+      "private key cannot be reached; likely successor (same subject and issuer): {renewed:subject} ({renewed})"},
+     {"{colleague}"}},
+    {"RenewalOfACertificateGoneNamedByIssuer",
+     {"renewed"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     1,
+     {"candidates"},
+     {},
+     "candidates",
+     "problem",
+     "null",
+     {"CertId_0000 {current} matches no certificate", "of the same issuer in the list: {renewed:subject} ({renewed})"},
+     {}},
+    {"ExpiredCandidate",
+     {"expired"},
+     {},
+     {"expired"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     1,
+     {"candidates"},
+     {"certificates", "candidates"},
+     "candidates",
+     "warning",
+     "null",
+     {"CertId_0000 {expired:subject} ({expired}): expired on 2021.12.31 23:59:59 UTC"},
+     {}},
+    {"ExpiredCandidateBesideAValidOneIsAWarningOnly",
+     {"current", "expired"},
+     {},
+     {"current", "expired"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     0,
+     {},
+     {"certificates", "candidates"},
+     "candidates",
+     "warning",
+     "null",
+     {"CertId_0001 {expired:subject} ({expired}): expired on"},
+     {}},
+    {"NoCandidateWhileTheChoiceIsSkipped",
+     {"current"},
+     {},
+     {},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     0,
+     {},
+     {"candidates"},
+     "candidates",
+     "warning",
+     "null",
+     {"none stored, yet OmitSelectCert=1 skips the choice"},
+     {}},
+    {"NoCandidateWithTheChoiceShown",
+     {"current"},
+     {},
+     {},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     0,
+     {},
+     {},
+     "candidates",
+     "ok",
+     "null",
+     {"none stored: the user chooses"},
+     {}},
+    {"BadOmitFlag",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "2",
+     LogFolder::installation,
+     1,
+     {"settings"},
+     {},
+     "settings",
+     "problem",
+     "0x25000105",
+     {"KestEnv.ini: OmitSelectCert is neither 0 nor 1"},
+     {}},
+    {"MissingSettingsFile",
+     {"current"},
+     {},
+     {},
+     Settings::none,
+     nullptr,
+     LogFolder::installation,
+     1,
+     {"settings"},
+     {"candidates"},
+     "settings",
+     "problem",
+     "0x25000101",
+     {"KestEnv.ini not found"},
+     {}},
+    {"MissingLogFolder",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::missing,
+     1,
+     {"log"},
+     {},
+     "log",
+     "problem",
+     "null",
+     {"absent\\kest.log, but the folder ", "absent does not exist"},
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<DoctorCase>& info) { return info.param.name; });
+
+TEST(KestToolDoctorUsage, ArgumentsAreWrongUsage) {
+    EXPECT_EQ(runKestTool("doctor extra").exitCode, 2u);
+    EXPECT_EQ(runKestTool("doctor --verbose").exitCode, 2u);
+}
+
+}  // namespace
+}  // namespace kest::test

@@ -1,0 +1,457 @@
+// kesttool doctor: why signing cannot start on this installation. Each check asks the
+// libraries as a host would, in the order a host meets them, and says ok, warning or problem.
+// Read-only throughout: no setting is written, the personal store is opened read-only, and
+// the log check only looks at the folder.
+#include "Catalogue.h"
+#include "CertificateTable.h"
+#include "Commands.h"
+#include "Terminal.h"
+
+#include "KestCommon.h"
+#include "KestIni.h"
+#include "KestLog.h"
+#include "KestMyCert.h"
+#include "KestOwners.h"
+#include "KestResultMessages.h"
+#include "PrivateKey.h"
+
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+namespace kest::tool {
+namespace {
+
+constexpr unsigned kPathSize = 260;
+constexpr char kCatalogueName[] = "KestErr.csv";
+// The settings file's keys of the signer candidates, as KestMyCert reads and writes them.
+constexpr char kCandidateSection[] = "MyCertificate";
+constexpr char kCandidateKeyFormat[] = "CertId_%04u";
+constexpr unsigned kCandidateKeySize = 128;
+constexpr unsigned kCertificateIdSize = 2048;
+// How many catalogue findings and left-out certificates a line names before it just counts.
+constexpr std::size_t kNamedAtMost = 3;
+// The name text of KestMyCert's records (reversed X.500 form, no plus signs), for the
+// certificates the list leaves out.
+constexpr DWORD kNameTextFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
+
+enum class Status { ok, warning, problem };
+
+const char* statusName(Status status) {
+    switch (status) {
+        case Status::ok: return "ok";
+        case Status::warning: return "warning";
+        case Status::problem: return "problem";
+    }
+    return "";
+}
+
+// One line of the report; texts in UTF-8.
+struct Finding {
+    const char* check;
+    Status status;
+    std::string text;
+    std::optional<ResultCode> code;  // where a library call gave one
+};
+
+std::string fromAnsi(std::string_view text) { return toUtf8(text, CP_ACP); }
+
+std::string codeText(ResultCode code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", code);
+    return text;
+}
+
+std::string messageOf(ResultCode code) { return toUtf8(resultMessage(code), kMessageCodePage); }
+
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+bool isDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder part of a path in the active code page, walking double-byte characters whole
+// (a Shift_JIS trail byte may be a backslash); empty when the path names no folder.
+std::string folderOf(const std::string& path) {
+    std::size_t lastSeparator = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            ++i;
+            continue;
+        }
+        if (path[i] == '\\' || path[i] == '/') lastSeparator = i;
+    }
+    if (lastSeparator == std::string::npos) return {};
+    // "Z:\kest.log": the folder is the root "Z:\".
+    if (lastSeparator > 0 && path[lastSeparator - 1] == ':') return path.substr(0, lastSeparator + 1);
+    return path.substr(0, lastSeparator);
+}
+
+// Validity against the current time, in the records' own form, so that texts compare in order.
+std::string nowUtc() {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[20];
+    std::snprintf(text, sizeof text, "%04u.%02u.%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+}
+
+// A certificate as the lines name it.
+struct Certificate {
+    std::string subject;  // active code page
+    std::string issuer;
+    std::string serial;
+    std::string notBefore;
+    std::string notAfter;
+
+    std::string id() const { return serial + ";" + issuer; }
+    std::string named() const { return fromAnsi(subject + " (" + id() + ")"); }
+    bool expired(const std::string& now) const { return notAfter < now; }
+    bool notYetValid(const std::string& now) const { return notBefore > now; }
+    bool valid(const std::string& now) const { return !expired(now) && !notYetValid(now); }
+    std::string validityProblem(const std::string& now) const {
+        if (expired(now)) return "expired on " + notAfter + " UTC";
+        if (notYetValid(now)) return "not valid before " + notBefore + " UTC";
+        return {};
+    }
+};
+
+Certificate certificateOf(const MyCert& record) {
+    return {record.subject, record.issuer, record.serialHex, record.notBefore, record.notAfter};
+}
+
+std::string nameText(const CERT_NAME_BLOB& name) {
+    CERT_NAME_BLOB blob = name;
+    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &blob, kNameTextFlags, nullptr, 0);
+    std::string text(size, '\0');
+    CertNameToStrA(X509_ASN_ENCODING, &blob, kNameTextFlags, text.data(), size);
+    text.resize(size > 0 ? size - 1 : 0);
+    return text;
+}
+
+std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
+    std::string text;
+    for (DWORD index = serial.cbData; index > 0; --index) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", serial.pbData[index - 1]);
+        text += digits;
+    }
+    return text;
+}
+
+// The personal store's certificates whose key cannot be reached: what createMyCertList
+// leaves out. Walked here, read-only, as the list cannot tell.
+[[nodiscard]] bool certificatesWithoutKey(std::vector<Certificate>& left) noexcept {
+    const UniqueCertStore store{
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG, "MY")};
+    if (!store) return false;
+    try {
+        UniqueCertContext context;
+        while (context.enumerate(store.get())) {
+            if (privateKeyReachable(context.get())) continue;
+            const CERT_INFO& info = *context->pCertInfo;
+            left.push_back({nameText(info.Subject), nameText(info.Issuer), serialText(info.SerialNumber), {}, {}});
+        }
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+// The ids stored as signer candidates, read the way KestMyCert reads them: up to the first
+// key that is missing or empty.
+std::vector<std::string> storedCandidateIds(const std::string& settings) {
+    std::vector<std::string> ids;
+    for (unsigned n = 0;; ++n) {
+        char key[kCandidateKeySize];
+        std::snprintf(key, sizeof key, kCandidateKeyFormat, n);
+        char value[kCertificateIdSize] = {};
+        if (GetPrivateProfileStringA(kCandidateSection, key, "", value, sizeof value, settings.c_str()) == 0)
+            return ids;
+        ids.emplace_back(value);
+    }
+}
+
+std::string candidateKey(std::size_t n) {
+    char key[kCandidateKeySize];
+    std::snprintf(key, sizeof key, kCandidateKeyFormat, static_cast<unsigned>(n));
+    return key;
+}
+
+class Doctor {
+public:
+    void run() {
+        checkInstallation();
+        checkSettings();
+        checkCatalogue();
+        checkLog();
+        checkCertificates();
+        checkCandidates();
+    }
+    const std::vector<Finding>& findings() const noexcept { return findings_; }
+
+private:
+    void add(const char* check, Status status, std::string text, std::optional<ResultCode> code = std::nullopt) {
+        findings_.push_back({check, status, std::move(text), code});
+    }
+
+    void checkInstallation() {
+        char directory[kPathSize] = {};
+        if (!KestInstallPath(directory, sizeof directory)) {
+            add("installation", Status::problem, "KestInstallPath gives no installation directory");
+            return;
+        }
+        installDir_ = directory;
+        if (isDirectory(installDir_))
+            add("installation", Status::ok, fromAnsi(installDir_));
+        else
+            add("installation", Status::problem, fromAnsi(installDir_) + ": no such folder");
+    }
+
+    void checkSettings() {
+        char path[kPathSize] = {};
+        if (const ResultCode code = getIniFilePath(path); code != KEST_OK) {
+            add("settings", Status::problem,
+                code == KEST_E_NO_SETTINGS_FILE ? fromAnsi(path) + " not found: no candidates, no omit flag"
+                                                : "no settings file without an installation directory",
+                code);
+            return;
+        }
+        settings_ = path;
+        int omit = 0;
+        const ResultCode code = readIniOmitSelectCert(settings_.c_str(), &omit);
+        const std::string where = fromAnsi(settings_) + ": ";
+        if (code == KEST_OK) {
+            omit_ = omit;
+            add("settings", Status::ok,
+                where + (omit ? "OmitSelectCert=1, the certificate choice is skipped"
+                              : "OmitSelectCert=0, the certificate choice is shown"));
+        } else if (code == KEST_E_SETTINGS_READ) {
+            add("settings", Status::warning, where + "no OmitSelectCert: the host decides whether to show the choice",
+                code);
+        } else {
+            add("settings", Status::problem, where + "OmitSelectCert is neither 0 nor 1", code);
+        }
+    }
+
+    void checkCatalogue() {
+        if (installDir_.empty()) {
+            add("catalogue", Status::warning, "not checked without an installation directory");
+            return;
+        }
+        const std::string path = installDir_ + "\\" + kCatalogueName;
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            add("catalogue", Status::problem, fromAnsi(path) + " not found: error boxes cannot show their texts");
+            return;
+        }
+        const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const std::vector<CatalogueFinding> found = kest::tool::checkCatalogue(bytes);
+        if (found.empty()) {
+            add("catalogue", Status::ok, fromAnsi(path) + ": no findings");
+            return;
+        }
+        std::string text = fromAnsi(path) + ": " + plural(found.size(), "finding", "findings") + " (check-catalogue)";
+        for (std::size_t i = 0; i < found.size() && i < kNamedAtMost; ++i) {
+            text += i == 0 ? ": " : "; ";
+            if (found[i].line != 0) text += "line " + std::to_string(found[i].line) + ": ";
+            text += toUtf8(found[i].text, kMessageCodePage);
+        }
+        if (found.size() > kNamedAtMost) text += "; ...";
+        add("catalogue", Status::warning, text);
+    }
+
+    // Only reads the two settings and looks at the folder: a record written here, or a file
+    // made to see whether one could be, would change the customer's log.
+    void checkLog() {
+        if (!LogFlag()) {
+            add("log", Status::ok, "off");
+            return;
+        }
+        char section[sizeof kLogSection];
+        char key[sizeof kLogPathKey];
+        std::memcpy(section, kLogSection, sizeof section);
+        std::memcpy(key, kLogPathKey, sizeof key);
+        char path[kPathSize + 1] = {};
+        if (KestIniRead(section, key, path) != 0 || path[0] == '\0') {
+            add("log", Status::problem, "on, but no LogPath: every record is dropped");
+            return;
+        }
+        const std::string folder = folderOf(path);
+        if (folder.empty() || !isDirectory(folder))
+            add("log", Status::problem,
+                "on, to " + fromAnsi(path) + ", but the folder " + fromAnsi(folder) +
+                    " does not exist: every record is dropped");
+        else
+            add("log", Status::ok, "on, to " + fromAnsi(path));
+    }
+
+    void checkCertificates() {
+        MyCert* head = nullptr;
+        if (const ResultCode code = createMyCertList(&head); code != KEST_OK) {
+            add("certificates", Status::problem, "the personal store's list cannot be made", code);
+            return;
+        }
+        list_.reset(head);
+        listed_ = true;
+        const std::string now = nowUtc();
+        unsigned count = 0;
+        for (const MyCert* record = list_.get(); record != nullptr; record = record->next) {
+            ++count;
+            const Certificate certificate = certificateOf(*record);
+            if (!certificate.valid(now))
+                add("certificates", Status::warning, certificate.named() + ": " + certificate.validityProblem(now));
+        }
+        if (count == 0)
+            add("certificates", Status::problem, "no certificate of the personal store has a reachable private key");
+        else
+            add("certificates", Status::ok,
+                plural(count, "certificate", "certificates") + " with a reachable private key");
+
+        if (!certificatesWithoutKey(withoutKey_)) {
+            add("certificates", Status::warning, "the personal store cannot be walked for certificates without a key");
+            return;
+        }
+        if (withoutKey_.empty()) {
+            add("certificates", Status::ok, "none left out for an unreachable private key");
+            return;
+        }
+        std::string text = plural(withoutKey_.size(), "certificate", "certificates") +
+                           " of the personal store left out, their private key cannot be reached: ";
+        for (std::size_t i = 0; i < withoutKey_.size() && i < kNamedAtMost; ++i)
+            text += (i == 0 ? "" : ", ") + withoutKey_[i].named();
+        if (withoutKey_.size() > kNamedAtMost) text += ", ...";
+        add("certificates", Status::warning, text);
+    }
+
+    // The renewals of a certificate that is gone: same subject and issuer where its subject is
+    // still known (its certificate is in the store without a key), else the same issuer.
+    std::string successors(const std::string& serial, const std::string& issuer) const {
+        const Certificate* old = nullptr;
+        for (const Certificate& certificate : withoutKey_)
+            if (certificate.serial == serial && certificate.issuer == issuer) old = &certificate;
+        std::string named;
+        for (const MyCert* record = list_.get(); record != nullptr; record = record->next) {
+            if (issuer != record->issuer || (old != nullptr && old->subject != record->subject)) continue;
+            named += (named.empty() ? "" : ", ") + certificateOf(*record).named();
+        }
+        std::string text = old != nullptr ? "; in the personal store, but its private key cannot be reached"
+                                          : "; no certificate of the personal store has this id";
+        if (!named.empty())
+            text += old != nullptr ? "; likely successor (same subject and issuer): " + named
+                                   : "; of the same issuer in the list: " + named;
+        return text;
+    }
+
+    void checkCandidates() {
+        if (settings_.empty() || !listed_) {
+            add("candidates", Status::warning, "not checked: no settings file or no list");
+            return;
+        }
+        const std::vector<std::string> ids = storedCandidateIds(settings_);
+        const std::string now = nowUtc();
+        unsigned usable = 0;
+        for (std::size_t n = 0; n < ids.size(); ++n) {
+            const std::string key = candidateKey(n);
+            const std::size_t separator = ids[n].find(';');
+            std::string serial = ids[n].substr(0, separator);
+            std::string issuer = separator == std::string::npos ? std::string() : ids[n].substr(separator + 1);
+            // Each id on its own through the library's own lookup, so that the line can say
+            // which id found what (readIniSignerCertCandidate only marks the records).
+            MyCert wanted{};
+            wanted.serialHex = serial.data();
+            wanted.issuer = issuer.data();
+            const MyCert* found = findMyCert(list_.get(), &wanted);
+            if (found == nullptr) {
+                add("candidates", Status::problem,
+                    key + " " + fromAnsi(ids[n]) + " matches no certificate of the list" +
+                        fromAnsi(successors(serial, issuer)));
+                continue;
+            }
+            const Certificate certificate = certificateOf(*found);
+            if (certificate.valid(now)) {
+                ++usable;
+                add("candidates", Status::ok, key + " " + certificate.named());
+            } else {
+                add("candidates", Status::warning,
+                    key + " " + certificate.named() + ": " + certificate.validityProblem(now));
+            }
+        }
+        if (ids.empty()) {
+            if (omit_ == 1)
+                add("candidates", Status::warning, "none stored, yet OmitSelectCert=1 skips the choice");
+            else
+                add("candidates", Status::ok, "none stored: the user chooses");
+        } else if (usable == 0) {
+            add("candidates", Status::problem,
+                "none of the " + plural(ids.size(), "stored candidate", "stored candidates") +
+                    " is a valid certificate of the list");
+        }
+    }
+
+    std::vector<Finding> findings_;
+    std::string installDir_;
+    std::string settings_;
+    std::optional<int> omit_;
+    UniqueMyCertList list_;
+    bool listed_ = false;
+    std::vector<Certificate> withoutKey_;
+};
+
+constexpr std::size_t kStatusWidth = 9;
+constexpr std::size_t kCheckWidth = 14;
+
+std::string padded(const char* text, std::size_t width) {
+    std::string cell = text;
+    cell.append(cell.size() < width ? width - cell.size() : 1, ' ');
+    return cell;
+}
+
+std::string formatText(const std::vector<Finding>& findings) {
+    std::string text;
+    std::size_t problems = 0, warnings = 0;
+    for (const Finding& finding : findings) {
+        problems += finding.status == Status::problem;
+        warnings += finding.status == Status::warning;
+        text += padded(statusName(finding.status), kStatusWidth) + padded(finding.check, kCheckWidth) + finding.text;
+        if (finding.code) text += ": " + codeText(*finding.code) + " " + messageOf(*finding.code);
+        text += "\n";
+    }
+    return text + plural(problems, "problem", "problems") + ", " + plural(warnings, "warning", "warnings") + "\n";
+}
+
+std::string formatFindingsJson(const std::vector<Finding>& findings) {
+    std::string json = "[";
+    for (const Finding& finding : findings) {
+        json += json.size() > 1 ? ",\n " : "\n ";
+        json += "{\"check\": " + jsonString(finding.check) + ", \"status\": " + jsonString(statusName(finding.status)) +
+                ", \"text\": " + jsonString(finding.text) +
+                ", \"code\": " + (finding.code ? jsonString(codeText(*finding.code)) : "null") +
+                ", \"message\": " + (finding.code ? jsonString(messageOf(*finding.code)) : "null") + "}";
+    }
+    return json + (findings.empty() ? "]\n" : "\n]\n");
+}
+
+}  // namespace
+
+int doctorCommand(Arguments& arguments) {
+    const bool json = arguments.takeFlag("--json");
+    if (!arguments.positional().empty() || !arguments.valid())
+        return usageError("doctor", arguments.valid() ? "no arguments expected" : arguments.error());
+    Doctor doctor;
+    doctor.run();
+    writeOut(json ? formatFindingsJson(doctor.findings()) : formatText(doctor.findings()), CP_UTF8);
+    for (const Finding& finding : doctor.findings())
+        if (finding.status == Status::problem) return kExitFailed;
+    return kExitOk;
+}
+
+}  // namespace kest::tool
