@@ -38,6 +38,8 @@ private:
 [[nodiscard]] int checkCatalogueCommand(Arguments& arguments);
 [[nodiscard]] int previewCommand(Arguments& arguments);
 [[nodiscard]] int logCommand(Arguments& arguments);
+// "log show [<file>] [--errors]" (LogShow.cpp): files holds the file if one is given.
+[[nodiscard]] int logShowCommand(const std::vector<std::string>& files, bool errorsOnly);
 [[nodiscard]] int installDirCommand(Arguments& arguments);
 [[nodiscard]] int doctorCommand(Arguments& arguments);
 

@@ -49,9 +49,12 @@ int installDirCommand(Arguments& arguments) {
 }
 
 int logCommand(Arguments& arguments) {
+    const bool errorsOnly = arguments.takeFlag("--errors");
     const std::vector<std::string>& words = arguments.positional();
     if (!arguments.valid()) return usageError("log", arguments.error());
     const std::string action = words.empty() ? "" : words[0];
+    if (action == "show") return logShowCommand({words.begin() + 1, words.end()}, errorsOnly);
+    if (errorsOnly) return usageError("log", "--errors belongs to log show");
     if (action == "on" && words.size() <= 2) {
         if (words.size() == 2 && !setStandInValue(kLogSection, kLogPathKey, words[1]))
             return reportProblem("cannot set the log path in the registry");
@@ -70,7 +73,7 @@ int logCommand(Arguments& arguments) {
         Log(KEST_SOURCE_FILE, __LINE__, words[1].c_str());
         return kExitOk;
     }
-    return usageError("log", "on [<file>], off, status or write <message> expected");
+    return usageError("log", "on [<file>], off, status, write <message> or show [<file>] [--errors] expected");
 }
 
 int showErrorCommand(Arguments& arguments) {

@@ -64,9 +64,13 @@ constexpr Command kCommands[] = {
      "    display (exit status 2 without one); the boxes are logged like any others.\n",
      &previewCommand},
     {"log",
-     "on [<log file>] | off | status | write <message>\n"
+     "on [<log file>] | off | status | write <message> | show [<log file>] [--errors]\n"
      "    Switches the log on (and places it) or off through the KestIni stand-in,\n"
-     "    tells whether it is on, or writes one record.\n",
+     "    tells whether it is on, or writes one record.\n"
+     "    show: the log file (default: the installation's LogPath) as UTF-8, one record\n"
+     "    per line with time, source unit, line and text; lines that are no whole record\n"
+     "    are marked !!. --errors: only the failure chains, each from the failing call\n"
+     "    up to the outermost function, with the platform's text for its last error.\n",
      &logCommand},
     {"doctor",
      "[--json]\n"

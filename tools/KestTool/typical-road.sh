@@ -4,7 +4,7 @@
 #   typical-road.sh <directory of the built DLLs and kesttool.exe> <work directory>
 # The work directory is made anew: Wine prefix, installation directory (the DLLs,
 # KestEnv.ini, our KestErr.csv, logging on). Prints every command and what it printed, then
-# the log file converted from Shift_JIS to UTF-8.
+# the log file converted from Shift_JIS to UTF-8, and its failure chains as log show gives them.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -73,3 +73,5 @@ kesttool doctor
 
 printf '\n--- %s, converted from Shift_JIS to UTF-8\n' "$install_win\\kest.log"
 iconv -f CP932 -t UTF-8 "$installation/kest.log"
+# What support reads first in a customer's log: the failures, each with its whole chain.
+kesttool log show --errors "$install_win\\kest.log"

@@ -1,0 +1,308 @@
+// kesttool log show on the log of a sample installation: the failure chains that real
+// failing calls leave, and logs that are cut, binary or mixed, read by kesttool.exe as
+// support would run it.
+#include "KestCommon.h"
+#include "KestLog.h"
+#include "KestMyCert.h"
+
+#include "ImportPatch.h"
+#include "MyCertTestSupport.h"
+
+#include <gmock/gmock.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace kest::test {
+namespace {
+
+struct HandleClose {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleClose>;
+
+struct ToolRun {
+    DWORD exitCode = ~DWORD{0};
+    std::string out;
+    std::string err;
+};
+
+std::string toolPath() {
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    const std::string path(self, length);
+    return path.substr(0, path.find_last_of('\\') + 1) + "kesttool.exe";
+}
+
+Handle inheritableFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return Handle{CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)};
+}
+
+// The platform's own text for a last-error value, as UTF-8 (the tool's output to a file).
+std::string platformText(DWORD error) {
+    wchar_t text[1024];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), text, 1024, nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ')) --length;
+    char utf8[4096];
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8, sizeof utf8, nullptr, nullptr);
+    return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+// What varies from run to run or from build to build: times and the libraries' line numbers.
+std::string withoutTimesAndLines(const std::string& text) {
+    static const std::regex time(R"(\d{1,2}/\d\d \d\d:\d\d:\d\d)");
+    static const std::regex line(R"(\.cpp:-?\d+)");
+    return std::regex_replace(std::regex_replace(text, time, "<time>"), line, ".cpp:<line>");
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+LPVOID WINAPI refusingHeapAlloc(HANDLE, DWORD, SIZE_T) { return nullptr; }
+
+class LogShowTest : public InstallationTest {
+protected:
+    // kesttool.exe with the arguments, its standard output and error in files.
+    ToolRun runTool(const std::string& arguments) {
+        const std::string outPath = installFile("tool.out");
+        const std::string errPath = installFile("tool.err");
+        ToolRun run;
+        {
+            const Handle out = inheritableFile(outPath);
+            const Handle err = inheritableFile(errPath);
+            if (out.get() == INVALID_HANDLE_VALUE || err.get() == INVALID_HANDLE_VALUE) {
+                ADD_FAILURE() << "cannot create the output files";
+                return run;
+            }
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+            startup.hStdOutput = out.get();
+            startup.hStdError = err.get();
+            std::string command = "\"" + toolPath() + "\" " + arguments;
+            PROCESS_INFORMATION process{};
+            if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                &process)) {
+                ADD_FAILURE() << "cannot start " << toolPath() << ": " << GetLastError();
+                return run;
+            }
+            const Handle child{process.hProcess};
+            CloseHandle(process.hThread);
+            WaitForSingleObject(child.get(), 60000);
+            GetExitCodeProcess(child.get(), &run.exitCode);
+        }
+        run.out = readFileBytes(outPath);
+        run.err = readFileBytes(errPath);
+        return run;
+    }
+
+public:
+    std::string recordsInLog() const {
+        const std::size_t count = logRecords().size();
+        return std::to_string(count) + (count == 1 ? " record" : " records");
+    }
+
+    using InstallationTest::installFile;
+    using InstallationTest::logMessages;
+
+private:
+    WorkingPfxVerifyPassword password_;
+};
+
+// Each case makes its failure with the real libraries; the log then holds the chain that the
+// tool must give back whole and in order (times and line numbers aside).
+struct ChainCase {
+    const char* name;
+    std::function<void(LogShowTest&)> fail;
+    std::function<std::vector<std::string>(LogShowTest&)> expected;
+};
+
+std::vector<BYTE> signerPkcs12() { return readTestData("signer.p12"); }
+
+TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermostFunction) {
+    const std::vector<ChainCase> cases = {
+        {"a wrong password",
+         [](LogShowTest&) {
+             const std::vector<BYTE> data = signerPkcs12();
+             MyCert* head = nullptr;
+             EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), L"not-the-password",
+                                                     &head),
+                       KEST_E_PKCS12_PASSWORD);
+         },
+         [](LogShowTest& test) -> std::vector<std::string> {
+             return {
+                 u8"failure 0x25000209: PKCS#12形式データのパスワードに誤りがあります。",
+                 "  <time>  KestMyCertManager.cpp:<line>  openPkcs12Store() failed",
+                 "      PFXVerifyPassword() failed, last error 0x00000000: " + platformText(0),
+                 "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store(): openPkcs12Store() failed",
+                 "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000209 to its caller",
+                 "1 failure in " + test.recordsInLog()};
+         }},
+        {"a missing settings file",
+         [](LogShowTest&) {
+             char path[MAX_PATH] = {};
+             EXPECT_EQ(getIniFilePath(path), KEST_E_NO_SETTINGS_FILE);
+             int omit = 0;
+             EXPECT_EQ(readIniOmitSelectCert(path, &omit), KEST_E_SETTINGS_READ);
+         },
+         [](LogShowTest& test) -> std::vector<std::string> {
+             return {u8"failure 0x25000101: 環境設定ファイルが見つかりません。",
+                     "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
+                     "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
+                     "",
+                     u8"failure 0x25000102: 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - "
+                     "OmitSelectCert)",
+                     "  <time>  KestCommonUtil.cpp:<line>  readIniString() failed",
+                     "  <time>  KestCommonUtil.cpp:<line>  readIniInt(): readIniString() failed",
+                     "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
+                     "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
+                     "2 failures in " + test.recordsInLog()};
+         }},
+        {"a refused allocation",
+         [](LogShowTest&) {
+             const ImportPatch refuse("KestCommon.dll", "KERNEL32.dll", "HeapAlloc",
+                                      reinterpret_cast<const void*>(&refusingHeapAlloc));
+             const std::vector<BYTE> data = signerPkcs12();
+             MyCert* head = nullptr;
+             EXPECT_EQ(
+                 createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head),
+                 KEST_E_NO_MEMORY);
+         },
+         [](LogShowTest& test) -> std::vector<std::string> {
+             return {
+                 u8"failure 0x25000000: メモリーの確保に失敗しました。",
+                 "  <time>  KestCommonUtil.cpp:<line>  allocMemory() failed",
+                 "      HeapAlloc() failed, last error 0x00000000: " + platformText(0),
+                 "  <time>  KestMyCertManager.cpp:<line>  newMyCertList(): allocMemory() failed",
+                 "  <time>  KestMyCertManager.cpp:<line>  buildNewMyCertList(): newMyCertList() failed",
+                 "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store(): buildNewMyCertList() failed",
+                 "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000000 to its caller",
+                 "1 failure in " + test.recordsInLog()};
+         }},
+        // The one with a last error other than 0: the platform's text must be the one for it.
+        {"a settings file in a missing folder",
+         [](LogShowTest& test) {
+             EXPECT_EQ(writeIniOmitSelectCert(test.installFile("missing\\KestEnv.ini").c_str(), 1),
+                       KEST_E_SETTINGS_WRITE);
+         },
+         [](LogShowTest& test) -> std::vector<std::string> {
+             // The value the library logged, read back from the file itself.
+             unsigned lastError = 0;
+             for (const std::string& message : test.logMessages())
+                 if (std::sscanf(message.c_str(),
+                                 "writeIniString() = 0x25000103 : %*[^:]: "
+                                 "WritePrivateProfileStringA() failed (0x%x)",
+                                 &lastError) == 1)
+                     break;
+             EXPECT_NE(lastError, 0u);
+             char hex[16];
+             std::snprintf(hex, sizeof hex, "0x%08x", lastError);
+             return {u8"failure 0x25000103: 環境設定ファイルへの値の書き込みに失敗しました。",
+                     "  <time>  KestCommonUtil.cpp:<line>  writeIniString() failed",
+                     "      WritePrivateProfileStringA() failed, last error " + std::string(hex) + ": " +
+                         platformText(lastError),
+                     "  <time>  KestMyCertManager.cpp:<line>  writeIniOmitSelectCert(): writeIniString() failed",
+                     "  outermost: writeIniOmitSelectCert(), which returned 0x25000103 to its caller",
+                     "1 failure in " + test.recordsInLog()};
+         }},
+    };
+    for (const ChainCase& chain : cases) {
+        SCOPED_TRACE(chain.name);
+        DeleteFileA(logPath().c_str());
+        chain.fail(*this);
+        const ToolRun run = runTool("log show --errors \"" + logPath() + "\"");
+        EXPECT_EQ(run.exitCode, 0u) << run.err;
+        EXPECT_THAT(linesOf(withoutTimesAndLines(run.out)), ::testing::ElementsAreArray(chain.expected(*this)));
+    }
+}
+
+// A damaged log: what the file holds, its bytes as written (Shift_JIS, CRLF), and the lines
+// `log show` must print for it (times and line numbers kept: the test wrote them).
+struct DamagedCase {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> shown;
+    std::string errorsSummary;  // the last line of --errors
+};
+
+TEST_F(LogShowTest, CutBinaryAndMixedLogsAreShownReadablyWithTheirOddLinesMarked) {
+    // 設定 in Shift_JIS, and in UTF-8 as an editor might have appended it. The expected
+    // output is UTF-8 (u8 literals: the tree's other literals are Shift_JIS).
+    const std::string sjis = "\x90\xdd\x92\xe8";
+    const std::string utf8 = "\xe8\xa8\xad\xe5\xae\x9a";
+    const std::string start = "[12/09 15:31:02]KestCommonUtil.cpp,130,getIniFilePath() start\r\n";
+    const std::vector<DamagedCase> cases = {
+        {"a box text of two lines and a cut last line",
+         start + "[12/09 15:31:03]KestErr.cpp,77,\x83\x47\x83\x89\x81\x5B\r\nCode=0x2500ffff\r\n[12/09 15:31:0",
+         {"12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start", u8"12/09 15:31:03  KestErr.cpp:77  エラー",
+          "    | Code=0x2500ffff", "!! cut: no line end:     | [12/09 15:31:0"},
+         "0 failures in 2 records; 1 line that is no whole record left out (log show marks them)"},
+        {"binary bytes: a record with bytes that are no Shift_JIS, then a NUL-filled tail",
+         start + "[12/09 15:31:04]KestCommonUtil.cpp,131," + sjis + "\x85\x20\xff\r\n" + std::string(600, '\0'),
+         {"12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start",
+          u8"!! not Shift_JIS: 12/09 15:31:04  KestCommonUtil.cpp:131  設定\\x85 \\xFF",
+          "!! cut: no line end, control bytes:     | \\x00{600}"},
+         "0 failures in 2 records; 1 line that is no whole record left out (log show marks them)"},
+        {"mixed: a line before the first record, a UTF-8 line, a failure cut off from its origin",
+         "no record\r\n" + start + "[12/09 15:31:04]KestCommonUtil.cpp,131," + sjis + "\r\n" +
+             "[12/09 15:31:05]Host.cpp,9," + utf8 + "\r\n" +
+             "[12/09 15:31:06]KestMyCertManager.cpp,290,createMyCertListInPkcs12Store() = 0x25000209 : "
+             "openPkcs12Store() failed\r\n",
+         {"!! not a record: no record", "12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start",
+          u8"12/09 15:31:04  KestCommonUtil.cpp:131  設定",
+          u8"!! UTF-8, not Shift_JIS: 12/09 15:31:05  Host.cpp:9  設定",
+          "12/09 15:31:06  KestMyCertManager.cpp:290  createMyCertListInPkcs12Store() = 0x25000209 : "
+          "openPkcs12Store() failed"},
+         "1 failure in 4 records; 1 line that is no whole record left out (log show marks them)"},
+    };
+    for (const DamagedCase& damaged : cases) {
+        SCOPED_TRACE(damaged.name);
+        writeFileBytes(logPath(), damaged.bytes);
+        const ToolRun shown = runTool("log show \"" + logPath() + "\"");
+        EXPECT_EQ(shown.exitCode, 0u) << shown.err;
+        EXPECT_THAT(linesOf(shown.out), ::testing::ElementsAreArray(damaged.shown));
+        const ToolRun errors = runTool("log show --errors \"" + logPath() + "\"");
+        EXPECT_EQ(errors.exitCode, 0u) << errors.err;
+        const std::vector<std::string> lines = linesOf(errors.out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), damaged.errorsSummary);
+    }
+}
+
+TEST_F(LogShowTest, WithoutAFileTheInstallationsLogIsShownAndAMissingOrForeignFileIsReported) {
+    Log("C:\\build\\Host.cpp", 7, "\x90\xdd\x92\xe8\nsecond line");
+    const ToolRun installed = runTool("log show");
+    EXPECT_EQ(installed.exitCode, 0u) << installed.err;
+    EXPECT_EQ(withoutTimesAndLines(installed.out), u8"<time>  Host.cpp:<line>  設定\n    | second line\n");
+
+    const ToolRun missing = runTool("log show --errors \"" + installFile("nowhere.log") + "\"");
+    EXPECT_EQ(missing.exitCode, 1u);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "kesttool: cannot read " + installFile("nowhere.log") + ": No such file or directory\n");
+
+    writeFileBytes(installFile("utf16.log"), std::string("\xff\xfe[\0001\0002\000/\000", 10));
+    const ToolRun utf16 = runTool("log show \"" + installFile("utf16.log") + "\"");
+    EXPECT_EQ(utf16.exitCode, 1u);
+    EXPECT_EQ(utf16.err, "kesttool: " + installFile("utf16.log") +
+                             " is not a Shift_JIS log as Log writes it: it is UTF-16 text\n");
+}
+
+}  // namespace
+}  // namespace kest::test
