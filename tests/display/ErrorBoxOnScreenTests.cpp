@@ -3,6 +3,7 @@
 // it is what the screen holds: the text drawn and held by the box's control, the icon shown,
 // the owner window locked while the box is open, and the call that returns when OK is pressed.
 #include "BoxOnScreen.h"
+#include "Display.h"
 #include "Installation.h"
 #include "KestErr.h"
 
@@ -46,6 +47,10 @@ struct Seen {
 
 class ErrorBoxOnScreenTest : public InstallationTest {
 protected:
+    void SetUp() override {
+        if (const char* why = whyNoDisplay()) GTEST_SKIP() << why;
+    }
+
     void writeCatalogue(const std::string& bytes) const { writeFileBytes(installFile("KestErr.csv"), bytes); }
 
     // One ShowError call on an empty log: the box is read while open, then closed with OK.

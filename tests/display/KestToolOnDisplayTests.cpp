@@ -2,6 +2,7 @@
 // catalogue, and show-error shows a real box that waits for OK. The tool runs as its own
 // process, as an editor or a support person starts it.
 #include "BoxOnScreen.h"
+#include "Display.h"
 #include "Installation.h"
 #include "KestIniStandIn.h"
 
@@ -208,6 +209,9 @@ class KestToolOnDisplayTest : public InstallationTest {
 protected:
     KestToolOnDisplayTest() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
     ~KestToolOnDisplayTest() override { CoUninitialize(); }
+    void SetUp() override {
+        if (const char* why = whyNoDisplay()) GTEST_SKIP() << why;
+    }
 
     std::string writeCatalogue(const std::string& bytes) const {
         const std::string path = editorFolder_.file("KestErr.csv");

@@ -2,6 +2,7 @@
 #include "ErrorBoxTest.h"
 #include "KestResultMessages.h"
 #include "LogFile.h"
+#include "TestData.h"
 
 #include <gmock/gmock.h>
 
@@ -24,8 +25,9 @@ std::string codeText(ResultCode code) {
 }
 
 std::string shippedCatalogue() {
-    const std::string bytes = readFileBytes(KEST_SHIPPED_CATALOGUE);
-    if (bytes.empty()) ADD_FAILURE() << "cannot read " << KEST_SHIPPED_CATALOGUE;
+    const std::string path = testDataPath("KestErr\\KestErr.csv");
+    const std::string bytes = readFileBytes(path);
+    if (bytes.empty()) ADD_FAILURE() << "cannot read " << path;
     return bytes;
 }
 

@@ -1,6 +1,7 @@
 #include "MyCertTestSupport.h"
 
 #include "KestCommon.h"
+#include "TestData.h"
 
 #include <ncrypt.h>
 
@@ -201,7 +202,7 @@ BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR passwor
 }  // namespace
 
 std::vector<BYTE> readTestData(const std::string& name) {
-    const std::string path = std::string(KEST_TEST_DATA_DIR) + "/" + name;
+    const std::string path = testDataPath("mycert\\" + name);
     const UniqueFile file{std::fopen(path.c_str(), "rb")};
     if (!file) throw std::runtime_error("cannot read test data " + path);
     std::vector<BYTE> bytes;

@@ -1,6 +1,7 @@
 // Test data and fixtures of the KestMyCert tests.
 //
-// The files in KEST_TEST_DATA_DIR are made by data/make-test-data.sh:
+// The files of data/, made by data/make-test-data.sh, read from their copies in the program's
+// testdata\mycert\ (TestData.h):
 //   ca.der                     "Kest Test CA", the issuer of all others (self-signed, serial 01)
 //   signer.der / signer.p12    "Kest Signer", serial 01 2a, valid 2024-01-05 00:00:00 UTC to
 //                              2034-01-05 00:00:00 UTC

@@ -1,11 +1,11 @@
 #include "Platform.h"
 
+#include "Display.h"
 #include "ProbePkcs12.h"
 #include "Terminal.h"
 
 #include <wincrypt.h>
 
-#include <cstring>
 #include <string>
 
 namespace kest::tool {
@@ -13,29 +13,6 @@ namespace {
 
 constexpr char kErrorLibrary[] = "KestErr.dll";
 constexpr char kCertificateLibrary[] = "KestMyCert.dll";
-
-bool runningOnWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-bool windowStationVisible() {
-    USEROBJECTFLAGS flags{};
-    DWORD needed = 0;
-    if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) return true;
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
-}
-
-std::string wineGraphicsDriver() {
-    char value[64] = {};
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", "Graphics", RRF_RT_REG_SZ, nullptr, value, &size) !=
-        ERROR_SUCCESS)
-        return {};
-    return value;
-}
-
-bool environmentSet(const char* name) { return GetEnvironmentVariableA(name, nullptr, 0) > 0; }
 
 const char* iconName(UINT flags) {
     switch (flags & MB_ICONMASK) {
@@ -68,12 +45,7 @@ BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR passwor
 
 }  // namespace
 
-bool displayAvailable() {
-    if (!windowStationVisible()) return false;
-    if (!runningOnWine()) return true;
-    if (_stricmp(wineGraphicsDriver().c_str(), "null") == 0) return false;
-    return environmentSet("DISPLAY") || environmentSet("WAYLAND_DISPLAY");
-}
+bool displayAvailable() { return whyNoDisplay() == nullptr; }
 
 PrintedErrorBoxes::PrintedErrorBoxes()
     : patch_(kErrorLibrary, "USER32.dll", "MessageBoxA", reinterpret_cast<const void*>(&printBox)) {}

@@ -8,12 +8,7 @@
 
 namespace kest::tool {
 
-// Whether a message box would reach a person:
-// - not when the process's window station is invisible (a service, a non-interactive session);
-// - under Wine, not when its graphics driver is "null" (HKCU\Software\Wine\Drivers\Graphics),
-//   and not when neither DISPLAY nor WAYLAND_DISPLAY is set, as Wine then falls back to the
-//   null driver. Wine's null driver reports a 1024x768 screen and a visible window station,
-//   so screen metrics cannot tell.
+// Whether a message box would reach a person (kest::whyNoDisplay, Display.h).
 bool displayAvailable();
 
 // While it lives, KestErr.dll's boxes are printed to standard output (caption, icon name
