@@ -55,7 +55,9 @@ grep -qxF "added 1: $quoted ($quoted_id)" "$output" || fail "quoted.p12 not adde
 [ "$(grep -c "PFXVerifyPassword refuses right passwords" "$output")" -eq 4 ] || fail "workaround not announced once per PKCS#12 command"
 
 # The first list has no marks; after marking both by id, the new list shows both.
-step "list" | sed -n 1p | grep -qxF '#  Subject                                                     Issuer                                Serial  Valid from (UTC)     Valid to (UTC)       Candidate' ||
+# The list's header: columns as wide as their widest name.
+header() { printf "#  %-${#1}s  %-${#ca}s  Serial  Valid from (UTC)     Valid to (UTC)       Candidate" Subject Issuer; }
+step "list" | sed -n 1p | grep -qxF "$(header "$quoted")" ||
     fail "list header not aligned to the widest subject"
 [ "$(step list | grep -c '\*$')" -eq 0 ] || fail "the first list shows marks"
 [ "$(step list | grep -c '^[12]  ')" -eq 2 ] || fail "the first list does not hold two certificates"
@@ -84,8 +86,7 @@ printf '%s\n' '--- error box "Tavrin", icon error, closed with OK by kesttool' '
 # Unmarked and removed: the last list holds the signer alone, still a candidate.
 expect_in_step "remove $quoted_id" "removed 1: $quoted ($quoted_id)"
 step list 3 >"$work.last"
-printf '%s\n' "#  Subject                              Issuer                                Serial  Valid from (UTC)     Valid to (UTC)       Candidate" \
-    "1  $signer_row  *" | cmp -s - "$work.last" || { fail "last list:"; cat "$work.last"; }
+printf '%s\n' "$(header "$signer")" "1  $signer_row  *" | cmp -s - "$work.last" || { fail "last list:"; cat "$work.last"; }
 
 # The settings file, as the library wrote it.
 expect_text "$settings" "settings file" "[MyCertificate]"
