@@ -1,5 +1,6 @@
 #include "KestMyCert.h"
 
+#include "KnownDifference.h"
 #include "MyCertTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kest::test {
@@ -21,6 +23,9 @@ constexpr char kModule[] = "KestMyCert.dll";
 constexpr char kCrypt32[] = "crypt32.dll";
 constexpr char kManagerUnit[] = "KestMyCertManager.cpp";
 constexpr char kStoreUtilUnit[] = "KestMyCertStoreUtil.cpp";
+constexpr char kX500Quoting[] =
+    "CertNameToStrA, CERT_X500_NAME_STR: a value is quoted for leading or trailing white space or one of "
+    ", + = \" \\n < > # ; (Win32 docs of CertNameToStrA; Wine's crypt32/tests/str.c test_quoted_RDN)";
 
 using ListPtr = UniqueMyCertList;
 
@@ -105,6 +110,42 @@ TEST_F(ListTest, CertificatesWithoutAReachableKeyAreLeftOutTheOthersKeepStoreOrd
     EXPECT_TRUE(watch.nothingHeld());
 }
 
+// The local machine's "MY", written by the test; closed and emptied again at the end.
+class LocalMachineStore {
+public:
+    LocalMachineStore()
+        : store_{CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "MY")} {}
+    ~LocalMachineStore() {
+        if (!store_) return;
+        for (CertContextPtr& cert : certsInStore(store_.get())) CertDeleteCertificateFromStore(cert.release());
+        CertControlStore(store_.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    }
+    HCERTSTORE get() const noexcept { return store_.get(); }
+
+private:
+    CertStorePtr store_;
+};
+
+TEST_F(ListTest, TheLocalMachinesPersonalCertificatesAreNotTheUsers) {
+    const LocalMachineStore machine;
+    if (machine.get() == nullptr) GTEST_SKIP() << "the local machine's MY cannot be opened here: " << GetLastError();
+    ASSERT_EQ(countCerts(machine.get()), 0u) << "a test leaves the local machine's MY empty";
+    const CertStorePtr imported = importPkcs12("signer.p12");
+    const CertContextPtr signer = loadCertificate("signer.der");
+    const CertContextPtr withKey{
+        CertFindCertificateInStore(imported.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, signer.get(), nullptr)};
+    ASSERT_TRUE(withKey);
+    if (!CertAddCertificateContextToStore(machine.get(), withKey.get(), CERT_STORE_ADD_ALWAYS, nullptr))
+        GTEST_SKIP() << "the local machine's MY cannot be written here: " << GetLastError();
+    ASSERT_TRUE(CertControlStore(machine.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr));
+
+    ASSERT_EQ(createMyCertList(&head_), KEST_OK);
+    const ListPtr list{head_};
+    EXPECT_TRUE(knownDifference(countMyCertList(head_), 0u, 1u,
+                                "the current user's MY is its .Default physical store alone (Win32 docs, System "
+                                "Store Locations); Wine's CertOpenSystemStoreA(0, \"MY\") adds the local machine's"));
+}
+
 TEST_F(ListTest, RecordHoldsNamesSerialAndUtcValidityOfItsCertificate) {
     // Our users' zone, UTC+9: a validity shifted to local time would read 09:00:00.
     TIME_ZONE_INFORMATION zone;
@@ -132,12 +173,26 @@ TEST_F(ListTest, RecordHoldsNamesSerialAndUtcValidityOfItsCertificate) {
 
 TEST_F(ListTest, NamesWithCommasQuotesAndSpacesAreThePlatformsText) {
     addPkcs12ToPersonalStore("quoted.p12");
+    addPkcs12ToPersonalStore("utf8-names.p12");
     ASSERT_EQ(createMyCertList(&head_), KEST_OK);
     const ListPtr list{head_};
-    ASSERT_EQ(countMyCertList(head_), 1u);
-    const CertContextPtr quoted = loadCertificate("quoted.der");
-    EXPECT_EQ(head_->subject, platformNameText(quoted->pCertInfo->Subject));
-    EXPECT_STREQ(head_->serialHex, "1001");
+    ASSERT_EQ(countMyCertList(head_), 2u);
+    const MyCert* quoted = head_;
+    const MyCert* utf8 = head_->next;
+    if (std::string(quoted->serialHex) != "1001") std::swap(quoted, utf8);
+    ASSERT_STREQ(quoted->serialHex, "1001");
+    ASSERT_STREQ(utf8->serialHex, "4004");
+
+    // PrintableString and TeletexString values: both platforms quote by the documented rule.
+    EXPECT_EQ(std::string(quoted->subject), "CN=\"Suzuki, Ichiro\", OU=\"R&D \"\"Lab\"\"\", O=Kest Test, C=JP");
+    EXPECT_EQ(quoted->subject, platformNameText(loadCertificate("quoted.der")->pCertInfo->Subject));
+    // UTF8String values: Wine 8.0 looks for the trailing space at a character count used as
+    // a byte index into UTF-16, so it quotes "Kest Test" (a space at that byte) and not
+    // "Kest UTF8 " (fixed in Wine 8.19).
+    EXPECT_TRUE(knownDifference(std::string(utf8->subject), std::string("CN=\"Kest UTF8 \", O=Kest Test, C=JP"),
+                                std::string("CN=Kest UTF8 , O=\"Kest Test\", C=JP"), kX500Quoting));
+    EXPECT_EQ(utf8->subject, platformNameText(loadCertificate("utf8-names.der")->pCertInfo->Subject));
+    EXPECT_EQ(std::string(utf8->issuer), "CN=Kest Test CA, O=Kest Test, C=JP");
 }
 
 TEST_F(ListTest, RecordContextOutlivesTheStoreAndTheEmptiedStore) {
@@ -212,18 +267,59 @@ TEST_F(ListTest, DeleteReleasesRecordsFromTheLastToTheFirstAndEverythingTheyHold
 
 // --- PKCS#12 data -------------------------------------------------------------------------
 
+// What KestMyCert.dll passed to PFXVerifyPassword, and the answer it is given.
+struct PasswordCheck {
+    DWORD size;
+    const BYTE* data;
+    const wchar_t* password;
+    DWORD flags;
+};
+std::vector<PasswordCheck> gPasswordChecksSeen;
+BOOL gPasswordAnswer = TRUE;
+BOOL WINAPI answeringPasswordCheck(CRYPT_DATA_BLOB* blob, LPCWSTR password, DWORD flags) {
+    gPasswordChecksSeen.push_back(PasswordCheck{blob->cbData, blob->pbData, password, flags});
+    return gPasswordAnswer;
+}
+
+// The library's password check is answered by the test (TRUE unless a test says FALSE), so
+// that both of its paths run on any platform: Wine's PFXVerifyPassword is a stub that always
+// answers FALSE. The import that follows is the platform's own.
 class Pkcs12ListTest : public ListTest {
 protected:
-    const WorkingPfxVerifyPassword verifyPassword_;
+    Pkcs12ListTest() {
+        gPasswordChecksSeen.clear();
+        gPasswordAnswer = TRUE;
+    }
+    // One check, of the data and the password exactly as the caller gave them.
+    void expectPasswordCheckOf(const std::vector<BYTE>& data, const wchar_t* password) const {
+        ASSERT_EQ(gPasswordChecksSeen.size(), 1u);
+        const PasswordCheck& check = gPasswordChecksSeen[0];
+        EXPECT_EQ(check.data, data.data());
+        EXPECT_EQ(check.size, data.size());
+        EXPECT_EQ(check.password, password);
+        EXPECT_EQ(check.flags, 0u);
+    }
+
+    const ImportPatch passwordCheck_{kModule, kCrypt32, "PFXVerifyPassword",
+                                     reinterpret_cast<const void*>(&answeringPasswordCheck)};
 };
 
 class Pkcs12EncryptionTest : public Pkcs12ListTest, public ::testing::WithParamInterface<const char*> {};
 
+constexpr char kPfxImportKeepsAll[] =
+    "PFXImportCertStore returns a store that contains the imported certificates, including available private keys "
+    "(Win32 docs of PFXImportCertStore)";
+
 // Wine's PFXImportCertStore drops the file's keyless CA, so on its own the CA would never reach
-// the key check; the import is made to hold a keyless copy of the CA, as Windows' would.
+// the key check; where it is missing, the import is made to hold a keyless copy of the CA, as
+// Windows' holds.
+unsigned gImportedCertificates = 0;
 void addKeylessCa(HCERTSTORE imported) {
+    gImportedCertificates = countCerts(imported);
     const CertContextPtr ca = loadCertificate("ca.der");
-    CertAddCertificateContextToStore(imported, ca.get(), CERT_STORE_ADD_ALWAYS, nullptr);
+    const CertContextPtr present{
+        CertFindCertificateInStore(imported, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ca.get(), nullptr)};
+    if (!present) CertAddCertificateContextToStore(imported, ca.get(), CERT_STORE_ADD_ALWAYS, nullptr);
 }
 
 TEST_P(Pkcs12EncryptionTest, ListsTheCertificateWithItsKeyAndLeavesTheKeylessCaOut) {
@@ -233,6 +329,9 @@ TEST_P(Pkcs12EncryptionTest, ListsTheCertificateWithItsKeyAndLeavesTheKeylessCaO
     calls.onImport(&addKeylessCa);
     ASSERT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
               KEST_OK);
+    expectPasswordCheckOf(data, kPkcs12Password);
+    // The file holds the signer with its key and the CA without.
+    EXPECT_TRUE(knownDifference(gImportedCertificates, 2u, 1u, kPfxImportKeepsAll));
     ASSERT_EQ(calls.pkcs12Imports().size(), 1u);
     EXPECT_EQ(calls.pkcs12Imports()[0].flags, DWORD{CRYPT_EXPORTABLE});
     const std::vector<BYTE> ca = readTestData("ca.der");
@@ -256,12 +355,7 @@ TEST_P(Pkcs12EncryptionTest, ListsTheCertificateWithItsKeyAndLeavesTheKeylessCaO
 
 INSTANTIATE_TEST_SUITE_P(Encryptions, Pkcs12EncryptionTest, ::testing::Values("signer.p12", "signer-legacy.p12"));
 
-unsigned gPasswordChecks = 0;
 unsigned gImports = 0;
-BOOL WINAPI countingPasswordCheck(CRYPT_DATA_BLOB*, LPCWSTR, DWORD) {
-    ++gPasswordChecks;
-    return FALSE;
-}
 HCERTSTORE WINAPI countingImport(CRYPT_DATA_BLOB*, LPCWSTR, DWORD) {
     ++gImports;
     SetLastError(kInjectedLastError);
@@ -270,16 +364,14 @@ HCERTSTORE WINAPI countingImport(CRYPT_DATA_BLOB*, LPCWSTR, DWORD) {
 
 TEST_F(Pkcs12ListTest, DataThatIsNotPkcs12FailsBeforeThePasswordIsTried) {
     const std::vector<BYTE> data = readTestData("signer.der");
-    gPasswordChecks = gImports = 0;
+    gImports = 0;
     const ResourceWatch watch;
-    const ImportPatch passwordChecks{kModule, kCrypt32, "PFXVerifyPassword",
-                                     reinterpret_cast<const void*>(&countingPasswordCheck)};
     const ImportPatch imports{kModule, kCrypt32, "PFXImportCertStore", reinterpret_cast<const void*>(&countingImport)};
 
     EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), kPkcs12Password, &head_),
               KEST_E_PKCS12_INVALID);
     EXPECT_EQ(head_, &untouched_);
-    EXPECT_EQ(gPasswordChecks, 0u);
+    EXPECT_TRUE(gPasswordChecksSeen.empty());
     EXPECT_EQ(gImports, 0u);
     EXPECT_TRUE(watch.nothingHeld());
     EXPECT_THAT(
@@ -293,19 +385,30 @@ TEST_F(Pkcs12ListTest, DataThatIsNotPkcs12FailsBeforeThePasswordIsTried) {
 
 TEST_F(Pkcs12ListTest, AWrongPasswordFailsBeforeAnythingIsImported) {
     const std::vector<BYTE> data = readTestData("signer.p12");
-    gImports = 0;
-    const ResourceWatch watch;
-    const ImportPatch imports{kModule, kCrypt32, "PFXImportCertStore", reinterpret_cast<const void*>(&countingImport)};
+    const wchar_t wrong[] = L"wrong";
+    gPasswordAnswer = FALSE;
+    for (const wchar_t* password : {static_cast<const wchar_t*>(wrong), static_cast<const wchar_t*>(nullptr)}) {
+        SCOPED_TRACE(password != nullptr ? "a wrong password" : "no password");
+        gPasswordChecksSeen.clear();
+        gImports = 0;
+        const std::size_t before = logRecords().size();
+        const ResourceWatch watch;
+        const ImportPatch imports{kModule, kCrypt32, "PFXImportCertStore",
+                                  reinterpret_cast<const void*>(&countingImport)};
 
-    EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), L"wrong", &head_),
-              KEST_E_PKCS12_PASSWORD);
-    EXPECT_EQ(head_, &untouched_);
-    EXPECT_EQ(gImports, 0u);
-    EXPECT_TRUE(watch.nothingHeld());
-    EXPECT_THAT(errorMessages(logRecords()),
-                ElementsAre("openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに誤りがあります。 : "
-                            "PFXVerifyPassword() failed (0x00000000)",
-                            "createMyCertListInPkcs12Store() = 0x25000209 : openPkcs12Store() failed"));
+        EXPECT_EQ(createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), password, &head_),
+                  KEST_E_PKCS12_PASSWORD);
+        expectPasswordCheckOf(data, password);
+        EXPECT_EQ(head_, &untouched_);
+        EXPECT_EQ(gImports, 0u);
+        EXPECT_TRUE(watch.nothingHeld());
+        std::vector<LogRecord> records = logRecords();
+        records.erase(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(before));
+        EXPECT_THAT(errorMessages(records),
+                    ElementsAre("openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに誤りがあります。 : "
+                                "PFXVerifyPassword() failed (0x00000000)",
+                                "createMyCertListInPkcs12Store() = 0x25000209 : openPkcs12Store() failed"));
+    }
 }
 
 TEST_F(Pkcs12ListTest, AFailedImportGivesItsCodeAndTheLastError) {

@@ -11,6 +11,10 @@
 //   twin-b.der / twin-b.p12    the same issuer and serial as twin-a, another key
 //   twin-a-renewed.der         the same issuer, serial and key as twin-a, another validity: a
 //                              different certificate that compares as the same one
+//   utf8-names.der / .p12      serial 40 04, UTF8String names: O "Kest Test" (an inner space) and
+//                              CN "Kest UTF8 " (a trailing space), whose quoting Wine 8.0 gets
+//                              wrong; all other names are PrintableStrings (quoted's OU a
+//                              TeletexString), which Windows and Wine 8.0 write alike
 // Each .p12 holds its certificate with the private key plus ca without key, all under
 // kPkcs12Password; several certificates with keys means importing several files.
 #pragma once

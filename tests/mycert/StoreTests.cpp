@@ -2,6 +2,7 @@
 // store of the test prefix; failures are provoked through KestMyCert.dll's import table.
 #include "KestMyCert.h"
 #include "KestResultMessages.h"
+#include "KnownDifference.h"
 #include "MyCertTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -131,11 +132,14 @@ TEST_F(StoreMyCertTest, StoringOneCertificateTwiceSucceedsTwice) {
         EXPECT_EQ(add.certificate, encodingOf(cert.get()));
         EXPECT_FALSE(add.wantsStoreContext);
     }
-    // Windows keeps both copies. Wine's personal store, once reopened, holds one entry per
-    // distinct certificate: the second copy cannot be counted here, only seen asked for.
+    // How many copies the personal store holds once reopened is the platform's matter, and
+    // Windows documents none: Wine's holds one entry per thumbprint, and its conformance tests
+    // of registry stores suggest that Windows keeps one per thumbprint too. So only what is
+    // the same on both is checked: one or two entries, each this certificate.
     const std::vector<CertContextPtr> stored = personalStoreCerts();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_TRUE(sameEncoding(stored[0].get(), cert.get()));
+    ASSERT_GE(stored.size(), 1u);
+    EXPECT_LE(stored.size(), 2u);
+    for (const CertContextPtr& entry : stored) EXPECT_TRUE(sameEncoding(entry.get(), cert.get()));
     EXPECT_TRUE(watch.nothingHeld());
     EXPECT_THAT(logMessages(), ElementsAre("storeMyCertToStore() start", "storeMyCertToStore() end",
                                            "storeMyCertToStore() start", "storeMyCertToStore() end"));
@@ -370,6 +374,10 @@ Function libraryImport(const char* dll, const char* function, WORD ordinal = 0) 
 class MyCertTestSupportTest : public StoreTest {};
 
 TEST_F(MyCertTestSupportTest, LibrarySeesAPfxVerifyPasswordThatChecksThePassword) {
+    // The platform's own answer for the right password.
+    EXPECT_TRUE(knownDifference(platformPfxVerifyPasswordWorks(), true, false,
+                                "PFXVerifyPassword returns TRUE if the password appears correct (Win32 docs of "
+                                "PFXVerifyPassword); Wine's is a stub that answers FALSE"));
     const WorkingPfxVerifyPassword working;
     EXPECT_EQ(working.standInUsed(), !platformPfxVerifyPasswordWorks());
     const auto verify = libraryImport<decltype(&PFXVerifyPassword)>(kCrypt32, "PFXVerifyPassword");

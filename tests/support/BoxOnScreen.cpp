@@ -39,11 +39,10 @@ struct BitmapDelete {
 };
 using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
 
-// The screen's pixels in `area` (screen coordinates) as 32-bit colours; nothing if the screen
-// cannot be read.
-std::vector<std::uint32_t> screenPixels(const RECT& area) {
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
+// The pixels `draw` makes in a memory picture of width x height, as 32-bit colours; nothing if
+// it cannot draw.
+template <typename Draw>
+std::vector<std::uint32_t> drawnPixels(int width, int height, Draw draw) {
     if (width <= 0 || height <= 0) return {};
     ScreenDc screen{GetDC(nullptr)};
     MemoryDc memory{CreateCompatibleDC(screen.get())};
@@ -59,12 +58,26 @@ std::vector<std::uint32_t> screenPixels(const RECT& area) {
     Bitmap bitmap{CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
     if (!bitmap) return {};
     const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+    const BOOL drawn = draw(screen.get(), memory.get());
     GdiFlush();
     SelectObject(memory.get(), previous);
-    if (!copied) return {};
+    if (!drawn) return {};
     const auto* first = static_cast<const std::uint32_t*>(bits);
     return std::vector<std::uint32_t>(first, first + static_cast<std::size_t>(width) * height);
+}
+
+// The screen's pixels in `area` (screen coordinates); nothing if the screen cannot be read.
+std::vector<std::uint32_t> screenPixels(const RECT& area) {
+    return drawnPixels(area.right - area.left, area.bottom - area.top, [&area](HDC screen, HDC memory) {
+        return BitBlt(memory, 0, 0, area.right - area.left, area.bottom - area.top, screen, area.left, area.top,
+                      SRCCOPY);
+    });
+}
+
+bool severalColours(const std::vector<std::uint32_t>& pixels) {
+    for (std::uint32_t pixel : pixels)
+        if (pixel != pixels.front()) return true;
+    return false;
 }
 
 struct IconSearch {
@@ -184,10 +197,23 @@ BoxIcon boxIcon(HWND box) {
 bool boxTextIsDrawn(HWND box) {
     RECT area;
     if (!GetWindowRect(GetDlgItem(box, kTextControlId), &area)) return false;
-    const std::vector<std::uint32_t> pixels = screenPixels(area);
-    for (std::uint32_t pixel : pixels)
-        if (pixel != pixels.front()) return true;
-    return false;
+    return severalColours(screenPixels(area));
+}
+
+bool boxTextIsPrinted(HWND box) {
+    RECT window;
+    RECT text;
+    if (!GetWindowRect(box, &window) || !GetWindowRect(GetDlgItem(box, kTextControlId), &text)) return false;
+    const int width = window.right - window.left;
+    const std::vector<std::uint32_t> printed =
+        drawnPixels(width, window.bottom - window.top, [box](HDC, HDC memory) { return PrintWindow(box, memory, 0); });
+    if (printed.empty()) return false;
+    std::vector<std::uint32_t> textArea;
+    if (!IntersectRect(&text, &text, &window)) return false;
+    for (LONG y = text.top; y < text.bottom; ++y)
+        for (LONG x = text.left; x < text.right; ++x)
+            textArea.push_back(printed[static_cast<std::size_t>(y - window.top) * width + (x - window.left)]);
+    return severalColours(textArea);
 }
 
 bool pressOk(HWND box) {

@@ -75,14 +75,20 @@ std::string boxText(HWND box);
 // were read in.
 std::wstring boxCharacters(HWND box);
 
-// The icon the box shows: that of its visible icon control (found by its SS_ICON style: its
-// id is 0x14 on Windows, 0x440 under Wine), told apart by the system's shared icon handles.
-// These are the same handles only in the process that shows the box.
+// The icon the box shows: that of its visible icon control, told apart by the system's shared
+// icon handles (the same handles only in the process that shows the box). The control is found
+// by its SS_ICON style, not by its id: Wine's is 0x440 (its MSGBOX_IDICON), while Windows
+// documents none (0x14 is what its boxes are reported to use, not a documented value), so no
+// test asserts an id.
 BoxIcon boxIcon(HWND box);
 
 // Whether the screen shows the box's text: the screen's pixels where its text control lies hold
 // more than one colour. Without a display (Wine's null driver) the screen has no pixels.
 bool boxTextIsDrawn(HWND box);
+
+// Whether PrintWindow draws the box's text into a picture of the box: its pixels where the
+// text control lies hold more than one colour.
+bool boxTextIsPrinted(HWND box);
 
 // Presses the box's OK button as a click would; false if it has none.
 bool pressOk(HWND box);

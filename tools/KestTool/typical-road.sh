@@ -40,16 +40,23 @@ kesttool() {
     [ "$status" -eq 0 ] || printf '(exit status %s)\n' "$status"
 }
 
-signer_id='012a;CN=Kest Test CA, O="Kest Test", C=JP'
-quoted_id='1001;CN=Kest Test CA, O="Kest Test", C=JP'
+# A certificate's id, as the tool printed it when adding it ("added 1: <subject> (<id>)"): the
+# name text in it is the platform's own.
+added_id() { sed -n 's/^added [0-9]*: .* (\(.*\))\r*$/\1/p' "$work/$1.added" | sed -n 1p; }
 
 printf 'Sample installation: %s\n' "$install_win"
 kesttool install-dir "$install_win"
 kesttool log on "$install_win\\kest.log"
 kesttool log status
 kesttool check-catalogue "$install_win\\KestErr.csv"
-kesttool add-p12 "$(windows_path "$samples/signer.p12")" --password-env KEST_SAMPLE_PASSWORD
-kesttool add-p12 "$(windows_path "$samples/quoted.p12")" --password-env KEST_SAMPLE_PASSWORD
+# quoted.p12's names hold the characters that every platform quotes.
+for sample in signer quoted; do
+    kesttool add-p12 "$(windows_path "$samples/$sample.p12")" --password-env KEST_SAMPLE_PASSWORD |
+        tee "$work/$sample.added"
+done
+signer_id=$(added_id signer)
+quoted_id=$(added_id quoted)
+[ -n "$signer_id" ] && [ -n "$quoted_id" ] || { echo "typical-road.sh: a sample was not added" >&2; exit 1; }
 kesttool list
 kesttool mark "$signer_id"
 kesttool mark "$quoted_id"

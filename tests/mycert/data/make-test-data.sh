@@ -18,6 +18,13 @@
 #   long-name.der     self-signed, serial 30 03, subject (and so issuer) of 64 OUs: a name
 #                     text of over 4 KiB, longer than any certificate id may be
 #   long-name.p12     long-name with its key alone, same password
+#   utf8-names.der    CN=Kest UTF8 (with a trailing space), O=Kest Test, C=JP as UTF8Strings
+#                     (a value with an inner space, and one with a trailing space); serial 40 04
+#   utf8-names.p12    utf8-names with its key plus ca without key, same password
+#
+# Names are PrintableStrings (TeletexString where a value holds characters PrintableString
+# lacks, as quoted's OU), whose text Windows and Wine 8.0 write alike; only utf8-names has
+# UTF8Strings, whose quoting Wine 8.0 gets wrong.
 #
 # `make-test-data.sh long-name` makes only the long-name files and leaves the others as they are.
 #
@@ -31,8 +38,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # A throwaway `openssl ca` database per certificate, so that twins may share a serial.
+# ca_config DIR [STRING_MASK]: also the request's configuration.
 ca_config() {
     cat <<EOF
+string_mask = ${2:-nombstr}
+[req]
+distinguished_name = request_name
+[request_name]
 [ca]
 default_ca = kest
 [kest]
@@ -61,19 +73,19 @@ subjectKeyIdentifier = hash
 EOF
 }
 
-# issue NAME SERIAL SUBJECT START END [selfsign | KEY-OF]
+# issue NAME SERIAL SUBJECT START END [selfsign | KEY-OF | -] [STRING_MASK]
 issue() {
     name=$1 serial=$2 subject=$3 start=$4 end=$5
     db=$work/db-$name
     mkdir -p "$db"
     : >"$db/index.txt"
     echo "$serial" >"$db/serial"
-    ca_config "$db" >"$db/ca.cnf"
+    ca_config "$db" "${7:-}" >"$db/ca.cnf"
     case "${6:-}" in
-    "" | selfsign) openssl genrsa -out "$work/$name.key" 2048 2>/dev/null ;;
+    "" | - | selfsign) openssl genrsa -out "$work/$name.key" 2048 2>/dev/null ;;
     *) cp "$work/$6.key" "$work/$name.key" ;;
     esac
-    openssl req -new -key "$work/$name.key" -subj "$subject" -utf8 -out "$work/$name.csr"
+    openssl req -new -config "$db/ca.cnf" -key "$work/$name.key" -subj "$subject" -utf8 -out "$work/$name.csr"
     if [ "${6:-}" = selfsign ]; then
         openssl ca -batch -config "$db/ca.cnf" -selfsign -keyfile "$work/$name.key" \
             -extensions ca_ext -startdate "$start" -enddate "$end" -notext -utf8 \
@@ -116,12 +128,14 @@ issue quoted 1001 '/C=JP/O=Kest Test/OU=R&D "Lab"/CN=Suzuki, Ichiro' 20240101000
 issue twin-a 2002 "/C=JP/O=Kest Test/CN=Kest Twin" 20240101000000Z 20491231235959Z
 issue twin-b 2002 "/C=JP/O=Kest Test/CN=Kest Twin" 20240101000000Z 20491231235959Z
 issue twin-a-renewed 2002 "/C=JP/O=Kest Test/CN=Kest Twin" 20240101000000Z 20391231235959Z twin-a
+issue utf8-names 4004 "/C=JP/O=Kest Test/CN=Kest UTF8 " 20240101000000Z 20491231235959Z - utf8only
 
 pkcs12 signer signer.p12
 pkcs12 signer signer-legacy.p12 -legacy
 pkcs12 quoted quoted.p12
 pkcs12 twin-a twin-a.p12
 pkcs12 twin-b twin-b.p12
+pkcs12 utf8-names utf8-names.p12
 long_name
 
 echo "made in $out:"
