@@ -44,9 +44,10 @@ typedef MyCert* MyCertList;
 KEST_NODISCARD ResultCode createMyCertList(MyCert** head) KEST_NOEXCEPT;
 /* The same for the `size` bytes of PKCS#12 data, opened with password (UTF-16, NUL-terminated;
  * null is passed to the platform's PKCS#12 calls as it is). The data is only read and may be
- * freed on return. The certificates go into a temporary store, not into "MY"; the platform's
- * import keeps their private keys, exportable, in the current user's key storage, and deleting
- * the list leaves them there.
+ * freed on return. The certificates go into a temporary store, not into "MY"; their private
+ * keys are imported as exportable, and the platform's import may keep them in the current
+ * user's key storage (Windows does; Wine 8 was not seen to), which deleting the list does not
+ * clear.
  * KEST_E_PKCS12_INVALID (not PKCS#12), KEST_E_PKCS12_PASSWORD (checked before anything is
  * imported), KEST_E_PKCS12_IMPORT, and the codes of createMyCertList but KEST_E_STORE_OPEN. */
 KEST_NODISCARD ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,
