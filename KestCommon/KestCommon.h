@@ -13,19 +13,28 @@ extern "C" {
  * failure with a result code its error record. Out-parameters are written on success only,
  * but where said otherwise. */
 
-/* A zero-filled block of `size` bytes of the process heap into *out: KEST_OK. The block is the
- * caller's, to be given back to freeMemory by any library. KEST_E_NO_MEMORY: *out untouched. */
+/* A zero-filled block of `size` bytes of the process heap into *out: KEST_OK (size 0 gives a
+ * block too). The block is the caller's, to be given back to freeMemory by any library.
+ * KEST_E_NO_MEMORY: *out untouched. */
 KEST_NODISCARD ResultCode allocMemory(unsigned size, void** out) KEST_NOEXCEPT;
-/* Gives a block of allocMemory back; null is accepted and ignored. */
+/* Gives a block of allocMemory back to the process heap; null is accepted and ignored. */
 void freeMemory(void* block) KEST_NOEXCEPT;
 
-/* The settings file "KestEnv.ini" of the installation directory into dest (260 bytes or more).
- * KEST_OK: the file exists. KEST_E_NO_INSTALL_PATH: dest untouched. KEST_E_NO_SETTINGS_FILE:
- * no such file, dest holds the path all the same (empty when it would not fit). */
+/* The path of the settings file "KestEnv.ini" in the installation directory (joined by the
+ * platform's path rule) into dest, of which all 260 bytes are written. KEST_OK: a file or a
+ * directory of that name exists (whether it is a file is not checked).
+ * KEST_E_NO_INSTALL_PATH: dest untouched. KEST_E_NO_SETTINGS_FILE: nothing of that name, dest
+ * holds the path all the same (empty when it would not fit). */
 KEST_NODISCARD ResultCode getIniFilePath(char* dest) KEST_NOEXCEPT;
+
+/* file, section and key go to the platform's profile calls as they are: a file name without a
+ * path names one in the Windows directory, and null has the platform's meaning. The two reads
+ * never change the file. */
+
 /* The value of [section] key of `file` into value (size bytes, at least 64), cut to size - 1
  * bytes and terminated: KEST_OK (an empty value too). KEST_E_SETTINGS_READ: size below 64
- * (value untouched), or file, section or key missing (value holds the absent-value text). */
+ * (value untouched), or file, section or key missing (value then holds a fixed placeholder
+ * text, no value of the file). */
 KEST_NODISCARD ResultCode readIniString(const char* file, const char* section, const char* key, char* value,
                                         unsigned size) KEST_NOEXCEPT;
 /* The value read as a number (strtod rules, the whole text, within int's range), truncated
@@ -33,7 +42,8 @@ KEST_NODISCARD ResultCode readIniString(const char* file, const char* section, c
  * empty, not a number, trailing text, out of range or over 62 bytes. *value untouched on
  * failure. */
 KEST_NODISCARD ResultCode readIniInt(const char* file, const char* section, const char* key, int* value) KEST_NOEXCEPT;
-/* Sets [section] key of `file` to value, making the file and section as needed: KEST_OK, or
+/* Sets [section] key of `file` to value, making the file and section as needed (a null value
+ * deletes the key, a null key the section, as the platform's call does): KEST_OK, or
  * KEST_E_SETTINGS_WRITE. */
 KEST_NODISCARD ResultCode writeIniString(const char* file, const char* section, const char* key,
                                          const char* value) KEST_NOEXCEPT;
@@ -52,9 +62,10 @@ unsigned getFileSize(const char* path) KEST_NOEXCEPT;
 unsigned readFile(const char* path, void* buffer, unsigned size) KEST_NOEXCEPT;
 unsigned writeFile(const char* path, const void* data, unsigned size) KEST_NOEXCEPT;
 
-/* Trace records through Log, for the caller's source unit and line; printf formats, the text
- * cut to 255 characters. logError writes "<functionName>() = 0x<code> : <detail>" (code in
- * eight lower-case hex digits), logAny any formatted text. */
+/* Trace records through Log (so only while logging is on), for the caller's source unit and
+ * line; printf formats, the text cut to 255 characters, a null format or functionName taken as
+ * an empty text. logError writes "<functionName>() = 0x<code> : <detail>" (code in eight
+ * lower-case hex digits), logAny any formatted text. */
 void logError(const char* sourceFile, unsigned line, const char* functionName, unsigned code, const char* format,
               ...) KEST_NOEXCEPT;
 void logAny(const char* sourceFile, unsigned line, const char* format, ...) KEST_NOEXCEPT;

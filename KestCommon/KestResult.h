@@ -5,12 +5,21 @@
 
 typedef unsigned int ResultCode;
 
-/* Exports never throw, and a status must not be dropped by C++ callers. */
+/* Exports never throw (KestLog.h and KestErr.h define the same for their hosts). */
+#ifndef KEST_NOEXCEPT
 #ifdef __cplusplus
-#define KEST_NOEXCEPT  noexcept
-#define KEST_NODISCARD [[nodiscard]]
+#define KEST_NOEXCEPT noexcept
 #else
 #define KEST_NOEXCEPT
+#endif
+#endif
+
+/* A status must not be dropped by C++ callers: [[nodiscard]] from C++17 on (MSVC reports its
+ * language in _MSVC_LANG). C++14 has no standard attribute for it, and GCC's own cannot be
+ * silenced by a cast to void, so a C++14 caller is not warned. */
+#if defined(__cplusplus) && (__cplusplus >= 201703L || (defined(_MSVC_LANG) && _MSVC_LANG >= 201703L))
+#define KEST_NODISCARD [[nodiscard]]
+#else
 #define KEST_NODISCARD
 #endif
 

@@ -83,7 +83,7 @@ int showBox(HWND owner, const char* text, UINT icon) noexcept { return MessageBo
 
 }  // namespace
 
-extern "C" int ShowError(HWND owner, int code) {
+extern "C" int ShowError(HWND owner, int code) noexcept {
     char codeText[kCodeTextSize];
     std::snprintf(codeText, sizeof codeText, "%08x", static_cast<unsigned>(code));
 

@@ -6,7 +6,13 @@
 //   ?KestIniRead@@YAKPEAD00@Z       unsigned long KestIniRead(char*, char*, char*)
 // GCC cannot produce those names, so for MinGW builds the functions are declared with C
 // linkage and the import library (made from KestIni.def) maps them to the decorated names.
+//
+// C++ only: a C unit can neither spell the MSVC names nor parse extern "C".
 #pragma once
+
+#ifndef __cplusplus
+#error "KestIni.h is C++ only: the installation's KestIni.dll exports C++ names"
+#endif
 
 #if defined(_MSC_VER)
 #define KEST_INI_LINKAGE

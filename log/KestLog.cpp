@@ -56,12 +56,12 @@ const char* baseName(const char* path) noexcept {
 
 }  // namespace
 
-extern "C" bool LogFlag(void) {
+extern "C" bool LogFlag(void) noexcept {
     char value[kIniValueSize];
     return readLogSetting(kWriteLogKey, value) && value[0] == '1' && value[1] == '\0';
 }
 
-extern "C" void Log(const char* sourceFile, unsigned line, const char* message) {
+extern "C" void Log(const char* sourceFile, unsigned line, const char* message) noexcept {
     // The timestamp is taken before either setting is read.
     SYSTEMTIME now;
     GetLocalTime(&now);

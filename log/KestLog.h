@@ -11,15 +11,30 @@ extern "C" {
 #include <stdbool.h>
 #endif
 
+/* Exports never throw. The same definition as KestResult.h's, which a host of this DLL alone
+ * does not see. */
+#ifndef KEST_NOEXCEPT
+#ifdef __cplusplus
+#define KEST_NOEXCEPT noexcept
+#else
+#define KEST_NOEXCEPT
+#endif
+#endif
+
 /* Appends one record for the caller's source unit and line when logging is on, and nothing
  * otherwise. sourceFile: a path, of which only the text after the last backslash is written
- * (double-byte characters of the ANSI code page are walked whole); message: written byte for
- * byte, a newline in it continuing the record on the next line. A null sourceFile or message
- * is written as an empty text. Nothing is kept: both settings are read anew at every call. */
-void Log(const char* sourceFile, unsigned line, const char* message);
+ * (double-byte characters of the ANSI code page are walked whole); line: written in decimal as
+ * a signed int; message: written byte for byte, a newline in it continuing the record on the
+ * next line. A null sourceFile or message is written as an empty text. The timestamp is the
+ * local time at the call. The file is opened and closed within the call and shared with no
+ * other opener: while anyone else holds it open the record is dropped, as is any record that
+ * cannot be written, without a report. Nothing is kept: the flag is read anew at every call,
+ * the path only when the flag is on. */
+void Log(const char* sourceFile, unsigned line, const char* message) KEST_NOEXCEPT;
 
-/* true exactly when the setting LOG/WriteLog reads as "1"; a failed read is false. */
-bool LogFlag(void);
+/* true exactly when the setting LOG/WriteLog reads as "1" (read anew at every call); a failed
+ * read is false. Writes nothing. */
+bool LogFlag(void) KEST_NOEXCEPT;
 
 #ifdef __cplusplus
 }
@@ -27,10 +42,11 @@ bool LogFlag(void);
 namespace kest {
 
 // The installation settings (read through KestIniRead) that switch the log on ("1" exactly)
-// and name its file.
-inline constexpr char kLogSection[] = "LOG";
-inline constexpr char kWriteLogKey[] = "WriteLog";
-inline constexpr char kLogPathKey[] = "LogPath";
+// and name its file. Namespace-scope constexpr has internal linkage: each unit holds its own
+// copy of the one definition, which C++14 accepts (inline variables need C++17).
+constexpr char kLogSection[] = "LOG";
+constexpr char kWriteLogKey[] = "WriteLog";
+constexpr char kLogPathKey[] = "LogPath";
 
 // The base name of a source path, at compile time. Builds on other systems spell __FILE__
 // with forward slashes, which Log would write whole; our own records carry the base name.

@@ -121,6 +121,9 @@ grep -qxF "installDir $(windows_path "$run")" "$work/msvc.txt" || fail "KestInst
 records=$(iconv -f CP932 -t UTF-8 "$log" 2>/dev/null | tr -d '\r')
 printf '%s\n' "$records" | grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]Host\.c,[0-9]+,MSVC-ABI host: a record through KestLog$' ||
     fail "the log lacks the host's record"
+printf '%s\n' "$records" |
+    grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]HostCpp14\.cpp,[0-9]+,MSVC-ABI host: a record from C\+\+14 through KestLog$' ||
+    fail "the log lacks the C++14 unit's record"
 for function in createMyCertList deleteMyCertList; do
     printf '%s\n' "$records" | grep -qF "$function" || fail "the log lacks the trace records of $function"
 done

@@ -4,8 +4,9 @@
  * layout and the fields of the personal store's certificate list in the lines of MyCertLines.h,
  * which MyCertReader.cpp (the MinGW side) prints too. One line per check; exit status 1 when one fails.
  *
- * C, as a C host includes our headers (their C++ part brings the C++ library, which this
- * compiler has none of here); KestIni, whose names only C++ decorates, in HostKestIni.cpp.
+ * C, as a C host includes our headers (KestMyCert.h's C++ part brings the C++ library, which
+ * this compiler has none of here); KestIni, whose names only C++ decorates, in HostKestIni.cpp;
+ * the other headers and Log as a C++14 host takes them in HostCpp14.cpp.
  * There is no C runtime: the entry point is hostMain, output goes through WriteFile. */
 #include "Host.h"
 #include "MyCertLines.h"
@@ -106,6 +107,7 @@ static void checkCertificateList(void) {
 void hostMain(void) {
     hostCheckKestIni();
     checkLog();
+    hostCheckCpp14();
     checkSharedHeap();
     checkCertificateList();
     field("failures", (unsigned)failures);

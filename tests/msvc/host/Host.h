@@ -1,5 +1,6 @@
-/* Shared by the two units of the MSVC-ABI host: the C unit (Host.c) calls our C exports, the C++
- * unit (HostKestIni.cpp) the installation's KestIni, whose names only C++ decorates. */
+/* Shared by the units of the MSVC-ABI host: the C unit (Host.c) calls our C exports, the C++
+ * units the installation's KestIni, whose names only C++ decorates (HostKestIni.cpp), and our
+ * log from C++14 (HostCpp14.cpp). */
 #pragma once
 
 #ifdef __cplusplus
@@ -12,6 +13,8 @@ void hostCheck(int ok, const char* what);
 
 /* KestInstallPath and KestIniRead through KestIni.lib. */
 void hostCheckKestIni(void);
+/* LogFlag and Log through KestLog.lib from a C++14 unit. */
+void hostCheckCpp14(void);
 
 #ifdef __cplusplus
 }
