@@ -3,6 +3,7 @@
 // (settings file, the stand-in's registry key, the personal store, the installation folder).
 #include "KestMyCert.h"
 #include "MyCertTestSupport.h"
+#include "TestData.h"
 
 #include <gmock/gmock.h>
 
@@ -20,9 +21,9 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// readTestData reads beside the certificate tests' data; the doctor's certificates
-// (data/make-doctor-data.sh) are in this folder's data.
-constexpr char kData[] = "../../tool/data/";
+// readTestData reads in the certificate tests' data folder; the doctor's certificates
+// (data/make-doctor-data.sh) are copied into testdata\tool beside it.
+constexpr char kData[] = "..\\tool\\";
 constexpr char kRegistryRoot[] = "Software\\Kest";
 const std::vector<std::string> kLibraryUnits = {"KestCommonUtil.cpp", "KestMyCertManager.cpp",
                                                 "KestMyCertStoreUtil.cpp"};
@@ -258,7 +259,7 @@ protected:
     void arrange(const DoctorCase& doctorCase) {
         for (const char* name : doctorCase.withKey) addPkcs12ToPersonalStore(kData + std::string(name) + ".p12");
         for (const char* name : doctorCase.withoutKey) addDerToPersonalStore(kData + std::string(name) + ".der");
-        writeFileBytes(installFile("KestErr.csv"), readFileBytes(KEST_CATALOGUE));
+        writeFileBytes(installFile("KestErr.csv"), readFileBytes(testDataPath("KestErr\\KestErr.csv")));
         if (doctorCase.log == LogFolder::missing) setLogPath(installFile("absent") + "\\kest.log");
         if (doctorCase.settings == Settings::none) return;
         std::string settings = "[MyCertificate]\r\n";
