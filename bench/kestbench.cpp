@@ -12,7 +12,7 @@
 #include "KestIniStandIn.h"
 #include "KestLog.h"
 #include "KestMyCert.h"
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -32,7 +32,7 @@ namespace kest::bench {
 namespace {
 
 constexpr char kKestIniImport[] = "?KestIniRead@@YAKPEAD00@Z";
-constexpr std::size_t kIniValueSize = 261;
+constexpr std::size_t kIniValueSize = kKestIniValueSize;
 
 constexpr unsigned kListSizes[] = {50, 200, 400};
 constexpr unsigned kCandidateSizes[] = {10, 100, 400};
