@@ -15,10 +15,17 @@ set(KEST_PACKAGE_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kest)
 # public headers, flat; the KestIni declarations, whose header set KestIniImports carries. The
 # private headers are how the libraries are written, not their interface: no header set of
 # theirs is installed.
-install(TARGETS ${KEST_PACKAGE_LIBRARIES} KestIniImports
+install(TARGETS ${KEST_PACKAGE_LIBRARIES} EXPORT KestTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS KestIniImports FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# What each DLL imports from KestIni.dll, which the package config defines by hand (Kest::KestIni
+# is the installation's, not a target of ours), so that $<TARGET_RUNTIME_DLLS:host> names it.
+foreach(library KestLog KestErr KestCommon)
+  target_link_libraries(${library} INTERFACE $<INSTALL_INTERFACE:Kest::KestIni>)
+endforeach()
+install(EXPORT KestTargets NAMESPACE Kest:: DESTINATION ${KEST_PACKAGE_CONFIG_DIR})
 # The .def files the DLLs' exports are fixed by.
 foreach(library IN LISTS KEST_PACKAGE_LIBRARIES)
   get_target_property(sources ${library} SOURCES)

@@ -32,6 +32,8 @@ set(expected_tree
     lib/KestMyCert.def
     lib/cmake/Kest/KestConfig.cmake
     lib/cmake/Kest/KestConfigVersion.cmake
+    lib/cmake/Kest/KestTargets-relwithdebinfo.cmake
+    lib/cmake/Kest/KestTargets.cmake
     lib/libKestCommon.dll.a
     lib/libKestErr.dll.a
     lib/libKestIniImports.a
