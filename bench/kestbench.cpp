@@ -13,6 +13,7 @@
 #include "KestLog.h"
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
+#include "KestSupportOwners.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -49,17 +50,13 @@ constexpr char kMessage[] = "getCertNameString() start";
 
 // --- settings and files -----------------------------------------------------------------
 
-struct KeyCloser {
-    void operator()(HKEY key) const noexcept { RegCloseKey(key); }
-};
-using KeyPtr = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 void setUserValue(const std::string& subKey, const char* name, const std::string& value) {
     HKEY opened = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
         ERROR_SUCCESS)
         throw std::runtime_error("cannot create HKCU\\" + subKey);
-    const KeyPtr key{opened};
+    const UniqueRegKey key{opened};
     if (RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
         throw std::runtime_error("cannot set HKCU\\" + subKey + " " + name);

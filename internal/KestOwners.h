@@ -39,6 +39,11 @@ public:
     operator Handle() const noexcept { return value_; }
     friend bool operator==(HeldValue a, HeldValue b) noexcept { return a.value_ == b.value_; }
     friend bool operator!=(HeldValue a, HeldValue b) noexcept { return !(a == b); }
+    // Exact matches, so that a handle that is itself a pointer compares without ambiguity.
+    friend bool operator==(HeldValue a, std::nullptr_t) noexcept { return !a; }
+    friend bool operator!=(HeldValue a, std::nullptr_t) noexcept { return static_cast<bool>(a); }
+    friend bool operator==(std::nullptr_t, HeldValue a) noexcept { return !a; }
+    friend bool operator!=(std::nullptr_t, HeldValue a) noexcept { return static_cast<bool>(a); }
 
 private:
     Handle value_ = Invalid::value();

@@ -1,5 +1,7 @@
 #include "BoxOnScreen.h"
 
+#include "KestSupportOwners.h"
+
 #include <cstdint>
 #include <iterator>
 #include <cstdio>
@@ -26,18 +28,9 @@ void handlePendingMessages() {
     }
 }
 
-struct ScreenDcRelease {
-    void operator()(HDC dc) const noexcept { ReleaseDC(nullptr, dc); }
-};
-using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
-struct MemoryDcDelete {
-    void operator()(HDC dc) const noexcept { DeleteDC(dc); }
-};
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
-struct BitmapDelete {
-    void operator()(HBITMAP bitmap) const noexcept { DeleteObject(bitmap); }
-};
-using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
+using kest::UniqueBitmap;
+using kest::UniqueMemoryDc;
+using kest::UniqueScreenDc;
 
 // The screen's pixels in `area` (screen coordinates) as 32-bit colours; nothing if the screen
 // cannot be read.
@@ -45,8 +38,8 @@ std::vector<std::uint32_t> screenPixels(const RECT& area) {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return {};
-    ScreenDc screen{GetDC(nullptr)};
-    MemoryDc memory{CreateCompatibleDC(screen.get())};
+    UniqueScreenDc screen{GetDC(nullptr)};
+    UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
     if (!screen || !memory) return {};
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -56,7 +49,7 @@ std::vector<std::uint32_t> screenPixels(const RECT& area) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Bitmap bitmap{CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
+    UniqueBitmap bitmap{CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
     if (!bitmap) return {};
     const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
     const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);

@@ -1,3 +1,5 @@
+// The catalogue checker: reads KestErr.csv line by line as ShowError does and reports what
+// would give a wrong box or none.
 #include "Catalogue.h"
 
 #include "KestErrCatalogue.h"
