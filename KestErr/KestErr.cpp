@@ -3,6 +3,7 @@
 // for an installation whose catalogue cannot be reached are fixed here.
 #include "KestErr.h"
 
+#include "KestErrCatalogue.h"
 #include "KestIni.h"
 #include "KestLog.h"
 #include "KestOwners.h"
@@ -21,19 +22,18 @@ constexpr char kCannotOpenCatalogueText[] = "エラーファイルを開く事�
 constexpr char kNotFoundText[] = "エラーメッセージが見つかりません\nCode=0x";
 constexpr char kCodeLabel[] = "Code=0x";
 
-// A path is at most 260 bytes plus terminator, and so is each read from the catalogue.
+// A path is at most 260 bytes plus terminator.
 constexpr std::size_t kPathSize = 261;
-constexpr std::size_t kLineSize = 261;
+constexpr std::size_t kLineSize = kest::catalogue::kReadSize;
 // The longest box: a 250-byte message, "\nCode=0x" and eight digits.
 constexpr std::size_t kBoxTextSize = 280;
 // "%08x" and terminator.
 constexpr std::size_t kCodeTextSize = 9;
 
-// A catalogue line: severity letter, eight hexadecimal digits, one separator, the message.
-constexpr std::size_t kSeverityColumn = 0;
-constexpr std::size_t kCodeColumn = 1;
-constexpr std::size_t kCodeDigits = 8;
-constexpr std::size_t kMessageColumn = 10;
+using kest::catalogue::kCodeColumn;
+using kest::catalogue::kCodeDigits;
+using kest::catalogue::kMessageColumn;
+using kest::catalogue::kSeverityColumn;
 
 struct CatalogueEntry {
     const char* message = nullptr;  // Points into the line buffer, newline kept.

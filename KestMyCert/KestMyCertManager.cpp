@@ -3,7 +3,7 @@
 #include "KestMyCert.h"
 #include "KestMyCertStore.h"
 
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 #include "KestTrace.h"
 
 #include <ncrypt.h>

@@ -2,7 +2,7 @@
 // certificate to or removing it from the current user's personal store "MY".
 #include "KestMyCert.h"
 #include "KestMyCertStore.h"
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 #include "KestTrace.h"
 
 namespace {

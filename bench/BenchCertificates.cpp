@@ -1,6 +1,7 @@
 #include "BenchCertificates.h"
 
 #include "BenchHarness.h"
+#include "KestSupportOwners.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -25,14 +26,6 @@ constexpr SYSTEMTIME kValidTo{2034, 1, 5, 4, 0, 0, 0, 0};
     throw std::runtime_error(what + " failed (last error " + std::to_string(GetLastError()) + ")");
 }
 
-struct ProviderRelease {
-    void operator()(HCRYPTPROV* provider) const noexcept {
-        CryptReleaseContext(*provider, 0);
-        delete provider;
-    }
-};
-using ProviderPtr = std::unique_ptr<HCRYPTPROV, ProviderRelease>;
-
 UniqueCertStore openStore(const char* name) {
     // CertOpenSystemStoreA creates a missing current-user store, as "KestBench" is at first.
     UniqueCertStore store{CertOpenSystemStoreA(0, name)};
@@ -55,7 +48,7 @@ std::wstring containerName(unsigned index) { return L"KestBench-" + std::to_wstr
 
 // A fresh key container with a new signature key; an old container of the same name (from
 // a run whose cache was lost) is replaced.
-ProviderPtr newKeyContainer(const std::wstring& container) {
+UniqueCryptProvider newKeyContainer(const std::wstring& container) {
     HCRYPTPROV provider = 0;
     if (!CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
         if (GetLastError() != static_cast<DWORD>(NTE_EXISTS)) fail("CryptAcquireContextW(NEWKEYSET)");
@@ -63,7 +56,7 @@ ProviderPtr newKeyContainer(const std::wstring& container) {
         if (!CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))
             fail("CryptAcquireContextW(NEWKEYSET) after deleting the old container");
     }
-    ProviderPtr owner{new HCRYPTPROV{provider}};
+    UniqueCryptProvider owner{provider};
     HCRYPTKEY key = 0;
     if (!CryptGenKey(provider, AT_SIGNATURE, kKeyBits << kKeyBitsShift, &key)) fail("CryptGenKey");
     CryptDestroyKey(key);
@@ -83,7 +76,7 @@ std::vector<BYTE> encodedName(const std::string& x500) {
 
 UniqueCertContext makeKeyedCertificate(unsigned index) {
     const std::wstring container = containerName(index);
-    const ProviderPtr provider = newKeyContainer(container);
+    const UniqueCryptProvider provider = newKeyContainer(container);
 
     char subject[64];
     std::snprintf(subject, sizeof subject, "CN=Kest Bench %04u, O=Kest Bench", index);
@@ -97,7 +90,7 @@ UniqueCertContext makeKeyedCertificate(unsigned index) {
     SYSTEMTIME validFrom = kValidFrom;
     SYSTEMTIME validTo = kValidTo;
     UniqueCertContext certificate{
-        CertCreateSelfSignCertificate(*provider, &nameBlob, 0, &keyLink, nullptr, &validFrom, &validTo, nullptr)};
+        CertCreateSelfSignCertificate(provider.get(), &nameBlob, 0, &keyLink, nullptr, &validFrom, &validTo, nullptr)};
     if (!certificate) fail("CertCreateSelfSignCertificate");
     if (!privateKeyReachable(certificate.get())) fail("reaching the key of a new certificate");
     return certificate;

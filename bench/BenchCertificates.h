@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 #include "PrivateKey.h"
 
 namespace kest::bench {

@@ -12,7 +12,8 @@
 #include "KestIniStandIn.h"
 #include "KestLog.h"
 #include "KestMyCert.h"
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
+#include "KestSupportOwners.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -32,7 +33,7 @@ namespace kest::bench {
 namespace {
 
 constexpr char kKestIniImport[] = "?KestIniRead@@YAKPEAD00@Z";
-constexpr std::size_t kIniValueSize = 261;
+constexpr std::size_t kIniValueSize = kKestIniValueSize;
 
 constexpr unsigned kListSizes[] = {50, 200, 400};
 constexpr unsigned kCandidateSizes[] = {10, 100, 400};
@@ -49,17 +50,12 @@ constexpr char kMessage[] = "getCertNameString() start";
 
 // --- settings and files -----------------------------------------------------------------
 
-struct KeyCloser {
-    void operator()(HKEY key) const noexcept { RegCloseKey(key); }
-};
-using KeyPtr = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
 void setUserValue(const std::string& subKey, const char* name, const std::string& value) {
     HKEY opened = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
         ERROR_SUCCESS)
         throw std::runtime_error("cannot create HKCU\\" + subKey);
-    const KeyPtr key{opened};
+    const UniqueRegKey key{opened};
     if (RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
         throw std::runtime_error("cannot set HKCU\\" + subKey + " " + name);

@@ -1,4 +1,4 @@
-# cmake -P script behind the package target: installs the build tree into a staging folder
+# cmake -P script behind the release-package target: installs the build tree into a staging folder
 # (stripped, stamped, signed when a certificate is given, with SHA256SUMS: KestFinishInstall.cmake)
 # and zips it with the same bytes for the same commit: entries in byte order of their paths, each
 # dated the source time (KestSourceDate.cmake), no extra fields (owner, access times).

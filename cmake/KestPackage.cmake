@@ -1,6 +1,6 @@
 # The installable package: cmake --install lays out bin/, lib/, lib/msvc/, include/,
-# lib/cmake/Kest/, share/ and SHA256SUMS; the package target zips the same tree. Included once,
-# after every shipped target exists.
+# lib/cmake/Kest/, share/ and SHA256SUMS; the release-package target zips the same tree.
+# Included once, after every shipped target exists.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -11,12 +11,23 @@ kest_add_version_resource(kesttool "Kest host tool")
 set(KEST_PACKAGE_LIBRARIES KestLog KestErr KestCommon KestMyCert)
 set(KEST_PACKAGE_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Kest)
 
-# DLLs with their import libraries (MinGW-w64 in lib/, Visual Studio in lib/msvc/), and the
-# .def files they are made from.
+# DLLs with their import libraries (MinGW-w64 in lib/, Visual Studio in lib/msvc/) and their
+# public headers, flat; the KestIni declarations, whose header set KestIniImports carries. The
+# private headers are how the libraries are written, not their interface: no header set of
+# theirs is installed.
+install(TARGETS ${KEST_PACKAGE_LIBRARIES} EXPORT KestTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS KestIniImports FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# What each DLL imports from KestIni.dll, which the package config defines by hand (Kest::KestIni
+# is the installation's, not a target of ours), so that $<TARGET_RUNTIME_DLLS:host> names it.
+foreach(library KestLog KestErr KestCommon)
+  target_link_libraries(${library} INTERFACE $<INSTALL_INTERFACE:Kest::KestIni>)
+endforeach()
+install(EXPORT KestTargets NAMESPACE Kest:: DESTINATION ${KEST_PACKAGE_CONFIG_DIR})
+# The .def files the DLLs' exports are fixed by.
 foreach(library IN LISTS KEST_PACKAGE_LIBRARIES)
-  install(TARGETS ${library}
-          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
   get_target_property(sources ${library} SOURCES)
   get_target_property(source_dir ${library} SOURCE_DIR)
   list(FILTER sources INCLUDE REGEX "\\.def$")
@@ -39,15 +50,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/KestIni.def ${PROJECT_BINARY_DIR}/li
         DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 install(TARGETS kesttool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-
-# Public headers, flat: the header sets of the DLLs and of the KestIni declarations. The
-# private headers (KestInternal) are how the libraries are written, not their interface.
-foreach(target IN LISTS KEST_PACKAGE_LIBRARIES ITEMS KestIniImports)
-  get_target_property(headers ${target} HEADER_SET)
-  get_target_property(source_dir ${target} SOURCE_DIR)
-  list(TRANSFORM headers PREPEND ${source_dir}/ REGEX "^[^/]")
-  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-endforeach()
 
 # Our error catalogue, to be copied into an installation directory beside KestEnv.ini.
 install(FILES ${PROJECT_SOURCE_DIR}/KestErr/KestErr.csv DESTINATION ${CMAKE_INSTALL_DATADIR}/Kest)
@@ -92,17 +94,16 @@ endif()
 include([==[${KEST_CMAKE_DIR}/KestFinishInstall.cmake]==])
 ")
 
-# The ZIP (cmake --build <build> --target package): the installed tree, zipped the same way
-# every time (KestMakePackage.cmake). CPack's archives carry each file's access and change
-# times, so two builds do not give the same ZIP.
+# The ZIP (cmake --build <build> --target release-package): the installed tree, zipped the
+# same way every time (KestMakePackage.cmake). CPack's archives carry each file's access and
+# change times, so two builds do not give the same ZIP; CPack is not used, and its target name
+# "package" is left to it.
 set(KEST_PACKAGE_NAME Kest-${PROJECT_VERSION}-win64)
-# A build tree that CPack once served keeps its config, for which CMake reserves "package".
-file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
-add_custom_target(package
+add_custom_target(release-package
   COMMAND ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${PROJECT_BINARY_DIR} -DKEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}
           -DKEST_GIT=${GIT_EXECUTABLE} -DKEST_ZIP=${KEST_ZIP} -DKEST_PACKAGE_NAME=${KEST_PACKAGE_NAME}
           -DKEST_OUTPUT_DIR=${PROJECT_BINARY_DIR} -P ${KEST_CMAKE_DIR}/KestMakePackage.cmake
   COMMENT "Package ${KEST_PACKAGE_NAME}.zip"
   VERBATIM USES_TERMINAL)
-add_dependencies(package ${KEST_PACKAGE_LIBRARIES} KestIni KestIniImports_generate KestCommonByOrdinal_generate
+add_dependencies(release-package ${KEST_PACKAGE_LIBRARIES} KestIni KestIniImports_generate KestCommonByOrdinal_generate
                  KestMsvcImportLibraries kesttool)

@@ -45,6 +45,9 @@ target_compile_options(KestBuildFlags INTERFACE
   -finput-charset=UTF-8 $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP932>
   -Wall -Wextra $<$<BOOL:${KEST_WERROR}>:-Werror>)
 target_link_options(KestBuildFlags INTERFACE -static -static-libgcc -static-libstdc++)
+# windows.h without the rarely used interfaces, and without the min and max macros that would
+# hide std::min and std::max.
+target_compile_definitions(KestBuildFlags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 # The DLLs' own: with KEST_TRAP_UB, undefined behaviour that the compiler can check becomes a
 # trap instruction, so no sanitizer runtime is linked; under Wine the trap fails the test.
@@ -59,7 +62,6 @@ function(kest_add_dll name)
   cmake_parse_arguments(ARG "" "DEF" "SOURCES" ${ARGN})
   add_library(${name} SHARED ${ARG_SOURCES} ${ARG_DEF})
   set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" OUTPUT_NAME ${name})
-  target_compile_definitions(${name} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
   target_link_libraries(${name} PRIVATE KestBuildFlags KestDllFlags)
   if(DEFINED KEST_FILE_DESCRIPTION_${name})
     kest_add_version_resource(${name} "${KEST_FILE_DESCRIPTION_${name}}")

@@ -25,7 +25,11 @@
 // used. Our callers pass 260 (KestCommon) and 261 (KestErr) bytes.
 KEST_INI_LINKAGE bool KestInstallPath(char* buffer, unsigned long bufferSize);
 
+// The size of the value buffer our libraries pass to KestIniRead, zero-filled: a value holds
+// at most 260 bytes and its terminator.
+constexpr unsigned long kKestIniValueSize = 261;
+
 // The installation setting `key` of `section` into value: on 0, a NUL-terminated 8-bit text;
 // any other result is a failure, with value's content not to be used. Our libraries pass a
-// zero-filled 261-byte buffer, so a value holds at most 260 bytes. Nothing to free.
+// zero-filled buffer of kKestIniValueSize bytes. Nothing to free.
 KEST_INI_LINKAGE unsigned long KestIniRead(char* section, char* key, char* value);

@@ -1,48 +1,65 @@
-// The owners of the resources that the libraries, the tool, the benchmark and the tests hold:
-// each a std::unique_ptr whose deleter is the resource's release function, one line each.
+// How every owner of a resource is made, and the owner that every library needs: the stream
+// file. Each owner is a std::unique_ptr whose deleter is the resource's release function, one
+// line each; the owners of KestMyCert's resources are in KestMyCert/private/KestMyCertOwners.h.
 #pragma once
 
-#include "KestCommon.h"
-
-#include <windows.h>
-#include <wincrypt.h>
-
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 
 namespace kest {
 
 // Calls Release(resource, extra...) on a resource that is held; by then a failed release has
-// no one to tell, so what it returns is dropped.
+// no one to tell, so what it returns is dropped. The resource is a pointer, or a handle kept
+// by value (UniqueValue below).
 template <auto Release, auto... Extra>
 struct ReleaseWith {
     template <typename Resource>
-    void operator()(Resource* resource) const noexcept {
+    void operator()(Resource resource) const noexcept {
         static_cast<void>(Release(resource, Extra...));
     }
 };
 
-using UniqueFile = std::unique_ptr<FILE, ReleaseWith<&std::fclose>>;
-using UniqueCertStore = std::unique_ptr<void, ReleaseWith<&CertCloseStore, DWORD{0}>>;
-// A block of allocMemory (KestCommon's shared heap).
-template <typename Block = void>
-using UniqueBlock = std::unique_ptr<Block, ReleaseWith<&freeMemory>>;
-
-// A certificate context, also as the walk over a store. CertEnumCertificatesInStore takes the
-// context it is given and releases it, so enumerate() hands the held one over instead of
-// releasing it; the context still held when a walk is left early is released as any other.
-class UniqueCertContext : public std::unique_ptr<const CERT_CONTEXT, ReleaseWith<&CertFreeCertificateContext>> {
-public:
-    using unique_ptr::unique_ptr;
-
-    //   UniqueCertContext context;
-    //   while (context.enumerate(store)) use(context.get());
-    // Holds the certificate after the one held (the first when none is), in the store's
-    // order; false, holding none, at the end.
-    [[nodiscard]] bool enumerate(HCERTSTORE store) noexcept {
-        reset(CertEnumCertificatesInStore(store, release()));
-        return get() != nullptr;
-    }
+// The invalid value of a handle kept by value: zero (or null) unless the owner says otherwise.
+template <typename Handle>
+struct ZeroIsInvalid {
+    static Handle value() noexcept { return Handle{}; }
 };
+
+// A handle that is not a pointer to its resource (an integer handle such as HCRYPTPROV, or a
+// HANDLE whose invalid value is INVALID_HANDLE_VALUE), in the form std::unique_ptr keeps: it
+// compares equal to nullptr exactly when it holds the invalid value.
+template <typename Handle, typename Invalid>
+class HeldValue {
+public:
+    HeldValue() noexcept = default;
+    HeldValue(std::nullptr_t) noexcept {}
+    HeldValue(Handle value) noexcept : value_(value) {}
+    explicit operator bool() const noexcept { return value_ != Invalid::value(); }
+    operator Handle() const noexcept { return value_; }
+    friend bool operator==(HeldValue a, HeldValue b) noexcept { return a.value_ == b.value_; }
+    friend bool operator!=(HeldValue a, HeldValue b) noexcept { return !(a == b); }
+    // Exact matches, so that a handle that is itself a pointer compares without ambiguity.
+    friend bool operator==(HeldValue a, std::nullptr_t) noexcept { return !a; }
+    friend bool operator!=(HeldValue a, std::nullptr_t) noexcept { return static_cast<bool>(a); }
+    friend bool operator==(std::nullptr_t, HeldValue a) noexcept { return !a; }
+    friend bool operator!=(std::nullptr_t, HeldValue a) noexcept { return static_cast<bool>(a); }
+
+private:
+    Handle value_ = Invalid::value();
+};
+
+template <typename Handle, typename Release, typename Invalid>
+struct ReleaseHeldValue : Release {
+    using pointer = HeldValue<Handle, Invalid>;
+};
+
+// The owner of a handle kept by value:
+//   using UniqueProvider = UniqueValue<HCRYPTPROV, ReleaseWith<&CryptReleaseContext, DWORD{0}>>;
+// get() gives the handle itself; an owner that holds the invalid value releases nothing.
+template <typename Handle, typename Release, typename Invalid = ZeroIsInvalid<Handle>>
+using UniqueValue = std::unique_ptr<Handle, ReleaseHeldValue<Handle, Release, Invalid>>;
+
+using UniqueFile = std::unique_ptr<FILE, ReleaseWith<&std::fclose>>;
 
 }  // namespace kest

@@ -16,8 +16,7 @@
 
 namespace {
 
-// KestIniRead fills a 261-byte buffer: a 260-byte value plus terminator.
-constexpr std::size_t kIniValueSize = 261;
+constexpr std::size_t kIniValueSize = kKestIniValueSize;
 using kest::kLogPathKey;
 using kest::kLogSection;
 using kest::kWriteLogKey;

@@ -23,7 +23,7 @@ build() {
         git -C "$clone" checkout --quiet --detach "$commit"
     fi
     if ! (cd "$clone" && cmake --preset mingw -DBUILD_TESTING=OFF &&
-        cmake --build --preset mingw --target package -j "$jobs") >"$clone.log" 2>&1; then
+        cmake --build --preset mingw --target release-package -j "$jobs") >"$clone.log" 2>&1; then
         cat "$clone.log"
         echo "check-rebuild.sh: the build in $clone failed" >&2
         exit 1

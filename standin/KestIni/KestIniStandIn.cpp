@@ -2,6 +2,8 @@
 // directory and the installation-wide settings come from the current user's registry.
 #include "KestIniStandIn.h"
 
+#include "KestIni.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -9,8 +11,7 @@
 
 namespace {
 
-// Callers of KestIniRead pass a 261-byte buffer (a 260-byte value plus terminator).
-constexpr DWORD kIniValueBufferSize = 261;
+constexpr DWORD kIniValueBufferSize = kKestIniValueSize;
 
 LSTATUS readString(const std::string& subKey, const char* valueName, char* buffer, DWORD size) noexcept {
     DWORD bytes = size;

@@ -5,6 +5,7 @@
 #include "Display.h"
 #include "Installation.h"
 #include "KestIniStandIn.h"
+#include "KestSupportOwners.h"
 
 #include <gmock/gmock.h>
 
@@ -37,19 +38,9 @@ std::string toolPath() {
     return directory.substr(0, directory.find_last_of('\\') + 1) + "kesttool.exe";
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle = nullptr) noexcept : handle_(handle) {}
-    ~Handle() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using kest::UniqueCom;
+using kest::UniqueFileHandle;
+using kest::UniqueHandle;
 
 // kesttool started with its standard output and error in files of a work directory.
 class ToolProcess {
@@ -57,10 +48,10 @@ public:
     ToolProcess(const std::string& arguments, const TemporaryDirectory& work)
         : outPath_(work.file("tool.out")), errPath_(work.file("tool.err")) {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        const Handle out(CreateFileA(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-        const Handle err(CreateFileA(errPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueFileHandle out{CreateFileA(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        const UniqueFileHandle err{CreateFileA(errPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -73,20 +64,19 @@ public:
                             &started))
             throw std::runtime_error("cannot start " + commandLine);
         CloseHandle(started.hThread);
-        process_ = started.hProcess;
+        process_.reset(started.hProcess);
     }
     ~ToolProcess() {
-        if (!exitStatus(0)) TerminateProcess(process_, 99);
-        CloseHandle(process_);
+        if (!exitStatus(0)) TerminateProcess(process_.get(), 99);
     }
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
 
     // Nothing while it still runs after the timeout.
     std::optional<DWORD> exitStatus(DWORD timeoutMs = kToolTimeoutMs) const {
-        if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+        if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
         DWORD status = 0;
-        GetExitCodeProcess(process_, &status);
+        GetExitCodeProcess(process_.get(), &status);
         return status;
     }
     std::string out() const { return readFileBytes(outPath_); }
@@ -95,7 +85,7 @@ public:
 private:
     std::string outPath_;
     std::string errPath_;
-    HANDLE process_ = nullptr;
+    UniqueHandle process_;
 };
 
 // A PNG file decoded by the imaging component, 32-bit blue, green, red, unused.
@@ -105,33 +95,26 @@ struct Picture {
     std::vector<std::uint8_t> pixels;
 };
 
-template <typename Interface>
-struct ComRelease {
-    void operator()(Interface* object) const noexcept { object->Release(); }
-};
-template <typename Interface>
-using Com = std::unique_ptr<Interface, ComRelease<Interface>>;
-
 std::optional<Picture> decodePng(const std::string& path) {
     IWICImagingFactory* factoryOut = nullptr;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                 reinterpret_cast<void**>(&factoryOut))))
         return std::nullopt;
-    const Com<IWICImagingFactory> factory(factoryOut);
+    const UniqueCom<IWICImagingFactory> factory(factoryOut);
     const std::wstring widePath(path.begin(), path.end());  // ASCII: a temporary directory
     IWICBitmapDecoder* decoderOut = nullptr;
     if (FAILED(factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, &decoderOut)))
         return std::nullopt;
-    const Com<IWICBitmapDecoder> decoder(decoderOut);
+    const UniqueCom<IWICBitmapDecoder> decoder(decoderOut);
     GUID container{};
     if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatPng) return std::nullopt;
     IWICBitmapFrameDecode* frameOut = nullptr;
     if (FAILED(decoder->GetFrame(0, &frameOut))) return std::nullopt;
-    const Com<IWICBitmapFrameDecode> frame(frameOut);
+    const UniqueCom<IWICBitmapFrameDecode> frame(frameOut);
     IWICFormatConverter* converterOut = nullptr;
     if (FAILED(factory->CreateFormatConverter(&converterOut))) return std::nullopt;
-    const Com<IWICFormatConverter> converter(converterOut);
+    const UniqueCom<IWICFormatConverter> converter(converterOut);
     if (FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
                                      WICBitmapPaletteTypeCustom)))
         return std::nullopt;

@@ -21,7 +21,7 @@
 
 #include "Installation.h"
 #include "ImportPatch.h"
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 #include "PrivateKey.h"
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 #     objdump for the version resource of every binary (and for what must not ship: debug
 #     information, a signature nobody asked for, build paths), check SHA256SUMS, then configure
 #     and build the consumer project against the prefix with find_package and run it under Wine.
-#   KEST_CHECK=zip: the package target's script; the archive's entries against the same tree, in
+#   KEST_CHECK=zip: the release-package target's script; the archive's entries against the same tree, in
 #     byte order of their paths, each dated the source time.
 #   KEST_CHECK=signed: the package signed with a throwaway code-signing certificate made by
 #     openssl: osslsigncode verify accepts every binary, the password never reaches a command
@@ -32,6 +32,8 @@ set(expected_tree
     lib/KestMyCert.def
     lib/cmake/Kest/KestConfig.cmake
     lib/cmake/Kest/KestConfigVersion.cmake
+    lib/cmake/Kest/KestTargets-relwithdebinfo.cmake
+    lib/cmake/Kest/KestTargets.cmake
     lib/libKestCommon.dll.a
     lib/libKestErr.dll.a
     lib/libKestIniImports.a
@@ -114,7 +116,7 @@ function(run_consumer prefix consumer_build)
   message(STATUS "The consumer under Wine:\n${step_output}")
 endfunction()
 
-# What the package target runs, into output_dir; further arguments (-D...) go before -P.
+# What the release-package target runs, into output_dir; further arguments (-D...) go before -P.
 # Sets step_output, and result to the script's exit status.
 function(make_package output_dir)
   execute_process(COMMAND ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${KEST_BUILD_DIR} -DKEST_SOURCE_DIR=${KEST_SOURCE_DIR}

@@ -1,6 +1,7 @@
 // Two processes log into one file at once: records are lost only where the other process
 // held the file, and every record that reaches the file is whole and on its own line.
 #include "Installation.h"
+#include "KestSupportOwners.h"
 
 #include <gmock/gmock.h>
 
@@ -19,10 +20,7 @@ constexpr unsigned kRecordsPerWriter = 1000;
 constexpr char kStartEvent[] = "KestReliabilityLogWritersStart";
 constexpr DWORD kWriterTimeoutMs = 300000;
 
-struct HandleClose {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleClose>;
+using kest::UniqueHandle;
 
 std::string writerPath() {
     char self[MAX_PATH];
@@ -31,16 +29,16 @@ std::string writerPath() {
     return path.substr(0, path.find_last_of('\\') + 1) + "KestLogWriter.exe";
 }
 
-Handle startWriter(const std::string& tag, const std::string& resultFile) {
+UniqueHandle startWriter(const std::string& tag, const std::string& resultFile) {
     std::string command = "\"" + writerPath() + "\" " + tag + " " + std::to_string(kRecordsPerWriter) + " " +
                           kStartEvent + " \"" + resultFile + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return Handle{};
+        return UniqueHandle{};
     CloseHandle(process.hThread);
-    return Handle{process.hProcess};
+    return UniqueHandle{process.hProcess};
 }
 
 unsigned failedOpensOf(const std::string& resultFile) {
@@ -53,16 +51,16 @@ unsigned failedOpensOf(const std::string& resultFile) {
 class ConcurrentLogTest : public InstallationTest {};
 
 TEST_F(ConcurrentLogTest, TwoWritersLoseOnlyTheRecordsWhoseOpenFailedAndNeverInterleave) {
-    const Handle start{CreateEventA(nullptr, TRUE, FALSE, kStartEvent)};
+    const UniqueHandle start{CreateEventA(nullptr, TRUE, FALSE, kStartEvent)};
     ASSERT_TRUE(start);
     const std::vector<std::string> tags = {"alpha", "bravo"};
-    std::vector<Handle> writers;
+    std::vector<UniqueHandle> writers;
     for (const std::string& tag : tags) {
         writers.push_back(startWriter(tag, installFile(tag + ".result")));
         ASSERT_TRUE(writers.back()) << "cannot start " << writerPath() << ": " << GetLastError();
     }
     SetEvent(start.get());
-    for (const Handle& writer : writers) {
+    for (const UniqueHandle& writer : writers) {
         ASSERT_EQ(WaitForSingleObject(writer.get(), kWriterTimeoutMs), WAIT_OBJECT_0);
         DWORD exitCode = 1;
         GetExitCodeProcess(writer.get(), &exitCode);

@@ -1,5 +1,7 @@
 #include "BoxOnScreen.h"
 
+#include "KestSupportOwners.h"
+
 #include <cstdint>
 #include <iterator>
 #include <cstdio>
@@ -26,26 +28,17 @@ void handlePendingMessages() {
     }
 }
 
-struct ScreenDcRelease {
-    void operator()(HDC dc) const noexcept { ReleaseDC(nullptr, dc); }
-};
-using ScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenDcRelease>;
-struct MemoryDcDelete {
-    void operator()(HDC dc) const noexcept { DeleteDC(dc); }
-};
-using MemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDelete>;
-struct BitmapDelete {
-    void operator()(HBITMAP bitmap) const noexcept { DeleteObject(bitmap); }
-};
-using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDelete>;
+using kest::UniqueBitmap;
+using kest::UniqueMemoryDc;
+using kest::UniqueScreenDc;
 
 // The pixels `draw` makes in a memory picture of width x height, as 32-bit colours; nothing if
 // it cannot draw.
 template <typename Draw>
 std::vector<std::uint32_t> drawnPixels(int width, int height, Draw draw) {
     if (width <= 0 || height <= 0) return {};
-    ScreenDc screen{GetDC(nullptr)};
-    MemoryDc memory{CreateCompatibleDC(screen.get())};
+    UniqueScreenDc screen{GetDC(nullptr)};
+    UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
     if (!screen || !memory) return {};
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -55,7 +48,7 @@ std::vector<std::uint32_t> drawnPixels(int width, int height, Draw draw) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Bitmap bitmap{CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
+    UniqueBitmap bitmap{CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
     if (!bitmap) return {};
     const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
     const BOOL drawn = draw(screen.get(), memory.get());

@@ -1,6 +1,9 @@
+// The box ShowError shows, caught on the screen: a watching thread finds it, reads its text
+// and icon, pictures it and presses OK, while the calling thread waits in ShowError.
 #include "BoxCapture.h"
 
 #include "KestErr.h"
+#include "KestSupportOwners.h"
 
 #include <cstring>
 #include <new>
@@ -20,19 +23,7 @@ constexpr DWORD kPollMs = 10;
 constexpr DWORD kSettleMs = 40;
 constexpr int kMostPictures = 50;
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) noexcept : handle_(handle) {}
-    ~Handle() {
-        if (handle_ != nullptr) CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const noexcept { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+using kest::UniqueHandle;
 
 // What the watching thread is given and hands back.
 struct Watch {
@@ -164,13 +155,13 @@ DWORD WINAPI watchThread(void* context) {
 }  // namespace
 
 bool showAndCaptureErrorBox(int code, CapturedBox& box, std::string& problem) noexcept {
-    const Handle showReturned(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (showReturned.get() == nullptr) return failed("cannot create an event", problem);
+    const UniqueHandle showReturned{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    if (!showReturned) return failed("cannot create an event", problem);
     Watch state{GetCurrentThreadId(), showReturned.get(), {}, {}, false};
     int shown = 0;
     {
-        const Handle watcher(CreateThread(nullptr, 0, &watchThread, &state, 0, nullptr));
-        if (watcher.get() == nullptr) return failed("cannot start the thread that watches the box", problem);
+        const UniqueHandle watcher{CreateThread(nullptr, 0, &watchThread, &state, 0, nullptr)};
+        if (!watcher) return failed("cannot start the thread that watches the box", problem);
         shown = ShowError(nullptr, code);
         SetEvent(showReturned.get());
         WaitForSingleObject(watcher.get(), INFINITE);

@@ -1,5 +1,8 @@
+// The catalogue checker: reads KestErr.csv line by line as ShowError does and reports what
+// would give a wrong box or none.
 #include "Catalogue.h"
 
+#include "KestErrCatalogue.h"
 #include "KestResultMessages.h"
 
 #include <cstdio>
@@ -10,13 +13,10 @@
 namespace kest::tool {
 namespace {
 
-// ShowError reads 260 bytes at a time with the newline kept: a longer line comes in pieces,
-// and every further piece is judged as a line of its own.
-constexpr std::size_t kLongestLine = 259;
-// A line: severity letter, eight hexadecimal digits, one separator, the message.
-constexpr std::size_t kCodeColumn = 1;
-constexpr std::size_t kCodeDigits = 8;
-constexpr std::size_t kMessageColumn = CatalogueLine::kMessageColumn;
+using catalogue::kCodeColumn;
+using catalogue::kCodeDigits;
+using catalogue::kLongestLine;
+using catalogue::kMessageColumn;
 constexpr char kSeverityLetters[] = "IiQqWwXx";
 
 std::string codeText(unsigned long code) {

@@ -2,6 +2,8 @@
 // box or none for a code. ShowError itself never complains; this is where mistakes show.
 #pragma once
 
+#include "KestErrCatalogue.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,15 +17,13 @@ struct CatalogueFinding {
 
 // One line of a catalogue file, as ShowError reads it in text mode.
 struct CatalogueLine {
-    static constexpr std::size_t kMessageColumn = 10;
-
     unsigned number;        // 1-based
     std::string_view text;  // without its line end
     bool entry;             // a severity letter, eight hexadecimal digits, a separator and a message
     unsigned long code;     // of an entry
 
     char severity() const noexcept { return text[0]; }
-    std::string_view message() const noexcept { return text.substr(kMessageColumn); }  // may be empty
+    std::string_view message() const noexcept { return text.substr(catalogue::kMessageColumn); }  // may be empty
 };
 
 // What the checker says of a line that is no entry: ShowError passes over it.

@@ -1,3 +1,4 @@
+// A certificate list as text: the aligned table for people and the JSON for programs.
 #include "CertificateTable.h"
 
 #include "Terminal.h"

@@ -11,7 +11,7 @@
 #include "KestIni.h"
 #include "KestLog.h"
 #include "KestMyCert.h"
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 #include "KestResultMessages.h"
 #include "PrivateKey.h"
 

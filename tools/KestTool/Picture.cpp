@@ -1,4 +1,7 @@
+// Screen pictures: a part of the screen copied through GDI, written as PNG through WIC.
 #include "Picture.h"
+
+#include "KestSupportOwners.h"
 
 #include <wincodec.h>
 
@@ -9,73 +12,11 @@
 namespace kest::tool {
 namespace {
 
-// One reference to a COM object.
-template <typename Interface>
-class ComOwner {
-public:
-    ComOwner() = default;
-    ~ComOwner() { reset(); }
-    ComOwner(const ComOwner&) = delete;
-    ComOwner& operator=(const ComOwner&) = delete;
-
-    Interface* operator->() const noexcept { return object_; }
-    Interface* get() const noexcept { return object_; }
-    // For the out-parameter of a call that hands over a reference.
-    Interface** put() noexcept {
-        reset();
-        return &object_;
-    }
-    void** putVoid() noexcept { return reinterpret_cast<void**>(put()); }
-
-private:
-    void reset() noexcept {
-        if (object_ != nullptr) object_->Release();
-        object_ = nullptr;
-    }
-    Interface* object_ = nullptr;
-};
-
-class ScreenDc {
-public:
-    ScreenDc() noexcept : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC get() const noexcept { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatibleWith) noexcept : dc_(CreateCompatibleDC(compatibleWith)) {}
-    ~MemoryDc() {
-        if (dc_ != nullptr) DeleteDC(dc_);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const noexcept { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-class Bitmap {
-public:
-    explicit Bitmap(HBITMAP bitmap) noexcept : bitmap_(bitmap) {}
-    ~Bitmap() {
-        if (bitmap_ != nullptr) DeleteObject(bitmap_);
-    }
-    Bitmap(const Bitmap&) = delete;
-    Bitmap& operator=(const Bitmap&) = delete;
-    HBITMAP get() const noexcept { return bitmap_; }
-
-private:
-    HBITMAP bitmap_;
-};
+using kest::putInto;
+using kest::UniqueBitmap;
+using kest::UniqueCom;
+using kest::UniqueMemoryDc;
+using kest::UniqueScreenDc;
 
 // A bitmap selected into a device context, deselected before either goes.
 class Selection {
@@ -110,10 +51,10 @@ bool captureScreenArea(const RECT& area, Picture& picture) noexcept {
     const int height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return false;
 
-    const ScreenDc screen;
-    if (screen.get() == nullptr) return false;
-    const MemoryDc memory(screen.get());
-    if (memory.get() == nullptr) return false;
+    const UniqueScreenDc screen{GetDC(nullptr)};
+    if (!screen) return false;
+    const UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
+    if (!memory) return false;
     BITMAPINFO format{};
     format.bmiHeader.biSize = sizeof format.bmiHeader;
     format.bmiHeader.biWidth = width;
@@ -122,8 +63,8 @@ bool captureScreenArea(const RECT& area, Picture& picture) noexcept {
     format.bmiHeader.biBitCount = 32;
     format.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    const Bitmap bitmap(CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (bitmap.get() == nullptr || bits == nullptr) return false;
+    const UniqueBitmap bitmap{CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0)};
+    if (!bitmap || bits == nullptr) return false;
     {
         const Selection selection(memory.get(), bitmap.get());
         if (!selection.selected()) return false;
@@ -155,32 +96,32 @@ bool writePng(const std::wstring& path, const Picture& picture, std::string& pro
     if (picture.width <= 0 || picture.height <= 0 || picture.pixels.size() != stride * picture.height)
         return failedStep("an empty picture", E_INVALIDARG, problem);
 
-    ComOwner<IWICImagingFactory> factory;
+    UniqueCom<IWICImagingFactory> factory;
     HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                      factory.putVoid());
+                                      static_cast<void**>(putInto(factory)));
     if (FAILED(result)) return failedStep("creating the imaging factory", result, problem);
 
-    ComOwner<IWICBitmap> bitmap;
+    UniqueCom<IWICBitmap> bitmap;
     // The pixels are copied: the bitmap does not depend on the picture staying as it is.
     result = factory->CreateBitmapFromMemory(
         static_cast<UINT>(picture.width), static_cast<UINT>(picture.height), GUID_WICPixelFormat32bppBGR, stride,
-        static_cast<UINT>(picture.pixels.size()), const_cast<BYTE*>(picture.pixels.data()), bitmap.put());
+        static_cast<UINT>(picture.pixels.size()), const_cast<BYTE*>(picture.pixels.data()), putInto(bitmap));
     if (FAILED(result)) return failedStep("making a bitmap of the picture", result, problem);
 
-    ComOwner<IWICStream> stream;
-    result = factory->CreateStream(stream.put());
+    UniqueCom<IWICStream> stream;
+    result = factory->CreateStream(putInto(stream));
     if (FAILED(result)) return failedStep("creating a stream", result, problem);
     result = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
     if (FAILED(result)) return failedStep("creating the file", result, problem);
 
-    ComOwner<IWICBitmapEncoder> encoder;
-    result = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
+    UniqueCom<IWICBitmapEncoder> encoder;
+    result = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, putInto(encoder));
     if (FAILED(result)) return failedStep("creating the PNG encoder", result, problem);
     result = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
     if (FAILED(result)) return failedStep("starting the PNG encoder", result, problem);
 
-    ComOwner<IWICBitmapFrameEncode> frame;
-    result = encoder->CreateNewFrame(frame.put(), nullptr);
+    UniqueCom<IWICBitmapFrameEncode> frame;
+    result = encoder->CreateNewFrame(putInto(frame), nullptr);
     if (FAILED(result)) return failedStep("creating the PNG frame", result, problem);
     result = frame->Initialize(nullptr);
     if (FAILED(result)) return failedStep("starting the PNG frame", result, problem);

@@ -1,3 +1,5 @@
+// The tool's answers to its platform: whether a box can be seen at all, and Wine's
+// PKCS#12 password check, which the tool stands in for.
 #include "Platform.h"
 
 #include "Display.h"

@@ -1,3 +1,5 @@
+// Text for the terminal: the libraries' Shift_JIS texts converted for the console or UTF-8
+// output, and result codes with their logged messages.
 #include "Terminal.h"
 
 #include "KestResultMessages.h"

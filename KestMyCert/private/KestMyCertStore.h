@@ -2,7 +2,7 @@
 // lists and the store maintenance share.
 #pragma once
 
-#include "KestOwners.h"
+#include "KestMyCertOwners.h"
 #include "KestResult.h"
 #include "KestTrace.h"
 

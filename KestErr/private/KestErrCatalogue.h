@@ -1,0 +1,21 @@
+// The layout of a line of the error catalogue KestErr.csv: how ShowError reads it, and so how
+// the tool's checker judges it.
+#pragma once
+
+#include <cstddef>
+
+namespace kest::catalogue {
+
+// Each read takes at most 260 bytes with the newline kept: a longer line comes in pieces, and
+// every further piece is read as a line of its own.
+constexpr std::size_t kReadSize = 261;
+// The longest line that comes whole: 259 characters, then its newline.
+constexpr std::size_t kLongestLine = kReadSize - 2;
+
+// Severity letter, eight hexadecimal digits, one separator (not examined), the message.
+constexpr std::size_t kSeverityColumn = 0;
+constexpr std::size_t kCodeColumn = 1;
+constexpr std::size_t kCodeDigits = 8;
+constexpr std::size_t kMessageColumn = 10;
+
+}  // namespace kest::catalogue
