@@ -1,7 +1,7 @@
 @echo off
 rem Runs every GoogleTest program of this package (tests.txt) from this folder, each with its
 rem results in results\<name>.xml and its output in results\<name>.txt; one line per program,
-rem then the test cases of all: "N passed, M failed, K skipped". Exit status 0 only if every
+rem then the test cases of all: "K skipped" and last "N passed, M failed". Exit status 0 only if every
 rem program ran and no test case failed, 1 otherwise, 2 when refused.
 rem
 rem The tests empty and refill this account's personal certificate store and write
@@ -19,7 +19,8 @@ if %programs%==0 (
     echo run-tests.cmd: tests.txt names no program
     exit /b 1
 )
-echo %passed% passed, %failed% failed, %skipped% skipped
+echo %skipped% skipped
+echo %passed% passed, %failed% failed
 if not %failed%==0 exit /b 1
 exit /b 0
 

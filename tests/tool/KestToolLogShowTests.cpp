@@ -6,6 +6,7 @@
 #include "KestMyCert.h"
 
 #include "ImportPatch.h"
+#include "KestSupportOwners.h"
 #include "MyCertTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -20,10 +21,8 @@
 namespace kest::test {
 namespace {
 
-struct HandleClose {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleClose>;
+using kest::UniqueFileHandle;
+using kest::UniqueHandle;
 
 struct ToolRun {
     DWORD exitCode = ~DWORD{0};
@@ -38,10 +37,10 @@ std::string toolPath() {
     return path.substr(0, path.find_last_of('\\') + 1) + "kesttool.exe";
 }
 
-Handle inheritableFile(const std::string& path) {
+UniqueFileHandle inheritableFile(const std::string& path) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return Handle{CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)};
+    return UniqueFileHandle{CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)};
 }
 
 // The platform's own text for a last-error value, as UTF-8 (the tool's output to a file).
@@ -84,9 +83,9 @@ protected:
         const std::string errPath = installFile("tool.err");
         ToolRun run;
         {
-            const Handle out = inheritableFile(outPath);
-            const Handle err = inheritableFile(errPath);
-            if (out.get() == INVALID_HANDLE_VALUE || err.get() == INVALID_HANDLE_VALUE) {
+            const UniqueFileHandle out = inheritableFile(outPath);
+            const UniqueFileHandle err = inheritableFile(errPath);
+            if (!out || !err) {
                 ADD_FAILURE() << "cannot create the output files";
                 return run;
             }
@@ -103,7 +102,7 @@ protected:
                 ADD_FAILURE() << "cannot start " << toolPath() << ": " << GetLastError();
                 return run;
             }
-            const Handle child{process.hProcess};
+            const UniqueHandle child{process.hProcess};
             CloseHandle(process.hThread);
             WaitForSingleObject(child.get(), 60000);
             GetExitCodeProcess(child.get(), &run.exitCode);
