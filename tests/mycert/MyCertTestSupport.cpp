@@ -1,6 +1,7 @@
 #include "MyCertTestSupport.h"
 
 #include "KestCommon.h"
+#include "Pkcs12Password.h"
 #include "TestData.h"
 
 #include <ncrypt.h>
@@ -189,14 +190,6 @@ BOOL WINAPI countingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     const BOOL freed = watch.heapFree(heap, flags, block);
     if (held && freed) watch.blocks.give(block);
     return freed;
-}
-
-BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD) {
-    // The test's own import of PFXImportCertStore, not the library's.
-    HCERTSTORE trial = PFXImportCertStore(pfx, password, 0);
-    if (trial == nullptr) return FALSE;
-    CertCloseStore(trial, 0);
-    return TRUE;
 }
 
 }  // namespace
