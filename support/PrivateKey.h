@@ -1,6 +1,7 @@
 // Whether a certificate's private key can be reached, asked the way KestMyCert asks (preferring
-// the newer key service); a handle handed out is released at once. Shared by the tests and the
-// benchmark, which check the library's choice against the platform independently.
+// the newer key service); a handle handed out is released at once. Shared by the tool's doctor
+// and the benchmark. The tests do not decide what they expect with it: a copy of the library's
+// question cannot find a fault in it.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,8 @@
 #include "MyCertTestSupport.h"
 
 #include "KestCommon.h"
+#include "KestSupportOwners.h"
+#include "Pkcs12Password.h"
 #include "TestData.h"
 
 #include <ncrypt.h>
@@ -191,14 +193,6 @@ BOOL WINAPI countingHeapFree(HANDLE heap, DWORD flags, LPVOID block) {
     return freed;
 }
 
-BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD) {
-    // The test's own import of PFXImportCertStore, not the library's.
-    HCERTSTORE trial = PFXImportCertStore(pfx, password, 0);
-    if (trial == nullptr) return FALSE;
-    CertCloseStore(trial, 0);
-    return TRUE;
-}
-
 }  // namespace
 
 std::vector<BYTE> readTestData(const std::string& name) {
@@ -255,6 +249,52 @@ bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right) {
            std::equal(left->pbCertEncoded, left->pbCertEncoded + left->cbCertEncoded, right->pbCertEncoded);
 }
 
+namespace {
+
+// Whether `key` (a provider with a key of the kind `keySpec`, or a key service's key with
+// CERT_NCRYPT_KEY_SPEC) holds the key pair of the certificate's public key.
+bool holdsKeyOf(PCCERT_CONTEXT cert, HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key, DWORD keySpec) {
+    DWORD size = 0;
+    if (!CryptExportPublicKeyInfo(key, keySpec, kCertEncoding, nullptr, &size)) return false;
+    std::vector<BYTE> buffer(size);
+    auto* publicKey = reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(buffer.data());
+    if (!CryptExportPublicKeyInfo(key, keySpec, kCertEncoding, publicKey, &size)) return false;
+    return CertComparePublicKeyInfo(kCertEncoding, &cert->pCertInfo->SubjectPublicKeyInfo, publicKey) != FALSE;
+}
+
+}  // namespace
+
+bool keyInLinkedContainer(PCCERT_CONTEXT cert) {
+    DWORD size = 0;
+    if (!CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) return false;
+    std::vector<BYTE> buffer(size);
+    if (!CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) return false;
+    const auto& info = *reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+    if (info.dwProvType == 0) {
+        // A key storage provider's key.
+        NCRYPT_PROV_HANDLE providerHandle = 0;
+        if (NCryptOpenStorageProvider(&providerHandle, info.pwszProvName, 0) != ERROR_SUCCESS) return false;
+        const UniqueNCryptHandle provider{providerHandle};
+        NCRYPT_KEY_HANDLE key = 0;
+        if (NCryptOpenKey(providerHandle, &key, info.pwszContainerName, info.dwKeySpec,
+                          (info.dwFlags & NCRYPT_MACHINE_KEY_FLAG) | NCRYPT_SILENT_FLAG) != ERROR_SUCCESS)
+            return false;
+        const UniqueNCryptHandle keyOwner{key};
+        return holdsKeyOf(cert, key, CERT_NCRYPT_KEY_SPEC);
+    }
+    // A cryptographic service provider's container. Wine's PKCS#12 import names both kinds of
+    // key pair in dwKeySpec (AT_KEYEXCHANGE | AT_SIGNATURE), Windows one of them: either named
+    // kind that holds the certificate's key will do.
+    HCRYPTPROV providerHandle = 0;
+    if (!CryptAcquireContextW(&providerHandle, info.pwszContainerName, info.pwszProvName, info.dwProvType,
+                              (info.dwFlags & CRYPT_MACHINE_KEYSET) | CRYPT_SILENT))
+        return false;
+    const UniqueCryptProvider provider{providerHandle};
+    for (const DWORD keySpec : {DWORD{AT_KEYEXCHANGE}, DWORD{AT_SIGNATURE}})
+        if ((info.dwKeySpec & keySpec) != 0 && holdsKeyOf(cert, providerHandle, keySpec)) return true;
+    return false;
+}
+
 CertStorePtr openPersonalStore() {
     CertStorePtr store{CertOpenSystemStoreA(0, "MY")};
     if (!store) throw std::runtime_error("cannot open the personal store: " + std::to_string(GetLastError()));
@@ -291,14 +331,16 @@ std::vector<CertContextPtr> PersonalStoreTest::personalStoreCerts() const {
 void PersonalStoreTest::addPkcs12ToPersonalStore(const std::string& p12Name, const wchar_t* password) const {
     const CertStorePtr imported = importPkcs12(p12Name, password);
     const CertStorePtr personal = openPersonalStore();
+    const CertContextPtr ca = loadCertificate("ca.der");
     for (const CertContextPtr& cert : certsInStore(imported.get())) {
-        if (!privateKeyReachable(cert.get())) continue;
+        if (sameEncoding(cert.get(), ca.get())) continue;
         PCCERT_CONTEXT added = nullptr;
         // The store's copy keeps the key link (the key provider property) of the imported one.
         if (!CertAddCertificateContextToStore(personal.get(), cert.get(), CERT_STORE_ADD_ALWAYS, &added))
             throw std::runtime_error("cannot add a certificate of " + p12Name + " to the personal store");
         const CertContextPtr addedOwner{added};
-        EXPECT_TRUE(privateKeyReachable(added)) << "key of " << p12Name << " lost in the personal store";
+        EXPECT_TRUE(keyInLinkedContainer(added)) << "key of " << p12Name << " lost in the personal store";
+        addedWithKey_.emplace_back(cert->pbCertEncoded, cert->pbCertEncoded + cert->cbCertEncoded);
     }
     commit(personal.get());
 }
@@ -310,6 +352,11 @@ void PersonalStoreTest::addDerToPersonalStore(const std::string& derName) const 
                                           CERT_STORE_ADD_ALWAYS, nullptr))
         throw std::runtime_error("cannot add " + derName + " to the personal store");
     commit(personal.get());
+}
+
+bool PersonalStoreTest::addedWithKey(PCCERT_CONTEXT cert) const {
+    const std::vector<BYTE> encoding(cert->pbCertEncoded, cert->pbCertEncoded + cert->cbCertEncoded);
+    return std::find(addedWithKey_.begin(), addedWithKey_.end(), encoding) != addedWithKey_.end();
 }
 
 // --- PFXVerifyPassword --------------------------------------------------------------------

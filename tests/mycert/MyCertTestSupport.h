@@ -22,7 +22,6 @@
 #include "Installation.h"
 #include "ImportPatch.h"
 #include "KestMyCertOwners.h"
-#include "PrivateKey.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -55,6 +54,10 @@ std::vector<CertContextPtr> certsInStore(HCERTSTORE store);
 // The platform's own text for a name, asked with the flags the library uses for MyCert names.
 std::string platformNameText(const CERT_NAME_BLOB& name);
 bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right);
+// Whether the certificate links to its key: the key container that its key provider property
+// names opens and holds the pair of the certificate's public key. Put to the key services
+// directly, not the way the library asks, so that it can judge the library's answer.
+bool keyInLinkedContainer(PCCERT_CONTEXT cert);
 
 // A fresh handle of the current user's personal store "MY"; throws if it cannot be opened.
 // Wine reads the store when it is opened, so open anew to see what the library did.
@@ -70,11 +73,17 @@ protected:
 
     unsigned countCertsInStore() const;
     std::vector<CertContextPtr> personalStoreCerts() const;
-    // Adds the certificates of a .p12 file that have a private key to "MY", with the link to
-    // their key; expects the key to stay reachable through the store's copy.
+    // Adds the certificates of a .p12 file that have a private key (all but ca, as the data
+    // script makes them) to "MY", with the link to their key; expects the store's copy to keep
+    // that link.
     void addPkcs12ToPersonalStore(const std::string& p12Name, const wchar_t* password = kPkcs12Password) const;
     // Adds a .der certificate to "MY" without any key.
     void addDerToPersonalStore(const std::string& derName) const;
+    // Whether this fixture added the certificate (compared by encoding) with its key.
+    bool addedWithKey(PCCERT_CONTEXT cert) const;
+
+private:
+    mutable std::vector<std::vector<BYTE>> addedWithKey_;
 };
 
 // Wine's PFXVerifyPassword is a stub that always answers FALSE, while its PFXImportCertStore

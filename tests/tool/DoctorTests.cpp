@@ -281,7 +281,7 @@ protected:
         dumpRegistry(HKEY_CURRENT_USER, kRegistryRoot, shot.registry);
         for (const CertContextPtr& cert : personalStoreCerts())
             shot.store.push_back(std::string(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded) +
-                                 (privateKeyReachable(cert.get()) ? "+key" : "-key"));
+                                 (keyInLinkedContainer(cert.get()) ? "+key" : "-key"));
         std::sort(shot.store.begin(), shot.store.end());
         for (const std::string& name : directoryNames(installDir()))
             if (name != "kest.log") shot.files.push_back(name);

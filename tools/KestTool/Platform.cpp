@@ -3,6 +3,7 @@
 #include "Platform.h"
 
 #include "Display.h"
+#include "Pkcs12Password.h"
 #include "ProbePkcs12.h"
 #include "Terminal.h"
 
@@ -35,14 +36,6 @@ int WINAPI printBox(HWND, LPCSTR text, LPCSTR caption, UINT flags) {
     writeOut(body, kMessageCodePage);
     writeOut("---\n");
     return IDOK;
-}
-
-BOOL WINAPI pfxVerifyPasswordByTrialImport(CRYPT_DATA_BLOB* pfx, LPCWSTR password, DWORD) {
-    // The keys of a trial are not kept anywhere.
-    const HCERTSTORE trial = PFXImportCertStore(pfx, password, PKCS12_NO_PERSIST_KEY);
-    if (trial == nullptr) return FALSE;
-    CertCloseStore(trial, 0);
-    return TRUE;
 }
 
 }  // namespace
