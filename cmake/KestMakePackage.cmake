@@ -8,6 +8,7 @@
 #                         signing tool for this package
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/KestSourceDate.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/KestZipTree.cmake)
 
 if(NOT KEST_ZIP)
   message(FATAL_ERROR "zip not found: the package is made with Info-ZIP's zip (install Debian's zip, scripts/setup.sh)")
@@ -33,23 +34,6 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "The package was not made: installing into ${staging} failed (the reason is above)")
 endif()
 
-file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${staging_parent} ${staging}/*)
-list(SORT files COMPARE STRING)
-execute_process(COMMAND touch -h -d @${epoch} ${files} WORKING_DIRECTORY ${staging_parent} RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "Dating the staged files failed")
-endif()
-list(JOIN files "\n" file_list)
-file(WRITE ${staging_parent}.files "${file_list}\n")
-
-# zip writes local time into the entries: UTC, so that the date is the same everywhere.
-set(ENV{TZ} UTC)
-execute_process(COMMAND ${KEST_ZIP} -X -D -q ${archive} -@
-                WORKING_DIRECTORY ${staging_parent} INPUT_FILE ${staging_parent}.files RESULT_VARIABLE result)
-file(REMOVE ${staging_parent}.files)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "zip failed (${result}) making ${archive}")
-endif()
+kest_zip_tree(${archive} ${staging_parent} ${staging} ${epoch} count)
 file(SHA256 ${archive} hash)
-list(LENGTH files count)
 message(STATUS "Package ${archive}: ${count} files, SHA-256 ${hash}")

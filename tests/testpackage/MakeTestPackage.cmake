@@ -9,6 +9,7 @@
 #   KEST_STRIP, KEST_ZIP, KEST_SOURCE_DIR, KEST_GIT
 cmake_minimum_required(VERSION 3.25)
 include(${KEST_SOURCE_DIR}/cmake/KestSourceDate.cmake)
+include(${KEST_SOURCE_DIR}/cmake/KestZipTree.cmake)
 
 if(NOT KEST_ZIP)
   message(FATAL_ERROR "zip not found: the test package is made with Info-ZIP's zip (install Debian's zip, scripts/setup.sh)")
@@ -76,23 +77,7 @@ foreach(name run-tests.cmd README.txt)
   write_crlf(${staging}/${name} "${text}")
 endforeach()
 
-file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${staging_parent} ${staging}/*)
-list(SORT files COMPARE STRING)
-execute_process(COMMAND touch -h -d @${epoch} ${files} WORKING_DIRECTORY ${staging_parent} RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "Dating the staged files failed")
-endif()
-list(JOIN files "\n" file_list)
-file(WRITE ${staging_parent}.files "${file_list}\n")
-# zip writes local time into the entries: UTC, so that the date is the same everywhere.
-set(ENV{TZ} UTC)
-execute_process(COMMAND ${KEST_ZIP} -X -D -q ${archive} -@
-                WORKING_DIRECTORY ${staging_parent} INPUT_FILE ${staging_parent}.files RESULT_VARIABLE result)
-file(REMOVE ${staging_parent}.files)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "zip failed (${result}) making ${archive}")
-endif()
+kest_zip_tree(${archive} ${staging_parent} ${staging} ${epoch} count)
 file(REMOVE_RECURSE ${staging_parent})
 list(LENGTH programs program_count)
-list(LENGTH files count)
 message(STATUS "Test package ${archive}: ${program_count} GoogleTest programs, ${count} files")
