@@ -123,7 +123,7 @@ int __cdecl refuseBuffering(FILE*, char*, int, std::size_t) {
     return -1;
 }
 
-class RefusedWriteStepTest : public FileTest, public ::testing::WithParamInterface<RefusedStep> {};
+class RefusedWriteStepTest : public InstallationTest, public ::testing::WithParamInterface<RefusedStep> {};
 
 TEST_P(RefusedWriteStepTest, IsTracedWithTheRuntimesReason) {
     const std::string path = installFile("refused.bin");

@@ -194,7 +194,7 @@ TEST_F(ShowErrorTest, MissingCatalogueShowsTheCannotOpenBoxAndLogsNothing) {
 
 // Directories whose catalogue path is 260 bytes and more. The runtime opens longer paths
 // too, so the refusal is ShowError's own.
-class LongInstallationDirectoryTest : public ShowErrorTest {
+class LongInstallationDirectoryTest : public ErrorBoxTest {
 protected:
     // A directory of exactly `length` bytes with a catalogue for code 1, as the installation.
     void installInDirectoryOfLength(std::size_t length) {

@@ -70,7 +70,7 @@ std::string candidateKey(unsigned index) {
 
 using ListPtr = UniqueMyCertList;
 
-class CandidateTest : public InstallationTest {
+class CandidateTest : public ::testing::Test, protected SampleInstallation {
 protected:
     std::string settingsFile() const { return installFile("KestEnv.ini"); }
     const char* file() {

@@ -47,12 +47,13 @@ unsigned countMessage(const std::vector<std::string>& messages, const std::strin
     return static_cast<unsigned>(std::count(messages.begin(), messages.end(), wanted));
 }
 
-class ListTest : public PersonalStoreTest {
-protected:
-    // Stands for the caller's head: a failed create must leave it as it was.
+// Stands for the caller's head: a failed create must leave it as it was.
+struct CallersHead {
     MyCert untouched_{};
     MyCert* head_ = &untouched_;
 };
+
+class ListTest : public PersonalStoreTest, protected CallersHead {};
 
 // --- building from the personal store ----------------------------------------------------
 
@@ -284,9 +285,9 @@ BOOL WINAPI answeringPasswordCheck(CRYPT_DATA_BLOB* blob, LPCWSTR password, DWOR
 // The library's password check is answered by the test (TRUE unless a test says FALSE), so
 // that both of its paths run on any platform: Wine's PFXVerifyPassword is a stub that always
 // answers FALSE. The import that follows is the platform's own.
-class Pkcs12ListTest : public ListTest {
+class AnsweredPasswordCheck {
 protected:
-    Pkcs12ListTest() {
+    AnsweredPasswordCheck() {
         gPasswordChecksSeen.clear();
         gPasswordAnswer = TRUE;
     }
@@ -304,7 +305,12 @@ protected:
                                      reinterpret_cast<const void*>(&answeringPasswordCheck)};
 };
 
-class Pkcs12EncryptionTest : public Pkcs12ListTest, public ::testing::WithParamInterface<const char*> {};
+class Pkcs12ListTest : public PersonalStoreTest, protected CallersHead, protected AnsweredPasswordCheck {};
+
+class Pkcs12EncryptionTest : public PersonalStoreTest,
+                             protected CallersHead,
+                             protected AnsweredPasswordCheck,
+                             public ::testing::WithParamInterface<const char*> {};
 
 constexpr char kPfxImportKeepsAll[] =
     "PFXImportCertStore returns a store that contains the imported certificates, including available private keys "
@@ -461,13 +467,13 @@ TEST_F(ListTest, AStoreThatCannotBeOpenedGivesItsCode) {
                                            "createMyCertList() end"));
 }
 
-// A list of three certificates with keys, in this store order.
-class ThreeCertificateListTest : public ListTest {
+// Three certificates with keys, in this store order.
+constexpr const char* kThreeCertificates[] = {"signer.p12", "quoted.p12", "twin-a.p12"};
+
+class ThreeCertificateListTest : public PersonalStoreTest, protected CallersHead {
 protected:
     ThreeCertificateListTest() {
-        addPkcs12ToPersonalStore("signer.p12");
-        addPkcs12ToPersonalStore("quoted.p12");
-        addPkcs12ToPersonalStore("twin-a.p12");
+        for (const char* file : kThreeCertificates) addPkcs12ToPersonalStore(file);
     }
 };
 
@@ -533,7 +539,14 @@ const std::string kHeapRefused =
 const std::string kBuildFailed = "buildNewMyCertList() = 0x25000000 : newMyCertList() failed";
 const std::string kCreateFailed = "createMyCertList() = 0x25000000 : buildNewMyCertList() failed";
 
-class RefusedAllocationTest : public ThreeCertificateListTest, public ::testing::WithParamInterface<RefusedBlock> {};
+class RefusedAllocationTest : public PersonalStoreTest,
+                              protected CallersHead,
+                              public ::testing::WithParamInterface<RefusedBlock> {
+protected:
+    RefusedAllocationTest() {
+        for (const char* file : kThreeCertificates) addPkcs12ToPersonalStore(file);
+    }
+};
 
 TEST_P(RefusedAllocationTest, PassesTheCodeUpAndReleasesEverything) {
     {

@@ -67,8 +67,11 @@ BOOL WINAPI recordDelete(PCCERT_CONTEXT context) {
     return realDelete(context);
 }
 
+// The fixture of the store functions' suites, which differ only in their names.
 class StoreTest : public PersonalStoreTest {
 protected:
+    StoreTest() { deletedEncodings.clear(); }
+
     void expectAllRecordsFromStoreUtil() const {
         EXPECT_THAT(logRecords(), Each(Field(&LogRecord::sourceFile, kSourceUnit)));
     }
@@ -76,7 +79,7 @@ protected:
 
 // --- copyCertContext ------------------------------------------------------------------------
 
-class CopyCertContextTest : public StoreTest {};
+using CopyCertContextTest = StoreTest;
 
 TEST_F(CopyCertContextTest, CopyIsACountedDuplicateThatOutlivesTheOriginal) {
     CertContextPtr original = loadCertificate("signer.der");
@@ -115,7 +118,7 @@ TEST_F(CopyCertContextTest, FailedDuplicationReturns207AndLeavesTheOutParameter)
 
 // --- storeMyCertToStore ---------------------------------------------------------------------
 
-class StoreMyCertTest : public StoreTest {};
+using StoreMyCertTest = StoreTest;
 
 TEST_F(StoreMyCertTest, StoringOneCertificateTwiceSucceedsTwice) {
     const CertContextPtr cert = loadCertificate("twin-a.der");
@@ -199,26 +202,24 @@ TEST_F(StoreMyCertTest, RefusedAdditionGives204AndClosesTheStore) {
 
 // --- deleteMyCertFromStore ------------------------------------------------------------------
 
-class DeleteMyCertTest : public StoreTest {
-protected:
-    DeleteMyCertTest() { deletedEncodings.clear(); }
+using DeleteMyCertTest = StoreTest;
 
-    static std::vector<std::string> compareRecords(unsigned certificates) {
-        std::vector<std::string> records;
-        for (unsigned i = 0; i < certificates; ++i) {
-            records.push_back("compareCertificate() start");
-            records.push_back("compareCertificate() end");
-        }
-        return records;
+std::vector<std::string> compareRecords(unsigned certificates) {
+    std::vector<std::string> records;
+    for (unsigned i = 0; i < certificates; ++i) {
+        records.push_back("compareCertificate() start");
+        records.push_back("compareCertificate() end");
     }
-    static std::vector<std::string> deleteRecords(unsigned comparisons, const std::string& failure = "") {
-        std::vector<std::string> records{"deleteMyCertFromStore() start"};
-        for (const std::string& record : compareRecords(comparisons)) records.push_back(record);
-        if (!failure.empty()) records.push_back(failure);
-        records.push_back("deleteMyCertFromStore() end");
-        return records;
-    }
-};
+    return records;
+}
+
+std::vector<std::string> deleteRecords(unsigned comparisons, const std::string& failure = "") {
+    std::vector<std::string> records{"deleteMyCertFromStore() start"};
+    for (const std::string& record : compareRecords(comparisons)) records.push_back(record);
+    if (!failure.empty()) records.push_back(failure);
+    records.push_back("deleteMyCertFromStore() end");
+    return records;
+}
 
 TEST_F(DeleteMyCertTest, OneCallRemovesOnlyTheFirstMatchInStoreOrderAndTheRemovalLasts) {
     // twin-a and its renewal share issuer, serial and key: both match twin-a.
@@ -371,7 +372,7 @@ Function libraryImport(const char* dll, const char* function, WORD ordinal = 0) 
     return reinterpret_cast<Function>(*slot);
 }
 
-class MyCertTestSupportTest : public StoreTest {};
+using MyCertTestSupportTest = PersonalStoreTest;
 
 TEST_F(MyCertTestSupportTest, LibrarySeesAPfxVerifyPasswordThatChecksThePassword) {
     // The platform's own answer for the right password.

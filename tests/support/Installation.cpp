@@ -99,7 +99,7 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
         throw std::runtime_error("short write to " + path);
 }
 
-InstallationTest::InstallationTest()
+SampleInstallation::SampleInstallation()
     : logPath_(directory_.file("kest.log")),
       installPath_(kest::standin::kRootKey, kest::standin::kInstallPathValue),
       writeLog_(kLogSectionKey, kest::kWriteLogKey),
@@ -109,14 +109,18 @@ InstallationTest::InstallationTest()
     logPathSetting_.set(logPath_);
 }
 
-void InstallationTest::TearDown() {
+SampleInstallation::~SampleInstallation() {
     const std::string endSuffix = "() end";
-    for (const LogRecord& record : logRecords()) {
-        const bool endRecord =
-            record.message.size() >= endSuffix.size() &&
-            record.message.compare(record.message.size() - endSuffix.size(), endSuffix.size(), endSuffix) == 0;
-        if (endRecord && record.line == "0")
-            ADD_FAILURE() << "an exit without its line: " << record.sourceFile << ",0," << record.message;
+    try {
+        for (const LogRecord& record : logRecords()) {
+            const bool endRecord =
+                record.message.size() >= endSuffix.size() &&
+                record.message.compare(record.message.size() - endSuffix.size(), endSuffix.size(), endSuffix) == 0;
+            if (endRecord && record.line == "0")
+                ADD_FAILURE() << "an exit without its line: " << record.sourceFile << ",0," << record.message;
+        }
+    } catch (const std::exception& error) {
+        ADD_FAILURE() << "cannot read the log for its end records: " << error.what();
     }
 }
 

@@ -1,6 +1,8 @@
 // A sample installation for one test: a fresh directory as the installation directory of the
 // KestIni stand-in, with logging on into a log file inside it. Everything the test changed in
-// the stand-in's settings is put back afterwards.
+// the stand-in's settings is put back afterwards. Fixtures hold it as a part beside
+// ::testing::Test (InstallationTest, PersonalStoreTest, ErrorBoxTest), so that a suite's own
+// fixture derives from one of them and no chain grows deeper.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,12 +51,16 @@ private:
 void writeFileBytes(const std::string& path, const std::string& bytes);
 void removeTree(const std::string& path);
 
-class InstallationTest : public ::testing::Test {
-protected:
-    InstallationTest();
-    // Fails the test if the log holds an end record at line 0: an exit of one of our traced
-    // functions that did not mark its line (KEST_RETURN).
-    void TearDown() override;
+// A sample installation, for a fixture to hold beside ::testing::Test: the fixtures stay one
+// level deep and take what they share from parts like this one instead of from each other.
+// On destruction it fails the test if the log holds an end record at line 0: an exit of one
+// of our traced functions that did not mark its line (KEST_RETURN).
+class SampleInstallation {
+public:
+    SampleInstallation();
+    ~SampleInstallation();
+    SampleInstallation(const SampleInstallation&) = delete;
+    SampleInstallation& operator=(const SampleInstallation&) = delete;
 
     const std::string& installDir() const noexcept { return directory_.path(); }
     std::string installFile(const std::string& name) const { return directory_.file(name); }
@@ -80,5 +86,8 @@ private:
     RegistryValueOverride writeLog_;
     RegistryValueOverride logPathSetting_;
 };
+
+// The fixture of tests that need the sample installation and nothing else.
+class InstallationTest : public ::testing::Test, protected SampleInstallation {};
 
 }  // namespace kest::test

@@ -1,7 +1,7 @@
-// Test data and fixtures of the KestMyCert tests.
+// Test data, fixtures and doubles of the tests of KestMyCert and of the tests that use it.
 //
-// The files of data/, made by data/make-test-data.sh, read from their copies in the program's
-// testdata\mycert\ (TestData.h):
+// The files of tests/mycert/data/, made by its make-test-data.sh, read from their copies in the
+// program's testdata\mycert\ (TestData.h):
 //   ca.der                     "Kest Test CA", the issuer of all others (self-signed, serial 01)
 //   signer.der / signer.p12    "Kest Signer", serial 01 2a, valid 2024-01-05 00:00:00 UTC to
 //                              2034-01-05 00:00:00 UTC
@@ -66,7 +66,7 @@ CertStorePtr openPersonalStore();
 void emptyPersonalStore();
 
 // An installation whose personal store is empty before and after each test.
-class PersonalStoreTest : public InstallationTest {
+class PersonalStoreTest : public ::testing::Test, protected SampleInstallation {
 protected:
     PersonalStoreTest();
     ~PersonalStoreTest() override;

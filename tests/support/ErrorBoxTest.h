@@ -58,7 +58,7 @@ struct Shown {
     std::vector<LogRecord> records;
 };
 
-class ErrorBoxTest : public InstallationTest {
+class ErrorBoxTest : public ::testing::Test, protected SampleInstallation {
 protected:
     ErrorBoxTest() { current_ = this; }
     ~ErrorBoxTest() override { current_ = nullptr; }
