@@ -4,6 +4,7 @@
 #include "KestMyCertStore.h"
 
 #include "KestMyCertOwners.h"
+#include "KestMyCertSettings.h"
 #include "KestTrace.h"
 
 #include <ncrypt.h>
@@ -17,15 +18,14 @@ namespace {
 
 using kest::resultMessage;
 
-constexpr char kSettingsSection[] = "MyCertificate";
-constexpr char kOmitSelectCertKey[] = "OmitSelectCert";
-constexpr char kCandidateKeyFormat[] = "CertId_%04u";
+using kest::mycert::kCandidateKeyFormat;
+using kest::mycert::kCertIdSize;
+using kest::mycert::kOmitSelectCertKey;
+using kest::mycert::kSettingsKeySize;
+using kest::mycert::kSettingsSection;
+
 constexpr char kCertIdFormat[] = "%s;%s";
 constexpr char kDateFormat[] = "%04d.%02d.%02d %02d:%02d:%02d";
-
-constexpr std::size_t kSettingsKeySize = 128;
-// Certificate ids and settings values share one bound.
-constexpr std::size_t kCertIdSize = 2048;
 constexpr std::size_t kDateTextSize = sizeof(MyCert::notBefore);
 static_assert(sizeof(MyCert::notAfter) == kDateTextSize);
 

@@ -12,6 +12,7 @@
 #include "KestLog.h"
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
+#include "KestMyCertSettings.h"
 #include "KestResultMessages.h"
 #include "PrivateKey.h"
 
@@ -29,10 +30,10 @@ namespace {
 constexpr unsigned kPathSize = 260;
 constexpr char kCatalogueName[] = "KestErr.csv";
 // The settings file's keys of the signer candidates, as KestMyCert reads and writes them.
-constexpr char kCandidateSection[] = "MyCertificate";
-constexpr char kCandidateKeyFormat[] = "CertId_%04u";
-constexpr unsigned kCandidateKeySize = 128;
-constexpr unsigned kCertificateIdSize = 2048;
+using kest::mycert::kCandidateKeyFormat;
+using kest::mycert::kCertIdSize;
+using kest::mycert::kSettingsKeySize;
+using kest::mycert::kSettingsSection;
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
 // The name text of KestMyCert's records (reversed X.500 form, no plus signs), for the
@@ -171,17 +172,16 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
 std::vector<std::string> storedCandidateIds(const std::string& settings) {
     std::vector<std::string> ids;
     for (unsigned n = 0;; ++n) {
-        char key[kCandidateKeySize];
+        char key[kSettingsKeySize];
         std::snprintf(key, sizeof key, kCandidateKeyFormat, n);
-        char value[kCertificateIdSize] = {};
-        if (GetPrivateProfileStringA(kCandidateSection, key, "", value, sizeof value, settings.c_str()) == 0)
-            return ids;
+        char value[kCertIdSize] = {};
+        if (GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, settings.c_str()) == 0) return ids;
         ids.emplace_back(value);
     }
 }
 
 std::string candidateKey(std::size_t n) {
-    char key[kCandidateKeySize];
+    char key[kSettingsKeySize];
     std::snprintf(key, sizeof key, kCandidateKeyFormat, static_cast<unsigned>(n));
     return key;
 }
