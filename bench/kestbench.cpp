@@ -13,7 +13,7 @@
 #include "KestLog.h"
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
-#include "KestSupportOwners.h"
+#include "StandInSettings.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -50,20 +50,12 @@ constexpr char kMessage[] = "getCertNameString() start";
 
 // --- settings and files -----------------------------------------------------------------
 
-void setUserValue(const std::string& subKey, const char* name, const std::string& value) {
-    HKEY opened = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
-        ERROR_SUCCESS)
-        throw std::runtime_error("cannot create HKCU\\" + subKey);
-    const UniqueRegKey key{opened};
-    if (RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot set HKCU\\" + subKey + " " + name);
+void setSetting(const char* section, const char* name, const std::string& value) {
+    if (!setStandInValue(section, name, value.c_str()))
+        throw std::runtime_error(std::string("cannot set the stand-in's setting ") + section + " " + name);
 }
 
-const std::string kLogSettingsKey = std::string(standin::kRootKey) + "\\" + kLogSection;
-
-void setLogging(bool on) { setUserValue(kLogSettingsKey, kWriteLogKey, on ? "1" : "0"); }
+void setLogging(bool on) { setSetting(kLogSection, kWriteLogKey, on ? "1" : "0"); }
 
 struct Paths {
     std::string directory;
@@ -82,8 +74,8 @@ Paths prepareInstallation() {
     paths.log = paths.directory + "\\kest.log";
     paths.bareLog = paths.directory + "\\bare.log";
     paths.settings = paths.directory + "\\KestEnv.ini";
-    setUserValue(standin::kRootKey, standin::kInstallPathValue, paths.directory);
-    setUserValue(kLogSettingsKey, kLogPathKey, paths.log);
+    setSetting("", standin::kInstallPathValue, paths.directory);
+    setSetting(kLogSection, kLogPathKey, paths.log);
     return paths;
 }
 

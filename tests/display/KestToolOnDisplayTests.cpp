@@ -6,6 +6,8 @@
 #include "Installation.h"
 #include "KestIniStandIn.h"
 #include "KestSupportOwners.h"
+#include "KestToolProcess.h"
+#include "StandInSettings.h"
 
 #include <gmock/gmock.h>
 
@@ -29,64 +31,8 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::Optional;
 
-constexpr DWORD kToolTimeoutMs = 60000;
-
-std::string toolPath() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string directory(path, length);
-    return directory.substr(0, directory.find_last_of('\\') + 1) + "kesttool.exe";
-}
-
+using kest::putInto;
 using kest::UniqueCom;
-using kest::UniqueFileHandle;
-using kest::UniqueHandle;
-
-// kesttool started with its standard output and error in files of a work directory.
-class ToolProcess {
-public:
-    ToolProcess(const std::string& arguments, const TemporaryDirectory& work)
-        : outPath_(work.file("tool.out")), errPath_(work.file("tool.err")) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        const UniqueFileHandle out{CreateFileA(outPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-        const UniqueFileHandle err{CreateFileA(errPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = out.get();
-        startup.hStdError = err.get();
-        std::string commandLine = "\"" + toolPath() + "\" " + arguments;
-        PROCESS_INFORMATION started{};
-        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                            &started))
-            throw std::runtime_error("cannot start " + commandLine);
-        CloseHandle(started.hThread);
-        process_.reset(started.hProcess);
-    }
-    ~ToolProcess() {
-        if (!exitStatus(0)) TerminateProcess(process_.get(), 99);
-    }
-    ToolProcess(const ToolProcess&) = delete;
-    ToolProcess& operator=(const ToolProcess&) = delete;
-
-    // Nothing while it still runs after the timeout.
-    std::optional<DWORD> exitStatus(DWORD timeoutMs = kToolTimeoutMs) const {
-        if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
-        DWORD status = 0;
-        GetExitCodeProcess(process_.get(), &status);
-        return status;
-    }
-    std::string out() const { return readFileBytes(outPath_); }
-    std::string err() const { return readFileBytes(errPath_); }
-
-private:
-    std::string outPath_;
-    std::string errPath_;
-    UniqueHandle process_;
-};
 
 // A PNG file decoded by the imaging component, 32-bit blue, green, red, unused.
 struct Picture {
@@ -96,25 +42,21 @@ struct Picture {
 };
 
 std::optional<Picture> decodePng(const std::string& path) {
-    IWICImagingFactory* factoryOut = nullptr;
+    UniqueCom<IWICImagingFactory> factory;
     if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                reinterpret_cast<void**>(&factoryOut))))
+                                static_cast<void**>(putInto(factory)))))
         return std::nullopt;
-    const UniqueCom<IWICImagingFactory> factory(factoryOut);
     const std::wstring widePath(path.begin(), path.end());  // ASCII: a temporary directory
-    IWICBitmapDecoder* decoderOut = nullptr;
+    UniqueCom<IWICBitmapDecoder> decoder;
     if (FAILED(factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnDemand, &decoderOut)))
+                                                  WICDecodeMetadataCacheOnDemand, putInto(decoder))))
         return std::nullopt;
-    const UniqueCom<IWICBitmapDecoder> decoder(decoderOut);
     GUID container{};
     if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatPng) return std::nullopt;
-    IWICBitmapFrameDecode* frameOut = nullptr;
-    if (FAILED(decoder->GetFrame(0, &frameOut))) return std::nullopt;
-    const UniqueCom<IWICBitmapFrameDecode> frame(frameOut);
-    IWICFormatConverter* converterOut = nullptr;
-    if (FAILED(factory->CreateFormatConverter(&converterOut))) return std::nullopt;
-    const UniqueCom<IWICFormatConverter> converter(converterOut);
+    UniqueCom<IWICBitmapFrameDecode> frame;
+    if (FAILED(decoder->GetFrame(0, putInto(frame)))) return std::nullopt;
+    UniqueCom<IWICFormatConverter> converter;
+    if (FAILED(factory->CreateFormatConverter(putInto(converter)))) return std::nullopt;
     if (FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
                                      WICBitmapPaletteTypeCustom)))
         return std::nullopt;
@@ -178,12 +120,9 @@ std::set<std::string> filesIn(const std::string& directory) {
 }
 
 std::optional<std::string> installPathSetting() {
-    char value[MAX_PATH * 4];
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, standin::kRootKey, standin::kInstallPathValue, RRF_RT_REG_SZ, nullptr, value,
-                     &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::string(value);
+    std::string value;
+    if (readStandInValue("", standin::kInstallPathValue, value) != StandInRead::found) return std::nullopt;
+    return value;
 }
 
 // The installation of the fixture is not where the catalogue is: the preview must point the
@@ -218,7 +157,7 @@ const std::string kCatalogue =
 
 TEST_F(KestToolOnDisplayTest, PreviewPicturesEachCodeOnceListsItAndPutsTheInstallationBack) {
     const std::string catalogue = writeCatalogue(kCatalogue);
-    const ToolProcess tool("preview \"" + catalogue + "\" --out \"" + outDirectory() + "\" --missing 2500ffff", work_);
+    const KestToolProcess tool("preview \"" + catalogue + "\" --out \"" + outDirectory() + "\" --missing 2500ffff");
     ASSERT_THAT(tool.exitStatus(), Optional(0u)) << tool.err();
     EXPECT_THAT(tool.err(), HasSubstr("kesttool: preview: 4 of 4 boxes (2500ffff)\n"));
 
@@ -275,7 +214,7 @@ TEST_F(KestToolOnDisplayTest, PreviewThatFailsHalfWayPutsTheInstallationBack) {
     ASSERT_TRUE(CreateDirectoryA((outDirectory() + "\\25000101.png").c_str(), nullptr));
     removeInstallPath();
 
-    const ToolProcess tool("preview \"" + catalogue + "\" --out \"" + outDirectory() + "\"", work_);
+    const KestToolProcess tool("preview \"" + catalogue + "\" --out \"" + outDirectory() + "\"");
     EXPECT_THAT(tool.exitStatus(), Optional(1u)) << tool.err();
     EXPECT_THAT(tool.err(), HasSubstr("kesttool: cannot write " + outDirectory() + "\\25000101.png: "));
     EXPECT_TRUE(decodePng(outDirectory() + "\\25000000.png"));
@@ -285,7 +224,7 @@ TEST_F(KestToolOnDisplayTest, PreviewThatFailsHalfWayPutsTheInstallationBack) {
 
 TEST_F(KestToolOnDisplayTest, PreviewOfACatalogueThatCannotBeReadSaysWhy) {
     const std::string catalogue = editorFolder_.file("KestErr.csv");
-    const ToolProcess tool("preview \"" + catalogue + "\" --out \"" + outDirectory() + "\"", work_);
+    const KestToolProcess tool("preview \"" + catalogue + "\" --out \"" + outDirectory() + "\"");
     EXPECT_THAT(tool.exitStatus(), Optional(1u)) << tool.err();
     EXPECT_EQ(tool.err(), "kesttool: cannot read " + catalogue + "\n");
     EXPECT_FALSE(fileExists(outDirectory()));
@@ -294,7 +233,7 @@ TEST_F(KestToolOnDisplayTest, PreviewOfACatalogueThatCannotBeReadSaysWhy) {
 // As a host shows it: the box stays until someone presses OK, and only then the tool ends.
 TEST_F(KestToolOnDisplayTest, ShowErrorWaitsForOkAndThenExits) {
     writeFileBytes(installFile("KestErr.csv"), kCatalogue);
-    const ToolProcess tool("show-error 25000209", work_);
+    const KestToolProcess tool("show-error 25000209");
     const HWND box = waitForBox("Tavrin");
     ASSERT_NE(box, nullptr) << tool.err();
     EXPECT_EQ(boxText(box), "パスワードが違います。\n\nCode=0x25000209");

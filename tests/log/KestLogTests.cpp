@@ -233,7 +233,7 @@ TEST_F(LogTest, AMovedLogPathTakesEffectAtTheVeryNextCall) {
 }
 
 TEST_F(LogTest, MissingLogPathWritesNothing) {
-    RegistryValueOverride logPathSetting("Software\\Kest\\KestIni\\LOG", "LogPath");
+    RegistryValueOverride logPathSetting(kLogSection, kLogPathKey);
     logPathSetting.remove();
     Log("unit.cpp", 1, "lost");
     EXPECT_FALSE(fileExists(logPath()));

@@ -1,15 +1,16 @@
 // Message boxes on a real display (cmake/wine-display-run.sh): a window to own them, a call
-// that shows one on a worker thread, and finding, reading and closing the box as a person
-// would. Every wait gives up after a timeout, so that a box that never shows fails the test
-// instead of hanging it.
+// that shows one on a worker thread, and waiting for the box, which the test then reads and
+// closes as a person would (MessageBoxOnScreen.h). Every wait gives up after a timeout, so that
+// a box that never shows fails the test instead of hanging it.
 #pragma once
+
+#include "MessageBoxOnScreen.h"
 
 #include <windows.h>
 
 #include <functional>
 #include <optional>
 #include <ostream>
-#include <string>
 
 namespace kest::test {
 
@@ -56,31 +57,10 @@ private:
     HANDLE thread_;
 };
 
-enum class BoxIcon { none, information, question, warning, error, other };
-
-inline void PrintTo(BoxIcon icon, std::ostream* out) {
-    static const char* const names[] = {"none", "information", "question", "warning", "error", "other"};
-    *out << names[static_cast<int>(icon)];
-}
-
 // The visible message box with this caption, of any thread, handling this thread's messages
 // while it waits (a box owned by one of its windows needs them); nullptr after the timeout.
 // The box's window exists a little before it is shown.
 HWND waitForBox(const char* caption, DWORD timeoutMs = kBoxTimeoutMs);
-
-// The box's text as its static control holds it, in the ANSI code page: the bytes that were
-// given to MessageBoxA.
-std::string boxText(HWND box);
-// The same as the characters the box shows, which the bytes tell only in the code page they
-// were read in.
-std::wstring boxCharacters(HWND box);
-
-// The icon the box shows: that of its visible icon control, told apart by the system's shared
-// icon handles (the same handles only in the process that shows the box). The control is found
-// by its SS_ICON style, not by its id: Wine's is 0x440 (its MSGBOX_IDICON), while Windows
-// documents none (0x14 is what its boxes are reported to use, not a documented value), so no
-// test asserts an id.
-BoxIcon boxIcon(HWND box);
 
 // Whether the screen shows the box's text: the screen's pixels where its text control lies hold
 // more than one colour. Without a display (Wine's null driver) the screen has no pixels.
@@ -90,7 +70,14 @@ bool boxTextIsDrawn(HWND box);
 // text control lies hold more than one colour.
 bool boxTextIsPrinted(HWND box);
 
-// Presses the box's OK button as a click would; false if it has none.
-bool pressOk(HWND box);
-
 }  // namespace kest::test
+
+namespace kest {
+
+// How GoogleTest names an icon in a failure; it looks beside the enum.
+inline void PrintTo(BoxIcon icon, std::ostream* out) {
+    static const char* const names[] = {"none", "information", "question", "warning", "error", "other"};
+    *out << names[static_cast<int>(icon)];
+}
+
+}  // namespace kest

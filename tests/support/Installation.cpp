@@ -3,6 +3,7 @@
 #include "KestIniStandIn.h"
 #include "KestLog.h"
 #include "KestOwners.h"
+#include "StandInSettings.h"
 
 #include <windows.h>
 
@@ -10,23 +11,12 @@
 #include <stdexcept>
 
 namespace kest::test {
-namespace {
 
-const std::string kLogSectionKey = std::string(kest::standin::kRootKey) + "\\" + kest::kLogSection;
-
-std::optional<std::string> readValue(const std::string& subKey, const std::string& name) {
-    char buffer[4096];
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    return std::string(buffer);
+RegistryValueOverride::RegistryValueOverride(std::string section, std::string name)
+    : section_(std::move(section)), name_(std::move(name)) {
+    std::string value;
+    if (readStandInValue(section_.c_str(), name_.c_str(), value) == StandInRead::found) saved_ = std::move(value);
 }
-
-}  // namespace
-
-RegistryValueOverride::RegistryValueOverride(std::string subKey, std::string name)
-    : subKey_(std::move(subKey)), name_(std::move(name)), saved_(readValue(subKey_, name_)) {}
 
 RegistryValueOverride::~RegistryValueOverride() {
     if (saved_)
@@ -36,12 +26,11 @@ RegistryValueOverride::~RegistryValueOverride() {
 }
 
 void RegistryValueOverride::set(const std::string& value) {
-    const LSTATUS status = RegSetKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), name_.c_str(), REG_SZ, value.c_str(),
-                                           static_cast<DWORD>(value.size() + 1));
-    if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set registry value " + subKey_ + "\\" + name_);
+    if (!setStandInValue(section_.c_str(), name_.c_str(), value.c_str()))
+        throw std::runtime_error("cannot set the setting " + section_ + "\\" + name_);
 }
 
-void RegistryValueOverride::remove() { RegDeleteKeyValueA(HKEY_CURRENT_USER, subKey_.c_str(), name_.c_str()); }
+void RegistryValueOverride::remove() { static_cast<void>(removeStandInValue(section_.c_str(), name_.c_str())); }
 
 TemporaryDirectory::TemporaryDirectory(const std::string& nameSuffix) {
     static std::atomic<unsigned> counter{0};
@@ -101,9 +90,9 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
 
 SampleInstallation::SampleInstallation()
     : logPath_(directory_.file("kest.log")),
-      installPath_(kest::standin::kRootKey, kest::standin::kInstallPathValue),
-      writeLog_(kLogSectionKey, kest::kWriteLogKey),
-      logPathSetting_(kLogSectionKey, kest::kLogPathKey) {
+      installPath_("", kest::standin::kInstallPathValue),
+      writeLog_(kest::kLogSection, kest::kWriteLogKey),
+      logPathSetting_(kest::kLogSection, kest::kLogPathKey) {
     installPath_.set(directory_.path());
     writeLog_.set("1");
     logPathSetting_.set(logPath_);

@@ -16,10 +16,11 @@
 
 namespace kest::test {
 
-// Sets (or deletes) one registry value of the current user and restores it on destruction.
+// Sets (or deletes) one setting of the KestIni stand-in, by section (empty: the root key) and
+// name, and restores it on destruction.
 class RegistryValueOverride {
 public:
-    RegistryValueOverride(std::string subKey, std::string name);
+    RegistryValueOverride(std::string section, std::string name);
     ~RegistryValueOverride();
     RegistryValueOverride(const RegistryValueOverride&) = delete;
     RegistryValueOverride& operator=(const RegistryValueOverride&) = delete;
@@ -28,7 +29,7 @@ public:
     void remove();
 
 private:
-    std::string subKey_;
+    std::string section_;
     std::string name_;
     std::optional<std::string> saved_;
 };

@@ -2,6 +2,7 @@
 // finds it, its status and exit status, and that the installation is as before afterwards
 // (settings file, the stand-in's registry key, the personal store, the installation folder).
 #include "KestMyCert.h"
+#include "KestToolProcess.h"
 #include "MyCertTestSupport.h"
 #include "TestData.h"
 
@@ -27,51 +28,6 @@ constexpr char kData[] = "..\\tool\\";
 constexpr char kRegistryRoot[] = "Software\\Kest";
 const std::vector<std::string> kLibraryUnits = {"KestCommonUtil.cpp", "KestMyCertManager.cpp",
                                                 "KestMyCertStoreUtil.cpp"};
-
-struct ToolRun {
-    DWORD exitCode = 0;
-    std::string output;  // standard output, UTF-8
-};
-
-std::string folderOfThisProgram() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\'));
-}
-
-// kesttool.exe of the same build, with its standard output read through a pipe.
-ToolRun runKestTool(const std::string& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("CreatePipe failed");
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::string command = "\"" + folderOfThisProgram() + "\\kesttool.exe\" " + arguments;
-    PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        throw std::runtime_error("cannot start " + command);
-    }
-    ToolRun run;
-    char chunk[4096];
-    for (DWORD got = 0; ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0;)
-        run.output.append(chunk, got);
-    CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    return run;
-}
 
 // One object of doctor's JSON: every value a string, null read as "null".
 using Object = std::map<std::string, std::string>;
@@ -318,15 +274,14 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
         EXPECT_FALSE(fileExists(installFile("absent")));
     }
 
-    EXPECT_EQ(json.exitCode, doctorCase.exitCode) << json.output;
-    EXPECT_EQ(text.exitCode, doctorCase.exitCode) << text.output;
-    const std::vector<Object> findings = parseFindings(json.output);
+    EXPECT_EQ(json.exitCode, doctorCase.exitCode) << json.out;
+    EXPECT_EQ(text.exitCode, doctorCase.exitCode) << text.out;
+    const std::vector<Object> findings = parseFindings(json.out);
     // The same lines as text, then the count.
-    EXPECT_EQ(std::count(text.output.begin(), text.output.end(), '\n'), static_cast<long>(findings.size() + 1))
-        << text.output;
+    EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), static_cast<long>(findings.size() + 1)) << text.out;
 
-    EXPECT_EQ(checksSaying("problem", findings), doctorCase.problemChecks) << json.output;
-    EXPECT_EQ(checksSaying("warning", findings), doctorCase.warningChecks) << json.output;
+    EXPECT_EQ(checksSaying("problem", findings), doctorCase.problemChecks) << json.out;
+    EXPECT_EQ(checksSaying("warning", findings), doctorCase.warningChecks) << json.out;
 
     const Object* line = nullptr;
     for (const Object& finding : findings)
@@ -337,12 +292,12 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
             line = &finding;
     ASSERT_NE(line, nullptr) << "no " << doctorCase.status << " line of " << doctorCase.check << " holding "
                              << ::testing::PrintToString(doctorCase.holds) << " in\n"
-                             << json.output;
+                             << json.out;
     for (const std::string& part : doctorCase.lacks) EXPECT_THAT(line->at("text"), Not(HasSubstr(expand(part))));
     EXPECT_EQ(line->at("code"), doctorCase.code);
     if (std::string(doctorCase.code) != "null") {
         EXPECT_NE(line->at("message"), "null");
-        EXPECT_THAT(text.output, HasSubstr(doctorCase.code + (" " + line->at("message"))));
+        EXPECT_THAT(text.out, HasSubstr(doctorCase.code + (" " + line->at("message"))));
     }
 }
 

@@ -6,7 +6,7 @@
 #include "KestMyCert.h"
 
 #include "ImportPatch.h"
-#include "KestSupportOwners.h"
+#include "KestToolProcess.h"
 #include "MyCertTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -20,28 +20,6 @@
 
 namespace kest::test {
 namespace {
-
-using kest::UniqueFileHandle;
-using kest::UniqueHandle;
-
-struct ToolRun {
-    DWORD exitCode = ~DWORD{0};
-    std::string out;
-    std::string err;
-};
-
-std::string toolPath() {
-    char self[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    const std::string path(self, length);
-    return path.substr(0, path.find_last_of('\\') + 1) + "kesttool.exe";
-}
-
-UniqueFileHandle inheritableFile(const std::string& path) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return UniqueFileHandle{CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr)};
-}
 
 // The platform's own text for a last-error value, as UTF-8 (the tool's output to a file).
 std::string platformText(DWORD error) {
@@ -76,42 +54,6 @@ std::vector<std::string> linesOf(const std::string& text) {
 LPVOID WINAPI refusingHeapAlloc(HANDLE, DWORD, SIZE_T) { return nullptr; }
 
 class LogShowTest : public InstallationTest {
-protected:
-    // kesttool.exe with the arguments, its standard output and error in files.
-    ToolRun runTool(const std::string& arguments) {
-        const std::string outPath = installFile("tool.out");
-        const std::string errPath = installFile("tool.err");
-        ToolRun run;
-        {
-            const UniqueFileHandle out = inheritableFile(outPath);
-            const UniqueFileHandle err = inheritableFile(errPath);
-            if (!out || !err) {
-                ADD_FAILURE() << "cannot create the output files";
-                return run;
-            }
-            STARTUPINFOA startup{};
-            startup.cb = sizeof startup;
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = out.get();
-            startup.hStdError = err.get();
-            std::string command = "\"" + toolPath() + "\" " + arguments;
-            PROCESS_INFORMATION process{};
-            if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                &process)) {
-                ADD_FAILURE() << "cannot start " << toolPath() << ": " << GetLastError();
-                return run;
-            }
-            const UniqueHandle child{process.hProcess};
-            CloseHandle(process.hThread);
-            WaitForSingleObject(child.get(), 60000);
-            GetExitCodeProcess(child.get(), &run.exitCode);
-        }
-        run.out = readFileBytes(outPath);
-        run.err = readFileBytes(errPath);
-        return run;
-    }
-
 public:
     std::string recordsInLog() const {
         const std::size_t count = logRecords().size();
@@ -226,7 +168,7 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
         SCOPED_TRACE(chain.name);
         DeleteFileA(logPath().c_str());
         chain.fail(*this);
-        const ToolRun run = runTool("log show --errors \"" + logPath() + "\"");
+        const ToolRun run = runKestTool("log show --errors \"" + logPath() + "\"");
         EXPECT_EQ(run.exitCode, 0u) << run.err;
         EXPECT_THAT(linesOf(withoutTimesAndLines(run.out)), ::testing::ElementsAreArray(chain.expected(*this)));
     }
@@ -274,10 +216,10 @@ TEST_F(LogShowTest, CutBinaryAndMixedLogsAreShownReadablyWithTheirOddLinesMarked
     for (const DamagedCase& damaged : cases) {
         SCOPED_TRACE(damaged.name);
         writeFileBytes(logPath(), damaged.bytes);
-        const ToolRun shown = runTool("log show \"" + logPath() + "\"");
+        const ToolRun shown = runKestTool("log show \"" + logPath() + "\"");
         EXPECT_EQ(shown.exitCode, 0u) << shown.err;
         EXPECT_THAT(linesOf(shown.out), ::testing::ElementsAreArray(damaged.shown));
-        const ToolRun errors = runTool("log show --errors \"" + logPath() + "\"");
+        const ToolRun errors = runKestTool("log show --errors \"" + logPath() + "\"");
         EXPECT_EQ(errors.exitCode, 0u) << errors.err;
         const std::vector<std::string> lines = linesOf(errors.out);
         ASSERT_FALSE(lines.empty());
@@ -287,17 +229,17 @@ TEST_F(LogShowTest, CutBinaryAndMixedLogsAreShownReadablyWithTheirOddLinesMarked
 
 TEST_F(LogShowTest, WithoutAFileTheInstallationsLogIsShownAndAMissingOrForeignFileIsReported) {
     Log("C:\\build\\Host.cpp", 7, "\x90\xdd\x92\xe8\nsecond line");
-    const ToolRun installed = runTool("log show");
+    const ToolRun installed = runKestTool("log show");
     EXPECT_EQ(installed.exitCode, 0u) << installed.err;
     EXPECT_EQ(withoutTimesAndLines(installed.out), u8"<time>  Host.cpp:<line>  設定\n    | second line\n");
 
-    const ToolRun missing = runTool("log show --errors \"" + installFile("nowhere.log") + "\"");
+    const ToolRun missing = runKestTool("log show --errors \"" + installFile("nowhere.log") + "\"");
     EXPECT_EQ(missing.exitCode, 1u);
     EXPECT_EQ(missing.out, "");
     EXPECT_EQ(missing.err, "kesttool: cannot read " + installFile("nowhere.log") + ": No such file or directory\n");
 
     writeFileBytes(installFile("utf16.log"), std::string("\xff\xfe[\0001\0002\000/\000", 10));
-    const ToolRun utf16 = runTool("log show \"" + installFile("utf16.log") + "\"");
+    const ToolRun utf16 = runKestTool("log show \"" + installFile("utf16.log") + "\"");
     EXPECT_EQ(utf16.exitCode, 1u);
     EXPECT_EQ(utf16.err, "kesttool: " + installFile("utf16.log") +
                              " is not a Shift_JIS log as Log writes it: it is UTF-16 text\n");

@@ -4,18 +4,15 @@
 
 #include "KestErr.h"
 #include "KestSupportOwners.h"
+#include "MessageBoxOnScreen.h"
 
-#include <cstring>
 #include <new>
 #include <utility>
 
 namespace kest::tool {
 namespace {
 
-constexpr char kBoxClass[] = "#32770";
 constexpr char kBoxCaption[] = "Tavrin";
-// MessageBoxA gives its text control this id on Windows and under Wine.
-constexpr int kBoxTextId = 0xFFFF;
 constexpr DWORD kBoxAppearsWithinMs = 10000;
 constexpr DWORD kPollMs = 10;
 // The box is pictured when two pictures this far apart agree: its painting has reached
@@ -34,50 +31,16 @@ struct Watch {
     bool captured = false;
 };
 
-struct Search {
-    HWND box = nullptr;
-};
-
-BOOL CALLBACK matchBox(HWND window, LPARAM context) {
-    char className[16] = {};
-    char caption[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, caption, sizeof caption);
-    if (std::strcmp(className, kBoxClass) != 0 || std::strcmp(caption, kBoxCaption) != 0) return TRUE;
-    reinterpret_cast<Search*>(context)->box = window;
-    return FALSE;
-}
-
-// Only the boxes of the thread that shows them: another program's box is no concern.
-HWND findBox(DWORD thread) noexcept {
-    Search search;
-    EnumThreadWindows(thread, &matchBox, reinterpret_cast<LPARAM>(&search));
-    return search.box;
-}
-
-struct IconSearch {
-    HICON icon = nullptr;
-};
-
-// The icon is a static control of style SS_ICON; its id differs between Windows and Wine.
-BOOL CALLBACK matchIcon(HWND child, LPARAM context) {
-    char className[16] = {};
-    GetClassNameA(child, className, sizeof className);
-    const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
-    if (_stricmp(className, "Static") != 0 || (style & SS_TYPEMASK) != SS_ICON || !IsWindowVisible(child)) return TRUE;
-    reinterpret_cast<IconSearch*>(context)->icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-    return FALSE;
-}
-
-// The box shows the system's shared icons: the same handles LoadIcon gives.
-const char* iconOf(HWND box) noexcept {
-    IconSearch search;
-    EnumChildWindows(box, &matchIcon, reinterpret_cast<LPARAM>(&search));
-    if (search.icon == nullptr) return "none";
-    if (search.icon == LoadIcon(nullptr, IDI_ERROR)) return "error";
-    if (search.icon == LoadIcon(nullptr, IDI_WARNING)) return "warning";
-    if (search.icon == LoadIcon(nullptr, IDI_QUESTION)) return "question";
-    if (search.icon == LoadIcon(nullptr, IDI_INFORMATION)) return "information";
+// The names the index page gives the icons.
+const char* iconName(BoxIcon icon) noexcept {
+    switch (icon) {
+        case BoxIcon::none: return "none";
+        case BoxIcon::information: return "information";
+        case BoxIcon::question: return "question";
+        case BoxIcon::warning: return "warning";
+        case BoxIcon::error: return "error";
+        case BoxIcon::other: break;
+    }
     return "unknown";
 }
 
@@ -85,7 +48,7 @@ bool pictureOf(HWND box, Picture& picture) noexcept {
     Picture previous;
     for (int taken = 0; taken < kMostPictures; ++taken) {
         RECT area{};
-        if (!GetWindowRect(box, &area) || !captureScreenArea(area, picture)) return false;
+        if (!GetWindowRect(box, &area) || !pictureOfScreen(area, picture)) return false;
         if (taken > 0 && picture == previous) return true;
         std::swap(previous, picture);
         Sleep(kSettleMs);
@@ -102,10 +65,8 @@ void capture(Watch& watch, HWND box) {
         watch.problem = "the box could not be pictured from the screen";
         return;
     }
-    char text[1024] = {};
-    GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
-    watch.box.text = text;
-    watch.box.icon = iconOf(box);
+    watch.box.text = boxText(box);
+    watch.box.icon = iconName(boxIcon(box));
     watch.captured = true;
 }
 
@@ -113,12 +74,13 @@ void capture(Watch& watch, HWND box) {
 void watch(Watch& watch) {
     HWND box = nullptr;
     const DWORD start = GetTickCount();
-    while (box == nullptr || !IsWindowVisible(box)) {
+    while (box == nullptr) {
         if (WaitForSingleObject(watch.showReturned, kPollMs) == WAIT_OBJECT_0) {
             watch.problem = "ShowError returned without a box (is a display there?)";
             return;
         }
-        box = findBox(watch.boxThread);
+        // Only the boxes of the thread that shows them: another program's box is no concern.
+        box = findBox(kBoxCaption, watch.boxThread);
         if (GetTickCount() - start > kBoxAppearsWithinMs) {
             watch.problem = "the box did not appear within 10 s";
             break;
@@ -130,7 +92,7 @@ void watch(Watch& watch) {
         return;
     }
     if (watch.problem.empty()) capture(watch, box);
-    SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    static_cast<void>(pressOk(box));
 }
 
 DWORD WINAPI watchThread(void* context) {

@@ -2,7 +2,7 @@
 // closed with OK by the tool itself.
 #pragma once
 
-#include "Picture.h"
+#include "MessageBoxOnScreen.h"
 
 #include <string>
 
@@ -11,7 +11,7 @@ namespace kest::tool {
 struct CapturedBox {
     Picture picture;
     std::string text;  // the box's text as it shows it, Shift_JIS
-    std::string icon;  // "error", "warning", "question", "information" or "none"
+    std::string icon;  // "error", "warning", "question", "information", "none" or "unknown"
 };
 
 // Calls ShowError for `code` on this thread, without an owner window; meanwhile a second

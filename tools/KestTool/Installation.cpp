@@ -8,6 +8,7 @@
 #include "KestErr.h"
 #include "KestIniStandIn.h"
 #include "KestLog.h"
+#include "StandInSettings.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -19,14 +20,6 @@ namespace {
 
 constexpr char kLogOn[] = "1";
 constexpr char kLogOff[] = "0";
-
-// A value of the stand-in: the root key itself, or one of its sections.
-[[nodiscard]] bool setStandInValue(const std::string& section, const char* name, const std::string& value) noexcept {
-    const std::string subKey =
-        section.empty() ? kest::standin::kRootKey : std::string(kest::standin::kRootKey) + "\\" + section;
-    return RegSetKeyValueA(HKEY_CURRENT_USER, subKey.c_str(), name, REG_SZ, value.c_str(),
-                           static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-}
 
 }  // namespace
 
@@ -43,7 +36,7 @@ int installDirCommand(Arguments& arguments) {
     const std::vector<std::string>& words = arguments.positional();
     if (!arguments.valid()) return usageError("install-dir", arguments.error());
     if (words.size() != 1) return usageError("install-dir", "one directory is needed");
-    if (!setStandInValue("", kest::standin::kInstallPathValue, words[0]))
+    if (!setStandInValue("", kest::standin::kInstallPathValue, words[0].c_str()))
         return reportProblem("cannot set the installation directory in the registry");
     return kExitOk;
 }
@@ -56,7 +49,7 @@ int logCommand(Arguments& arguments) {
     if (action == "show") return logShowCommand({words.begin() + 1, words.end()}, errorsOnly);
     if (errorsOnly) return usageError("log", "--errors belongs to log show");
     if (action == "on" && words.size() <= 2) {
-        if (words.size() == 2 && !setStandInValue(kLogSection, kLogPathKey, words[1]))
+        if (words.size() == 2 && !setStandInValue(kLogSection, kLogPathKey, words[1].c_str()))
             return reportProblem("cannot set the log path in the registry");
         if (!setStandInValue(kLogSection, kWriteLogKey, kLogOn)) return reportProblem("cannot switch the log on");
         return kExitOk;

@@ -1,4 +1,4 @@
-// Screen pictures: a part of the screen copied through GDI, written as PNG through WIC.
+// Screen pictures written as PNG through WIC.
 #include "Picture.h"
 
 #include "KestSupportOwners.h"
@@ -6,33 +6,13 @@
 #include <wincodec.h>
 
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 namespace kest::tool {
 namespace {
 
 using kest::putInto;
-using kest::UniqueBitmap;
 using kest::UniqueCom;
-using kest::UniqueMemoryDc;
-using kest::UniqueScreenDc;
-
-// A bitmap selected into a device context, deselected before either goes.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selection() {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    bool selected() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
 
 [[nodiscard]] bool failedStep(const char* step, HRESULT result, std::string& problem) noexcept {
     char text[96];
@@ -45,44 +25,6 @@ private:
 }
 
 }  // namespace
-
-bool captureScreenArea(const RECT& area, Picture& picture) noexcept {
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    if (width <= 0 || height <= 0) return false;
-
-    const UniqueScreenDc screen{GetDC(nullptr)};
-    if (!screen) return false;
-    const UniqueMemoryDc memory{CreateCompatibleDC(screen.get())};
-    if (!memory) return false;
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = width;
-    format.bmiHeader.biHeight = -height;  // rows from the top
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const UniqueBitmap bitmap{CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0)};
-    if (!bitmap || bits == nullptr) return false;
-    {
-        const Selection selection(memory.get(), bitmap.get());
-        if (!selection.selected()) return false;
-        if (!BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT))
-            return false;
-    }
-    GdiFlush();
-
-    const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-    try {
-        picture.pixels.assign(static_cast<const std::uint8_t*>(bits), static_cast<const std::uint8_t*>(bits) + size);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    picture.width = width;
-    picture.height = height;
-    return true;
-}
 
 ComApartment::ComApartment() noexcept
     : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}

@@ -8,6 +8,7 @@
 #include "Terminal.h"
 
 #include "KestIniStandIn.h"
+#include "StandInSettings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -35,14 +36,10 @@ public:
 
     // False if the setting could not be read or changed; it is then as it was.
     [[nodiscard]] bool point(const std::string& directory) noexcept {
-        char saved[MAX_PATH * 4] = {};
-        DWORD size = sizeof saved;
-        const LSTATUS read = RegGetValueA(HKEY_CURRENT_USER, standin::kRootKey, standin::kInstallPathValue,
-                                          RRF_RT_REG_SZ, nullptr, saved, &size);
-        if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND) return false;
-        hadValue_ = read == ERROR_SUCCESS;
-        std::memcpy(saved_, saved, sizeof saved_);
-        if (!setValue(directory.c_str())) return false;
+        const StandInRead read = readStandInValue("", standin::kInstallPathValue, saved_);
+        if (read == StandInRead::failed) return false;
+        hadValue_ = read == StandInRead::found;
+        if (!setStandInValue("", standin::kInstallPathValue, directory.c_str())) return false;
         pointed_ = true;
         return true;
     }
@@ -50,20 +47,14 @@ public:
     [[nodiscard]] bool restore() noexcept {
         if (!pointed_) return true;
         pointed_ = false;
-        if (hadValue_) return setValue(saved_);
-        const LSTATUS removed = RegDeleteKeyValueA(HKEY_CURRENT_USER, standin::kRootKey, standin::kInstallPathValue);
-        return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
+        if (hadValue_) return setStandInValue("", standin::kInstallPathValue, saved_.c_str());
+        return removeStandInValue("", standin::kInstallPathValue);
     }
 
 private:
-    [[nodiscard]] static bool setValue(const char* value) noexcept {
-        return RegSetKeyValueA(HKEY_CURRENT_USER, standin::kRootKey, standin::kInstallPathValue, REG_SZ, value,
-                               static_cast<DWORD>(std::strlen(value) + 1)) == ERROR_SUCCESS;
-    }
-
     bool pointed_ = false;
     bool hadValue_ = false;
-    char saved_[MAX_PATH * 4] = {};
+    std::string saved_;
 };
 
 // One box of the preview: the line ShowError picks for a code, or none for a code the
