@@ -2,6 +2,7 @@
 // finds it, its status and exit status, and that the installation is as before afterwards
 // (settings file, the stand-in's registry key, the personal store, the installation folder).
 #include "KestMyCert.h"
+#include "KestSupportOwners.h"
 #include "KestToolProcess.h"
 #include "MyCertTestSupport.h"
 #include "TestData.h"
@@ -95,8 +96,9 @@ std::vector<Object> parseFindings(const std::string& json) {
 
 // The values under a registry key and all its subkeys, as "path\name=type:data" lines.
 void dumpRegistry(HKEY parent, const std::string& path, std::vector<std::string>& lines) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    kest::UniqueRegKey opened;
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, kest::putInto(opened)) != ERROR_SUCCESS) return;
+    const HKEY key = opened.get();
     for (DWORD index = 0;; ++index) {
         char name[256];
         DWORD nameSize = sizeof name, type = 0;
@@ -113,7 +115,7 @@ void dumpRegistry(HKEY parent, const std::string& path, std::vector<std::string>
         if (RegEnumKeyExA(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         subkeys.emplace_back(name);
     }
-    RegCloseKey(key);
+    opened.reset();
     for (const std::string& subkey : subkeys) dumpRegistry(HKEY_CURRENT_USER, path + "\\" + subkey, lines);
 }
 
