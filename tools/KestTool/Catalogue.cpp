@@ -1,11 +1,11 @@
 // The catalogue checker: reads KestErr.csv line by line as ShowError does and reports what
 // would give a wrong box or none.
 #include "Catalogue.h"
+#include "Terminal.h"
 
 #include "KestErrCatalogue.h"
 #include "KestResultMessages.h"
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -18,12 +18,6 @@ using catalogue::kCodeDigits;
 using catalogue::kLongestLine;
 using catalogue::kMessageColumn;
 constexpr char kSeverityLetters[] = "IiQqWwXx";
-
-std::string codeText(unsigned long code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08lx", code);
-    return text;
-}
 
 bool parseCode(std::string_view line, unsigned long& code) {
     code = 0;
@@ -94,10 +88,10 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
                                             "': the box shows no icon (I, Q, W or X expected)"});
         const auto [first, isFirst] = firstLineOfCode.emplace(code, number);
         if (!isFirst)
-            findings.push_back({number, "code " + codeText(code) + " written twice (first on line " +
+            findings.push_back({number, "code " + hexDigits(code) + " written twice (first on line " +
                                             std::to_string(first->second) + ")"});
         if (line.size() == kMessageColumn)
-            findings.push_back({number, "code " + codeText(code) + " has an empty message"});
+            findings.push_back({number, "code " + hexDigits(code) + " has an empty message"});
         else
             codesWithMessage.insert(code);
     }
@@ -105,7 +99,7 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
     for (const ResultMessage& entry : kResultMessages)
         if (codesWithMessage.count(entry.code) == 0)
             findings.push_back(
-                {0, "no line with a message for code " + codeText(entry.code) + " (" + entry.text + ")"});
+                {0, "no line with a message for code " + hexDigits(entry.code) + " (" + entry.text + ")"});
     return findings;
 }
 

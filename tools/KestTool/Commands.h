@@ -40,6 +40,9 @@ private:
 [[nodiscard]] int logCommand(Arguments& arguments);
 // "log show [<file>] [--errors]" (LogShow.cpp): files holds the file if one is given.
 [[nodiscard]] int logShowCommand(const std::vector<std::string>& files, bool errorsOnly);
+// The installation's log file, LogPath read through KestIni as KestLog reads it; nothing
+// when KestIni gives none or an empty one (LogShow.cpp).
+[[nodiscard]] std::optional<std::string> installationLogPath();
 [[nodiscard]] int installDirCommand(Arguments& arguments);
 [[nodiscard]] int doctorCommand(Arguments& arguments);
 

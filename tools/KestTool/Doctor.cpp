@@ -19,7 +19,6 @@
 #include <wincrypt.h>
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -60,12 +59,6 @@ struct Finding {
 };
 
 std::string fromAnsi(std::string_view text) { return toUtf8(text, CP_ACP); }
-
-std::string codeText(ResultCode code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", code);
-    return text;
-}
 
 std::string messageOf(ResultCode code) { return toUtf8(resultMessage(code), kMessageCodePage); }
 
@@ -167,23 +160,23 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
     return true;
 }
 
-// The ids stored as signer candidates, read the way KestMyCert reads them: up to the first
-// key that is missing or empty.
-std::vector<std::string> storedCandidateIds(const std::string& settings) {
-    std::vector<std::string> ids;
-    for (unsigned n = 0;; ++n) {
-        char key[kSettingsKeySize];
-        std::snprintf(key, sizeof key, kCandidateKeyFormat, n);
-        char value[kCertIdSize] = {};
-        if (GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, settings.c_str()) == 0) return ids;
-        ids.emplace_back(value);
-    }
-}
-
 std::string candidateKey(std::size_t n) {
     char key[kSettingsKeySize];
     std::snprintf(key, sizeof key, kCandidateKeyFormat, static_cast<unsigned>(n));
     return key;
+}
+
+// The ids stored as signer candidates, read the way KestMyCert reads them: up to the first
+// key that is missing or empty.
+std::vector<std::string> storedCandidateIds(const std::string& settings) {
+    std::vector<std::string> ids;
+    for (std::size_t n = 0;; ++n) {
+        char value[kCertIdSize] = {};
+        if (GetPrivateProfileStringA(kSettingsSection, candidateKey(n).c_str(), "", value, sizeof value,
+                                     settings.c_str()) == 0)
+            return ids;
+        ids.emplace_back(value);
+    }
 }
 
 class Doctor {
@@ -276,22 +269,18 @@ private:
             add("log", Status::ok, "off");
             return;
         }
-        char section[sizeof kLogSection];
-        char key[sizeof kLogPathKey];
-        std::memcpy(section, kLogSection, sizeof section);
-        std::memcpy(key, kLogPathKey, sizeof key);
-        char path[kPathSize + 1] = {};
-        if (KestIniRead(section, key, path) != 0 || path[0] == '\0') {
+        const std::optional<std::string> path = installationLogPath();
+        if (!path) {
             add("log", Status::problem, "on, but no LogPath: every record is dropped");
             return;
         }
-        const std::string folder = folderOf(path);
+        const std::string folder = folderOf(*path);
         if (folder.empty() || !isDirectory(folder))
             add("log", Status::problem,
-                "on, to " + fromAnsi(path) + ", but the folder " + fromAnsi(folder) +
+                "on, to " + fromAnsi(*path) + ", but the folder " + fromAnsi(folder) +
                     " does not exist: every record is dropped");
         else
-            add("log", Status::ok, "on, to " + fromAnsi(path));
+            add("log", Status::ok, "on, to " + fromAnsi(*path));
     }
 
     void checkCertificates() {
@@ -422,7 +411,7 @@ std::string formatText(const std::vector<Finding>& findings) {
         problems += finding.status == Status::problem;
         warnings += finding.status == Status::warning;
         text += padded(statusName(finding.status), kStatusWidth) + padded(finding.check, kCheckWidth) + finding.text;
-        if (finding.code) text += ": " + codeText(*finding.code) + " " + messageOf(*finding.code);
+        if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
         text += "\n";
     }
     return text + plural(problems, "problem", "problems") + ", " + plural(warnings, "warning", "warnings") + "\n";
@@ -434,7 +423,7 @@ std::string formatFindingsJson(const std::vector<Finding>& findings) {
         json += json.size() > 1 ? ",\n " : "\n ";
         json += "{\"check\": " + jsonString(finding.check) + ", \"status\": " + jsonString(statusName(finding.status)) +
                 ", \"text\": " + jsonString(finding.text) +
-                ", \"code\": " + (finding.code ? jsonString(codeText(*finding.code)) : "null") +
+                ", \"code\": " + (finding.code ? jsonString(hexCode(*finding.code)) : "null") +
                 ", \"message\": " + (finding.code ? jsonString(messageOf(*finding.code)) : "null") + "}";
     }
     return json + (findings.empty() ? "]\n" : "\n]\n");

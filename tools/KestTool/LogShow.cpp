@@ -179,12 +179,6 @@ std::string platformText(unsigned error) {
     return toUtf8(std::wstring_view(buffer, length));
 }
 
-std::string hex8(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 // Output in pieces of kFlushSize: one write per record would cost more than the reading.
 class Output {
 public:
@@ -273,7 +267,7 @@ private:
         std::string message = first.error.inner.empty() ? first.error.message : std::string(resultMessage(code));
         if (message.empty()) message = "(a code without a message of ours)";
         if (chains_printed_ > 1) out_ << "\n";
-        out_ << "failure " << hex8(code) << ": " << textOf(message, encoding_).utf8 << "\n";
+        out_ << "failure " << hexCode(code) << ": " << textOf(message, encoding_).utf8 << "\n";
         if (!chain.originInLog) out_ << "  (the record of " << first.error.inner << "() failing is not in the log)\n";
         for (const ChainLink& link : chain.links) {
             out_ << "  " << link.record.time << "  " << textOf(link.record.unit, encoding_).utf8 << ":"
@@ -284,13 +278,13 @@ private:
                 out_ << " failed\n";
             if (!link.error.platformFunction.empty())
                 out_ << "      " << link.error.platformFunction << "() failed, last error "
-                     << hex8(link.error.lastError) << ": " << platformText(link.error.lastError) << "\n";
+                     << hexCode(link.error.lastError) << ": " << platformText(link.error.lastError) << "\n";
         }
         if (chain.outermost.empty())
             out_ << "  outermost: not in the log (the call's start record is missing); last reported by "
                  << top.error.function << "()\n";
         else if (chain.outermost == top.error.function)
-            out_ << "  outermost: " << chain.outermost << "(), which returned " << hex8(code) << " to its caller\n";
+            out_ << "  outermost: " << chain.outermost << "(), which returned " << hexCode(code) << " to its caller\n";
         else
             out_ << "  outermost: " << chain.outermost << "(), which did not pass the failure on (last reported by "
                  << top.error.function << "())\n";
@@ -306,9 +300,10 @@ private:
     unsigned long long chains_printed_ = 0;
 };
 
-// The installation's log file, read through KestIni as KestLog reads it.
+}  // namespace
+
 std::optional<std::string> installationLogPath() {
-    char value[261] = {};
+    char value[kKestIniValueSize] = {};
     char section[sizeof kLogSection];
     char key[sizeof kLogPathKey];
     std::memcpy(section, kLogSection, sizeof section);
@@ -317,8 +312,6 @@ std::optional<std::string> installationLogPath() {
     value[sizeof value - 1] = '\0';
     return std::string(value);
 }
-
-}  // namespace
 
 int logShowCommand(const std::vector<std::string>& files, bool errorsOnly) {
     if (files.size() > 1) return usageError("log", "show takes at most one log file");

@@ -66,12 +66,6 @@ struct Item {
     CapturedBox box;
 };
 
-std::string codeText(unsigned long code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08lx", code);
-    return text;
-}
-
 std::vector<Item> itemsOf(const std::vector<CatalogueLine>& lines) {
     std::vector<Item> items;
     for (const CatalogueLine& line : lines) {
@@ -134,7 +128,7 @@ std::string indexPage(const std::string& catalogue, const std::vector<Item>& ite
         "<table>\n<thead><tr><th>Code</th><th>Severity</th><th>Icon</th><th>Text of the box</th><th>Line</th>"
         "<th>Box</th></tr></thead>\n<tbody>\n";
     for (const Item& item : items) {
-        const std::string code = codeText(item.code);
+        const std::string code = hexDigits(item.code);
         std::string line = "not in the catalogue";
         if (item.line != nullptr)
             line = std::to_string(item.line->number) +
@@ -221,7 +215,7 @@ int previewCommand(Arguments& arguments) {
     if (missingText) {
         for (const Item& item : items)
             if (item.code == static_cast<unsigned>(missing))
-                return usageError(kCommand, "code " + codeText(item.code) + " is in the catalogue, on line " +
+                return usageError(kCommand, "code " + hexDigits(item.code) + " is in the catalogue, on line " +
                                                 std::to_string(item.line->number));
         items.push_back({static_cast<unsigned>(missing), nullptr, false, {}});
     }
@@ -235,7 +229,7 @@ int previewCommand(Arguments& arguments) {
 
     for (std::size_t done = 0; done < items.size(); ++done) {
         Item& item = items[done];
-        const std::string code = codeText(item.code);
+        const std::string code = hexDigits(item.code);
         if (!showAndCaptureErrorBox(static_cast<int>(item.code), item.box, problem))
             return reportProblem("the box of code " + code + ": " + problem);
         const std::string picture = directory + "\\" + code + ".png";

@@ -55,10 +55,16 @@ std::string toUtf8(std::string_view text, UINT codePage) { return toUtf8(toWide(
 void writeOut(std::string_view text, UINT codePage) { write(STD_OUTPUT_HANDLE, text, codePage); }
 void writeErr(std::string_view text, UINT codePage) { write(STD_ERROR_HANDLE, text, codePage); }
 
+std::string hexDigits(unsigned long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx", value);
+    return text;
+}
+
+std::string hexCode(unsigned long value) { return "0x" + hexDigits(value); }
+
 int reportFailure(std::string_view what, ResultCode code) {
-    char codeText[16];
-    std::snprintf(codeText, sizeof codeText, "0x%08x ", code);
-    writeErr("kesttool: " + std::string(what) + " failed: " + codeText);
+    writeErr("kesttool: " + std::string(what) + " failed: " + hexCode(code) + " ");
     writeErr(resultMessage(code), kMessageCodePage);
     writeErr("\n");
     return kExitFailed;

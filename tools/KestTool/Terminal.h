@@ -24,6 +24,11 @@ std::string toUtf8(std::string_view text, UINT codePage);
 void writeOut(std::string_view text, UINT codePage = CP_ACP);
 void writeErr(std::string_view text, UINT codePage = CP_ACP);
 
+// A code or last error as the libraries write it: eight lower-case hexadecimal digits
+// ("25000209"), and the same after "0x" ("0x25000209").
+std::string hexDigits(unsigned long value);
+std::string hexCode(unsigned long value);
+
 // Exit statuses of the tool.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // a library call failed, or the catalogue has findings
