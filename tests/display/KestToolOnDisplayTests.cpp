@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -104,19 +103,6 @@ bool sameIconArea(const Picture& one, const Picture& other) {
                     other.pixels[(static_cast<std::size_t>(y) * other.width + x) * 4 + channel])
                     return false;
     return true;
-}
-
-std::set<std::string> filesIn(const std::string& directory) {
-    std::set<std::string> names;
-    WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = entry.cFileName;
-        if (name != "." && name != "..") names.insert(name);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-    return names;
 }
 
 std::optional<std::string> installPathSetting() {

@@ -2,6 +2,7 @@
 
 #include "ImportPatch.h"
 #include "Installation.h"
+#include "KestSupportOwners.h"
 #include "KnownDifference.h"
 
 #include <gmock/gmock.h>
@@ -269,14 +270,13 @@ TEST_F(LogTest, TrailByteBackslashOfADoubleByteCharacterDoesNotSeparate) {
 std::vector<std::string> entries(const std::string& pattern) {
     std::vector<std::string> found;
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return found;
+    const UniqueFindHandle search{FindFirstFileA(pattern.c_str(), &entry)};
+    if (!search) return found;
     do {
         const std::string name = entry.cFileName;
         if (name != "." && name != "..")
             found.push_back(name + " " + std::to_string((ULONGLONG{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow));
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &entry));
     return found;
 }
 

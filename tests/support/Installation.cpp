@@ -2,11 +2,12 @@
 
 #include "KestIniStandIn.h"
 #include "KestLog.h"
-#include "KestOwners.h"
+#include "KestSupportOwners.h"
 #include "StandInSettings.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 
@@ -59,13 +60,12 @@ void removeTreeWide(const std::wstring& path) {
         return;
     }
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
+    const UniqueFindHandle search{FindFirstFileW((path + L"\\*").c_str(), &entry)};
+    if (search) {
         do {
             const std::wstring name = entry.cFileName;
             if (name != L"." && name != L"..") removeTreeWide(path + L"\\" + name);
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &entry));
     }
     RemoveDirectoryW(path.c_str());
 }
@@ -79,6 +79,19 @@ void removeTree(const std::string& path) {
     MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
     wide.resize(static_cast<std::size_t>(length) - 1);
     removeTreeWide(L"\\\\?\\" + wide);
+}
+
+std::vector<std::string> filesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    const UniqueFindHandle search{FindFirstFileA((directory + "\\*").c_str(), &entry)};
+    if (!search) return names;
+    do {
+        const std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search.get(), &entry));
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes) {

@@ -51,6 +51,8 @@ private:
 
 void writeFileBytes(const std::string& path, const std::string& bytes);
 void removeTree(const std::string& path);
+// The names of a directory's entries, sorted, without "." and ".."; none if it cannot be read.
+std::vector<std::string> filesIn(const std::string& directory);
 
 // A sample installation, for a fixture to hold beside ::testing::Test: the fixtures stay one
 // level deep and take what they share from parts like this one instead of from each other.

@@ -119,18 +119,6 @@ void dumpRegistry(HKEY parent, const std::string& path, std::vector<std::string>
     for (const std::string& subkey : subkeys) dumpRegistry(HKEY_CURRENT_USER, path + "\\" + subkey, lines);
 }
 
-std::vector<std::string> directoryNames(const std::string& directory) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do names.emplace_back(entry.cFileName);
-    while (FindNextFileA(search, &entry));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // What doctor must leave as it found it.
 struct Snapshot {
     bool settingsExists;
@@ -241,7 +229,7 @@ protected:
             shot.store.push_back(std::string(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded) +
                                  (keyInLinkedContainer(cert.get()) ? "+key" : "-key"));
         std::sort(shot.store.begin(), shot.store.end());
-        for (const std::string& name : directoryNames(installDir()))
+        for (const std::string& name : filesIn(installDir()))
             if (name != "kest.log") shot.files.push_back(name);
         return shot;
     }
