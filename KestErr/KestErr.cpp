@@ -7,6 +7,7 @@
 #include "KestIni.h"
 #include "KestLog.h"
 #include "KestOwners.h"
+#include "KestSourceFile.h"
 
 #include <cstdio>
 #include <cstring>

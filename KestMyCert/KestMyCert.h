@@ -46,8 +46,7 @@ KEST_NODISCARD ResultCode createMyCertList(MyCert** head) KEST_NOEXCEPT;
  * null is passed to the platform's PKCS#12 calls as it is). The data is only read and may be
  * freed on return. The certificates go into a temporary store, not into "MY"; their private
  * keys are imported as exportable, and the platform's import may keep them in the current
- * user's key storage (Windows does; Wine 8 was not seen to), which deleting the list does not
- * clear.
+ * user's key storage, which deleting the list does not clear.
  * KEST_E_PKCS12_INVALID (not PKCS#12), KEST_E_PKCS12_PASSWORD (checked before anything is
  * imported), KEST_E_PKCS12_IMPORT, and the codes of createMyCertList but KEST_E_STORE_OPEN. */
 KEST_NODISCARD ResultCode createMyCertListInPkcs12Store(const BYTE* data, DWORD size, const wchar_t* password,

@@ -11,6 +11,7 @@
 #include "KestIni.h"
 #include "KestIniStandIn.h"
 #include "KestLog.h"
+#include "KestLogSettings.h"
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
 #include "StandInSettings.h"

@@ -13,13 +13,12 @@
 //
 // A void function ends with KEST_RETURN_VOID(). An exit that does not mark its line still
 // gets its end record, at line 0, which no source line has: the log shows the forgotten exit
-// without the DLL stopping its host or touching anything process-wide, and the tests reject
-// any end record at line 0.
+// without the DLL stopping its host or touching anything process-wide.
 #pragma once
 
 #include "KestCommon.h"
-#include "KestLog.h"
 #include "KestResultMessages.h"
+#include "KestSourceFile.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include "KestLog.h"
 
 #include "KestIni.h"
+#include "KestLogSettings.h"
 #include "KestOwners.h"
 
 #include <windows.h>

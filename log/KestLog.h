@@ -38,27 +38,4 @@ bool LogFlag(void) KEST_NOEXCEPT;
 
 #ifdef __cplusplus
 }
-
-namespace kest {
-
-// The installation settings (read through KestIniRead) that switch the log on ("1" exactly)
-// and name its file. Namespace-scope constexpr has internal linkage: each unit holds its own
-// copy of the one definition, which C++14 accepts (inline variables need C++17).
-constexpr char kLogSection[] = "LOG";
-constexpr char kWriteLogKey[] = "WriteLog";
-constexpr char kLogPathKey[] = "LogPath";
-
-// The base name of a source path, at compile time. Builds on other systems spell __FILE__
-// with forward slashes, which Log would write whole; our own records carry the base name.
-constexpr const char* sourceBaseName(const char* path) noexcept {
-    const char* base = path;
-    for (const char* p = path; *p != '\0'; ++p)
-        if (*p == '/' || *p == '\\') base = p + 1;
-    return base;
-}
-
-}  // namespace kest
-
-// The caller's source unit as our libraries pass it to Log.
-#define KEST_SOURCE_FILE (::kest::sourceBaseName(__FILE__))
 #endif

@@ -3,7 +3,6 @@
 #include "KestSupportOwners.h"
 
 #include <cstring>
-#include <iterator>
 #include <new>
 #include <utility>
 
@@ -56,9 +55,10 @@ private:
     HGDIOBJ previous_;
 };
 
-// The picture that `draw(screen, memory)` makes in a memory bitmap of width x height.
-template <typename Draw>
-[[nodiscard]] bool drawnPicture(int width, int height, Draw draw, Picture& picture) noexcept {
+}  // namespace
+
+bool drawnPicture(int width, int height, const std::function<bool(HDC screen, HDC memory)>& draw,
+                  Picture& picture) noexcept {
     if (width <= 0 || height <= 0) return false;
     const UniqueScreenDc screen{GetDC(nullptr)};
     if (!screen) return false;
@@ -90,8 +90,6 @@ template <typename Draw>
     return true;
 }
 
-}  // namespace
-
 HWND findBox(const char* caption, DWORD thread) noexcept {
     BoxSearch search{caption};
     if (thread != 0)
@@ -105,12 +103,6 @@ std::string boxText(HWND box) {
     char text[4096];
     const UINT length = GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
     return std::string(text, length);
-}
-
-std::wstring boxCharacters(HWND box) {
-    wchar_t text[4096];
-    const UINT length = GetDlgItemTextW(box, kBoxTextId, text, static_cast<int>(std::size(text)));
-    return std::wstring(text, length);
 }
 
 BoxIcon boxIcon(HWND box) noexcept {
@@ -137,14 +129,6 @@ bool pictureOfScreen(const RECT& area, Picture& picture) noexcept {
             return BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT) != FALSE;
         },
         picture);
-}
-
-bool pictureByPrintWindow(HWND window, Picture& picture) noexcept {
-    RECT area{};
-    if (!GetWindowRect(window, &area)) return false;
-    return drawnPicture(
-        area.right - area.left, area.bottom - area.top,
-        [window](HDC, HDC memory) { return PrintWindow(window, memory, 0) != FALSE; }, picture);
 }
 
 bool pressOk(HWND box) noexcept {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,6 @@ HWND findBox(const char* caption, DWORD thread = 0) noexcept;
 // The box's text as its static control holds it, in the ANSI code page: the bytes that were
 // given to MessageBoxA.
 std::string boxText(HWND box);
-// The same as the characters the box shows, which the bytes tell only in the code page they
-// were read in.
-std::wstring boxCharacters(HWND box);
 
 enum class BoxIcon { none, information, question, warning, error, other };
 
@@ -53,9 +51,10 @@ struct Picture {
 // screen has no pixels to copy.
 [[nodiscard]] bool pictureOfScreen(const RECT& area, Picture& picture) noexcept;
 
-// The window as PrintWindow draws it into a picture of its size. Wine's PrintWindow draws
-// neither the frame nor the controls of a dialog, which is why the preview reads the screen.
-[[nodiscard]] bool pictureByPrintWindow(HWND window, Picture& picture) noexcept;
+// The picture that `draw(screen, memory)` makes in a 32-bit bitmap of width x height selected
+// into `memory`, a device context compatible with the screen's; false if either fails.
+[[nodiscard]] bool drawnPicture(int width, int height, const std::function<bool(HDC screen, HDC memory)>& draw,
+                                Picture& picture) noexcept;
 
 // Presses the box's OK button as a click would; false if it has none.
 [[nodiscard]] bool pressOk(HWND box) noexcept;

@@ -7,9 +7,6 @@
 #include "KestMyCert.h"
 #include "KestResult.h"
 
-#include <cstring>
-#include <type_traits>
-
 // Every export, unevaluated: nothing is called, nothing is linked.
 #define KEST_EXPECT_NOEXCEPT(call) static_assert(noexcept(call), #call " is noexcept")
 KEST_EXPECT_NOEXCEPT(Log(nullptr, 0, nullptr));
@@ -39,17 +36,8 @@ KEST_EXPECT_NOEXCEPT(copyCertContext(nullptr, nullptr));
 KEST_EXPECT_NOEXCEPT(storeMyCertToStore(nullptr));
 KEST_EXPECT_NOEXCEPT(deleteMyCertFromStore(nullptr));
 
-// The setting names are arrays, whose sizeof the writer and the bench take for their copies,
-// and usable at compile time, as the source base name is, in every language mode.
-static_assert(std::is_array<decltype(kest::kLogSection)>::value && std::is_array<decltype(kest::kWriteLogKey)>::value &&
-                  std::is_array<decltype(kest::kLogPathKey)>::value,
-              "the log's setting names are arrays");
-static_assert(kest::kLogSection[sizeof kest::kLogSection - 1] == '\0', "the setting names are constant expressions");
-static_assert(kest::sourceBaseName("a/b\\c.cpp")[0] == 'c', "sourceBaseName is a constant expression");
-
 // Referenced, so that -Wunused cannot pass over the C++ parts unchecked.
 int kestPublicHeadersCompileAsCxx() {
     kest::UniqueMyCertList list;
-    return static_cast<int>(std::strlen(KEST_SOURCE_FILE)) + (list ? 1 : 0) +
-           static_cast<int>(sizeof(&KestIniRead) + sizeof(&KestInstallPath));
+    return (list ? 1 : 0) + static_cast<int>(sizeof(&KestIniRead) + sizeof(&KestInstallPath));
 }

@@ -1,8 +1,9 @@
 #include "KestLog.h"
+#include "KestLogSettings.h"
 
 #include "ImportPatch.h"
 #include "Installation.h"
-#include "KestSupportOwners.h"
+#include "TestOwners.h"
 #include "KnownDifference.h"
 
 #include <gmock/gmock.h>

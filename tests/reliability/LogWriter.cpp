@@ -8,6 +8,7 @@
 // open failed, the only records that may be missing from the log.
 #include "ImportPatch.h"
 #include "KestLog.h"
+#include "KestSourceFile.h"
 
 #include <windows.h>
 

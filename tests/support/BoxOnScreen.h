@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <string>
 
 namespace kest::test {
 
@@ -61,6 +62,10 @@ private:
 // while it waits (a box owned by one of its windows needs them); nullptr after the timeout.
 // The box's window exists a little before it is shown.
 HWND waitForBox(const char* caption, DWORD timeoutMs = kBoxTimeoutMs);
+
+// The box's text as the characters it shows, which its bytes (boxText) tell only in the code
+// page they were read in.
+std::wstring boxCharacters(HWND box);
 
 // Whether the screen shows the box's text: the screen's pixels where its text control lies hold
 // more than one colour. Without a display (Wine's null driver) the screen has no pixels.

@@ -2,7 +2,8 @@
 
 #include "KestIniStandIn.h"
 #include "KestLog.h"
-#include "KestSupportOwners.h"
+#include "KestLogSettings.h"
+#include "TestOwners.h"
 #include "StandInSettings.h"
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Installation.h"
-#include "KestSupportOwners.h"
+#include "TestOwners.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // finds it, its status and exit status, and that the installation is as before afterwards
 // (settings file, the stand-in's registry key, the personal store, the installation folder).
 #include "KestMyCert.h"
-#include "KestSupportOwners.h"
+#include "TestOwners.h"
 #include "KestToolProcess.h"
 #include "MyCertTestSupport.h"
 #include "TestData.h"

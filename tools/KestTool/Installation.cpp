@@ -8,6 +8,8 @@
 #include "KestErr.h"
 #include "KestIniStandIn.h"
 #include "KestLog.h"
+#include "KestLogSettings.h"
+#include "KestSourceFile.h"
 #include "StandInSettings.h"
 
 #include <cstdlib>

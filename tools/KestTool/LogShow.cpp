@@ -7,6 +7,7 @@
 
 #include "KestIni.h"
 #include "KestLog.h"
+#include "KestLogSettings.h"
 #include "KestOwners.h"
 #include "KestResultMessages.h"
 

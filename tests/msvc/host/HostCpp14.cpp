@@ -18,24 +18,13 @@ static_assert(noexcept(LogFlag()), "LogFlag is noexcept");
 static_assert(noexcept(ShowError(nullptr, 0)), "ShowError is noexcept");
 static_assert(noexcept(allocMemory(0, nullptr)), "allocMemory is noexcept");
 
-namespace {
-
-// KestIniRead takes writable texts; the setting names are KestLog.h's.
-template <SIZE_T N>
-void copyName(char (&to)[N], const char (&from)[N]) noexcept {
-    for (SIZE_T i = 0; i < N; ++i) to[i] = from[i];
-}
-
-}  // namespace
-
 extern "C" void hostCheckCpp14(void) {
-    char section[sizeof kest::kLogSection];
-    char key[sizeof kest::kWriteLogKey];
-    copyName(section, kest::kLogSection);
-    copyName(key, kest::kWriteLogKey);
+    // The installation settings that switch the log on, as KestLog.h names them.
+    char section[] = "LOG";
+    char key[] = "WriteLog";
     char value[261];
     value[0] = '\0';
     const bool on = KestIniRead(section, key, value) == 0 && lstrcmpA(value, "1") == 0;
-    hostCheck(on && LogFlag(), "C++14: LogFlag agrees with KestIniRead of kest::kLogSection/kest::kWriteLogKey");
-    Log(KEST_SOURCE_FILE, __LINE__, "MSVC-ABI host: a record from C++14 through KestLog");
+    hostCheck(on && LogFlag(), "C++14: LogFlag agrees with KestIniRead of LOG/WriteLog");
+    Log("HostCpp14.cpp", __LINE__, "MSVC-ABI host: a record from C++14 through KestLog");
 }
