@@ -170,6 +170,7 @@ struct DoctorCase {
     const char* code;
     std::vector<std::string> holds;
     std::vector<std::string> lacks;
+    const char* catalogueTail = "";  // lines appended to the shipped catalogue
 };
 
 std::ostream& operator<<(std::ostream& out, const DoctorCase& doctorCase) { return out << doctorCase.name; }
@@ -205,7 +206,8 @@ protected:
     void arrange(const DoctorCase& doctorCase) {
         for (const char* name : doctorCase.withKey) addPkcs12ToPersonalStore(kData + std::string(name) + ".p12");
         for (const char* name : doctorCase.withoutKey) addDerToPersonalStore(kData + std::string(name) + ".der");
-        writeFileBytes(installFile("KestErr.csv"), readFileBytes(testDataPath("KestErr\\KestErr.csv")));
+        writeFileBytes(installFile("KestErr.csv"),
+                       readFileBytes(testDataPath("KestErr\\KestErr.csv")) + doctorCase.catalogueTail);
         if (doctorCase.log == LogFolder::missing) setLogPath(installFile("absent") + "\\kest.log");
         if (doctorCase.settings == Settings::none) return;
         std::string settings = "[MyCertificate]\r\n";
@@ -459,6 +461,22 @@ const DoctorCase kCases[] = {
      "null",
      {"absent\\kest.log, but the folder ", "absent does not exist"},
      {}},
+    {"CatalogueWithAFinding",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     0,
+     {},
+     {"catalogue"},
+     "catalogue",
+     "warning",
+     "null",
+     {"KestErr.csv: 1 finding (check-catalogue): line ", ": code 25000101 written twice"},
+     {},
+     "X25000101,again\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),
