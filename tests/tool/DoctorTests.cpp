@@ -1,6 +1,7 @@
 // kesttool doctor on sample installations, one broken in one way per case: the check that
 // finds it, its status and exit status, and that the installation is as before afterwards
-// (settings file, the stand-in's registry key, the personal store, the installation folder).
+// (settings file, the stand-in's registry key, the personal store, the installation folder),
+// with the log only grown by the libraries' records.
 #include "KestMyCert.h"
 #include "KestSupportOwners.h"
 #include "KestToolProcess.h"
@@ -252,12 +253,15 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
     const DoctorCase& doctorCase = GetParam();
     arrange(doctorCase);
     const std::size_t recordsBefore = logRecords().size();
+    const std::string logBefore = logBytes();
     const Snapshot before = snapshot();
 
     const ToolRun json = runKestTool("doctor --json");
     const ToolRun text = runKestTool("doctor");
 
     EXPECT_TRUE(snapshot() == before) << "doctor changed the installation";
+    // The libraries append their records; what the log held stays.
+    EXPECT_EQ(logBytes().compare(0, logBefore.size(), logBefore), 0) << "doctor changed what the log held";
     const std::vector<LogRecord> records = logRecords();
     for (std::size_t i = recordsBefore; i < records.size(); ++i)
         EXPECT_THAT(kLibraryUnits, ::testing::Contains(records[i].sourceFile))
