@@ -570,6 +570,10 @@ TEST_P(RefusedAllocationTest, PassesTheCodeUpAndReleasesEverything) {
     std::vector<std::string> messages;
     for (const LogRecord& record : records) messages.push_back(record.message);
     EXPECT_EQ(countMessage(messages, "deleteMyCert() start"), GetParam().recordsReleased);
+    // Released by the owners of newMyCertList and buildNewMyCertList on the way out: before the build's end.
+    const std::vector<std::string> beforeBuildEnd(
+        messages.begin(), std::find(messages.begin(), messages.end(), "buildNewMyCertList() end"));
+    EXPECT_EQ(countMessage(beforeBuildEnd, "deleteMyCert() start"), GetParam().recordsReleased);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -9,6 +9,8 @@
 #    results are written.
 # 3. With it, every program passes; the closing line's counts are those of the XML files, one
 #    per program, and every GoogleTest program of the build is in the package.
+# 4. A program that fails (one that ends without GoogleTest's summary) makes the run fail:
+#    exit status 1, and the closing line counts it.
 set -u
 source_dir=$1
 build_dir=$2
@@ -117,6 +119,25 @@ if [ "$skipped" -gt 0 ]; then
     grep -q 'graphics driver is null' "$package/results/KestDisplayTests.xml" ||
         fail "the display tests were skipped for another reason than Wine's null driver"
 fi
+
+# 4. Failing: a copy of the package whose tests.txt names kesttool, which refuses the runner's
+#    --gtest_output as wrong usage.
+failing=$work/failing
+rm -rf "$failing"
+cp -R "$package" "$failing"
+printf 'kesttool.exe\r\n' >"$failing/tests.txt"
+status=0
+(cd "$failing" && KEST_TESTS_MAY_CHANGE_THIS_ACCOUNT=1 "$source_dir/cmake/wine-run.sh" cmd /c run-tests.cmd) \
+    >"$work.failing" 2>&1 || status=$?
+[ "$status" = 1 ] || {
+    fail "run-tests.cmd with a failing program: exit status $status, not 1:"
+    cat "$work.failing"
+}
+closing=$(tr -d '\r' <"$work.failing" | sed '/^$/d' | tail -n 1)
+[ "$closing" = "0 passed, 1 failed" ] ||
+    fail "run-tests.cmd with a failing program: the closing line \"$closing\" is not \"0 passed, 1 failed\""
+tr -d '\r' <"$work.failing" | grep -q '^FAILED kesttool: ended without GoogleTest' ||
+    fail "run-tests.cmd with a failing program: no line \"FAILED kesttool: ...\""
 
 if [ "$failures" -ne 0 ]; then
     echo "--- run-tests.cmd printed:"

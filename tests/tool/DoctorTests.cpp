@@ -1,6 +1,7 @@
 // kesttool doctor on sample installations, one broken in one way per case: the check that
 // finds it, its status and exit status, and that the installation is as before afterwards
-// (settings file, the stand-in's registry key, the personal store, the installation folder).
+// (settings file, the stand-in's registry key, the personal store, the installation folder),
+// with the log only grown by the libraries' records.
 #include "KestMyCert.h"
 #include "TestOwners.h"
 #include "KestToolProcess.h"
@@ -170,6 +171,7 @@ struct DoctorCase {
     const char* code;
     std::vector<std::string> holds;
     std::vector<std::string> lacks;
+    const char* catalogueTail = "";  // lines appended to the shipped catalogue
 };
 
 std::ostream& operator<<(std::ostream& out, const DoctorCase& doctorCase) { return out << doctorCase.name; }
@@ -205,7 +207,8 @@ protected:
     void arrange(const DoctorCase& doctorCase) {
         for (const char* name : doctorCase.withKey) addPkcs12ToPersonalStore(kData + std::string(name) + ".p12");
         for (const char* name : doctorCase.withoutKey) addDerToPersonalStore(kData + std::string(name) + ".der");
-        writeFileBytes(installFile("KestErr.csv"), readFileBytes(testDataPath("KestErr\\KestErr.csv")));
+        writeFileBytes(installFile("KestErr.csv"),
+                       readFileBytes(testDataPath("KestErr\\KestErr.csv")) + doctorCase.catalogueTail);
         if (doctorCase.log == LogFolder::missing) setLogPath(installFile("absent") + "\\kest.log");
         if (doctorCase.settings == Settings::none) return;
         std::string settings = "[MyCertificate]\r\n";
@@ -250,12 +253,15 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
     const DoctorCase& doctorCase = GetParam();
     arrange(doctorCase);
     const std::size_t recordsBefore = logRecords().size();
+    const std::string logBefore = logBytes();
     const Snapshot before = snapshot();
 
     const ToolRun json = runKestTool("doctor --json");
     const ToolRun text = runKestTool("doctor");
 
     EXPECT_TRUE(snapshot() == before) << "doctor changed the installation";
+    // The libraries append their records; what the log held stays.
+    EXPECT_EQ(logBytes().compare(0, logBefore.size(), logBefore), 0) << "doctor changed what the log held";
     const std::vector<LogRecord> records = logRecords();
     for (std::size_t i = recordsBefore; i < records.size(); ++i)
         EXPECT_THAT(kLibraryUnits, ::testing::Contains(records[i].sourceFile))
@@ -459,6 +465,22 @@ const DoctorCase kCases[] = {
      "null",
      {"absent\\kest.log, but the folder ", "absent does not exist"},
      {}},
+    {"CatalogueWithAFinding",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     0,
+     {},
+     {"catalogue"},
+     "catalogue",
+     "warning",
+     "null",
+     {"KestErr.csv: 1 finding (check-catalogue): line ", ": code 25000101 written twice"},
+     {},
+     "X25000101,again\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),

@@ -163,6 +163,30 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                      "  outermost: writeIniOmitSelectCert(), which returned 0x25000103 to its caller",
                      "1 failure in " + test.recordsInLog()};
          }},
+        // Another process's call passes up a failure of the same function with another code; that
+        // process's records of the failure itself were dropped, as when two processes log at once.
+        {"a failure of one code, then one of the same function with another code passed up",
+         [](LogShowTest& test) {
+             Log("KestMyCertManager.cpp", 355, "readIniOmitSelectCert() start");
+             writeFileBytes(test.installFile("KestEnv.ini"), "[MyCertificate]\r\nOmitSelectCert=yes\r\n");
+             int value = 0;
+             EXPECT_EQ(readIniInt(test.installFile("KestEnv.ini").c_str(), "MyCertificate", "OmitSelectCert", &value),
+                       KEST_E_SETTINGS_INVALID);
+             Log("KestMyCertManager.cpp", 358, "readIniOmitSelectCert() = 0x25000102 : readIniInt() failed");
+             Log("KestMyCertManager.cpp", 358, "readIniOmitSelectCert() end");
+         },
+         [](LogShowTest& test) -> std::vector<std::string> {
+             return {u8"failure 0x25000104: 環境設定ファイルの値が不正です。",
+                     "  <time>  KestCommonUtil.cpp:<line>  readIniInt() failed",
+                     "  outermost: readIniOmitSelectCert(), which did not pass the failure on (last reported by "
+                     "readIniInt())",
+                     "",
+                     u8"failure 0x25000102: 環境設定ファイルからの値の読み込みに失敗しました。",
+                     "  (the record of readIniInt() failing is not in the log)",
+                     "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
+                     "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
+                     "2 failures in " + test.recordsInLog()};
+         }},
     };
     for (const ChainCase& chain : cases) {
         SCOPED_TRACE(chain.name);
