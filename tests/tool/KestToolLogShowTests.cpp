@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <regex>
 #include <string>
@@ -60,6 +61,14 @@ public:
         return std::to_string(count) + (count == 1 ? " record" : " records");
     }
 
+    // The file line of the first record whose message begins with `message`.
+    std::string lineOf(const std::string& message) const {
+        const std::string bytes = logBytes();
+        const std::size_t at = bytes.find("," + message);
+        EXPECT_NE(at, std::string::npos) << message;
+        return std::to_string(1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+    }
+
     using InstallationTest::installFile;
     using InstallationTest::logMessages;
 
@@ -88,12 +97,17 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                        KEST_E_PKCS12_PASSWORD);
          },
          [](LogShowTest& test) -> std::vector<std::string> {
+             const std::string line = test.lineOf("openPkcs12Store() = ");
              return {
-                 u8"failure 0x25000209: PKCS#12形式データのパスワードに誤りがあります。",
+                 u8"failure 0x25000209 at line " + line + u8": PKCS#12形式データのパスワードに誤りがあります。",
                  "  <time>  KestMyCertManager.cpp:<line>  openPkcs12Store() failed",
                  "      PFXVerifyPassword() failed, last error 0x00000000: " + platformText(0),
                  "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store(): openPkcs12Store() failed",
                  "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000209 to its caller",
+                 "",
+                 "failures by code:",
+                 "  0x25000209  1 failure (line " + line + u8")  PKCS#12形式データのパスワードに誤りがあります。",
+                 "",
                  "1 failure in " + test.recordsInLog()};
          }},
         {"a missing settings file",
@@ -104,17 +118,25 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
              EXPECT_EQ(readIniOmitSelectCert(path, &omit), KEST_E_SETTINGS_READ);
          },
          [](LogShowTest& test) -> std::vector<std::string> {
-             return {u8"failure 0x25000101: 環境設定ファイルが見つかりません。",
-                     "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
-                     "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
-                     "",
-                     u8"failure 0x25000102: 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - "
-                     "OmitSelectCert)",
-                     "  <time>  KestCommonUtil.cpp:<line>  readIniString() failed",
-                     "  <time>  KestCommonUtil.cpp:<line>  readIniInt(): readIniString() failed",
-                     "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
-                     "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
-                     "2 failures in " + test.recordsInLog()};
+             const std::string first = test.lineOf("getIniFilePath() = ");
+             const std::string second = test.lineOf("readIniString() = ");
+             return {
+                 u8"failure 0x25000101 at line " + first + u8": 環境設定ファイルが見つかりません。",
+                 "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
+                 "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
+                 "",
+                 "failure 0x25000102 at line " + second +
+                     u8": 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - OmitSelectCert)",
+                 "  <time>  KestCommonUtil.cpp:<line>  readIniString() failed",
+                 "  <time>  KestCommonUtil.cpp:<line>  readIniInt(): readIniString() failed",
+                 "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
+                 "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
+                 "",
+                 "failures by code:",
+                 "  0x25000101  1 failure (line " + first + u8")  環境設定ファイルが見つかりません。",
+                 "  0x25000102  1 failure (line " + second + u8")  環境設定ファイルからの値の読み込みに失敗しました。",
+                 "",
+                 "2 failures in " + test.recordsInLog()};
          }},
         {"a refused allocation",
          [](LogShowTest&) {
@@ -127,14 +149,19 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                  KEST_E_NO_MEMORY);
          },
          [](LogShowTest& test) -> std::vector<std::string> {
+             const std::string line = test.lineOf("allocMemory() = ");
              return {
-                 u8"failure 0x25000000: メモリーの確保に失敗しました。",
+                 u8"failure 0x25000000 at line " + line + u8": メモリーの確保に失敗しました。",
                  "  <time>  KestCommonUtil.cpp:<line>  allocMemory() failed",
                  "      HeapAlloc() failed, last error 0x00000000: " + platformText(0),
                  "  <time>  KestMyCertManager.cpp:<line>  newMyCertList(): allocMemory() failed",
                  "  <time>  KestMyCertManager.cpp:<line>  buildNewMyCertList(): newMyCertList() failed",
                  "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store(): buildNewMyCertList() failed",
                  "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000000 to its caller",
+                 "",
+                 "failures by code:",
+                 "  0x25000000  1 failure (line " + line + u8")  メモリーの確保に失敗しました。",
+                 "",
                  "1 failure in " + test.recordsInLog()};
          }},
         // The one with a last error other than 0: the platform's text must be the one for it.
@@ -155,12 +182,17 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
              EXPECT_NE(lastError, 0u);
              char hex[16];
              std::snprintf(hex, sizeof hex, "0x%08x", lastError);
-             return {u8"failure 0x25000103: 環境設定ファイルへの値の書き込みに失敗しました。",
+             const std::string line = test.lineOf("writeIniString() = ");
+             return {u8"failure 0x25000103 at line " + line + u8": 環境設定ファイルへの値の書き込みに失敗しました。",
                      "  <time>  KestCommonUtil.cpp:<line>  writeIniString() failed",
                      "      WritePrivateProfileStringA() failed, last error " + std::string(hex) + ": " +
                          platformText(lastError),
                      "  <time>  KestMyCertManager.cpp:<line>  writeIniOmitSelectCert(): writeIniString() failed",
                      "  outermost: writeIniOmitSelectCert(), which returned 0x25000103 to its caller",
+                     "",
+                     "failures by code:",
+                     "  0x25000103  1 failure (line " + line + u8")  環境設定ファイルへの値の書き込みに失敗しました。",
+                     "",
                      "1 failure in " + test.recordsInLog()};
          }},
     };
