@@ -285,6 +285,17 @@ void FailureChains::addError(const RecordHead& record, TraceError error, std::si
             }
         }
     }
+    if (cut && error.inner.empty() && error.codeDigits == 8) {
+        // Cut inside the inner function's name: the chain whose top that name begins.
+        for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
+            const TraceError& top = chain->links.back().error;
+            if (top.code == error.code && !error.message.empty() &&
+                startOf(top.function + "() failed", error.message)) {
+                chain->links.push_back({record, std::move(error), fileLine, cut});
+                return;
+            }
+        }
+    }
     FailureChain chain;
     chain.originInLog = error.inner.empty();
     if (!open_.empty()) chain.outermost = open_.front();

@@ -349,7 +349,7 @@ private:
         }
         if (!summary_.missingBoxes().empty()) {
             const std::string_view notFound(catalogue::kNotFoundText);
-            out_ << "\nboxes for codes the catalogue lacks ("
+            out_ << (chains_printed_ > 0 ? "\n" : "") << "boxes for codes the catalogue lacks ("
                  << toUtf8(notFound.substr(0, notFound.find('\n')), kMessageCodePage) << "):\n";
             for (const auto& [code, entry] : summary_.missingBoxes())
                 out_ << "  " << code << "  " << count(entry.lines.size(), "box", "boxes") << " (" << lines(entry.lines)
