@@ -108,7 +108,8 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                  "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000209 to its caller",
                  "",
                  "failures by code:",
-                 "  0x25000209  1 failure (line " + line + u8")  PKCS#12形式データのパスワードに誤りがあります。",
+                 u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+                 "    line " + line,
                  "",
                  "1 failure in " + test.recordsInLog()};
          }},
@@ -122,23 +123,24 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
          [](LogShowTest& test) -> std::vector<std::string> {
              const std::string first = test.lineOf("getIniFilePath() = ");
              const std::string second = test.lineOf("readIniString() = ");
-             return {
-                 u8"failure 0x25000101 at line " + first + u8": 環境設定ファイルが見つかりません。",
-                 "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
-                 "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
-                 "",
-                 "failure 0x25000102 at line " + second +
-                     u8": 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - OmitSelectCert)",
-                 "  <time>  KestCommonUtil.cpp:<line>  readIniString() failed",
-                 "  <time>  KestCommonUtil.cpp:<line>  readIniInt(): readIniString() failed",
-                 "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
-                 "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
-                 "",
-                 "failures by code:",
-                 "  0x25000101  1 failure (line " + first + u8")  環境設定ファイルが見つかりません。",
-                 "  0x25000102  1 failure (line " + second + u8")  環境設定ファイルからの値の読み込みに失敗しました。",
-                 "",
-                 "2 failures in " + test.recordsInLog()};
+             return {u8"failure 0x25000101 at line " + first + u8": 環境設定ファイルが見つかりません。",
+                     "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
+                     "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
+                     "",
+                     "failure 0x25000102 at line " + second +
+                         u8": 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - OmitSelectCert)",
+                     "  <time>  KestCommonUtil.cpp:<line>  readIniString() failed",
+                     "  <time>  KestCommonUtil.cpp:<line>  readIniInt(): readIniString() failed",
+                     "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
+                     "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
+                     "",
+                     "failures by code:",
+                     u8"  0x25000101  1 failure: 環境設定ファイルが見つかりません。",
+                     "    line " + first,
+                     u8"  0x25000102  1 failure: 環境設定ファイルからの値の読み込みに失敗しました。",
+                     "    line " + second,
+                     "",
+                     "2 failures in " + test.recordsInLog()};
          }},
         {"a refused allocation",
          [](LogShowTest&) {
@@ -162,7 +164,8 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                  "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000000 to its caller",
                  "",
                  "failures by code:",
-                 "  0x25000000  1 failure (line " + line + u8")  メモリーの確保に失敗しました。",
+                 u8"  0x25000000  1 failure: メモリーの確保に失敗しました。",
+                 "    line " + line,
                  "",
                  "1 failure in " + test.recordsInLog()};
          }},
@@ -193,7 +196,8 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                      "  outermost: writeIniOmitSelectCert(), which returned 0x25000103 to its caller",
                      "",
                      "failures by code:",
-                     "  0x25000103  1 failure (line " + line + u8")  環境設定ファイルへの値の書き込みに失敗しました。",
+                     u8"  0x25000103  1 failure: 環境設定ファイルへの値の書き込みに失敗しました。",
+                     "    line " + line,
                      "",
                      "1 failure in " + test.recordsInLog()};
          }},
@@ -369,8 +373,10 @@ TEST_F(CrashedLogTest, ACutRecordEndsItsRunAndIsShownAsCutWithTheFailuresAndBoxe
                      "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
                      "",
                      "failures by code:",
-                     "  0x25000101  1 failure (line " + later + u8")  環境設定ファイルが見つかりません。",
-                     "  0x25000209  1 failure (line " + cut + u8")  PKCS#12形式データのパスワードに誤りがあります。",
+                     u8"  0x25000101  1 failure: 環境設定ファイルが見つかりません。",
+                     "    line " + later,
+                     u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+                     "    line " + cut,
                      "",
                      "2 failures in " + test.records()};
          },
@@ -398,7 +404,8 @@ TEST_F(CrashedLogTest, ACutRecordEndsItsRunAndIsShownAsCutWithTheFailuresAndBoxe
                          cut + " (last reported by createMyCertListInPkcs12Store())",
                      "",
                      "failures by code:",
-                     "  0x25000209  1 failure (line " + first + u8")  PKCS#12形式データのパスワードに誤りがあります。",
+                     u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+                     "    line " + first,
                      "",
                      "1 failure in " + test.records()};
          },
@@ -423,7 +430,10 @@ TEST_F(CrashedLogTest, ACutRecordEndsItsRunAndIsShownAsCutWithTheFailuresAndBoxe
              const std::string later = test.lineOf(box, "Code=0x2500[");
              return {
                  u8"boxes for codes the catalogue lacks (エラーメッセージが見つかりません):",
-                 "  0x2500...  1 box (line " + cut + ")", "  0x2500ffff  2 boxes (lines " + first + ", " + later + ")",
+                 "  0x2500...  1 box",
+                 "    line " + cut,
+                 "  0x2500ffff  2 boxes",
+                 "    lines " + first + ", " + later,
                  "",
                  "0 failures in " + test.records() + "; 1 line that is no whole record left out (log show marks them)"};
          },

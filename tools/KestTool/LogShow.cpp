@@ -328,7 +328,9 @@ private:
         }
     }
 
-    // Each code once, with how often and where; then the boxes that had no message to show.
+    // Each code once, with how often, its message and the file line of each of its chains; then
+    // the boxes that had no message to show, by code. Every line is listed: a support engineer
+    // goes to them.
     void printSummary() {
         const auto lines = [](const std::vector<std::size_t>& numbers) {
             std::string text = numbers.size() == 1 ? "line " : "lines ";
@@ -341,10 +343,9 @@ private:
         if (!summary_.failures().empty()) {
             out_ << "\nfailures by code:\n";
             for (const auto& [code, entry] : summary_.failures()) {
-                out_ << "  " << code << "  " << count(entry.lines.size(), "failure", "failures") << " ("
-                     << lines(entry.lines) << ")";
-                if (!entry.message.empty()) out_ << "  " << textOf(entry.message, encoding_).utf8;
-                out_ << "\n";
+                out_ << "  " << code << "  " << count(entry.lines.size(), "failure", "failures");
+                if (!entry.message.empty()) out_ << ": " << textOf(entry.message, encoding_).utf8;
+                out_ << "\n    " << lines(entry.lines) << "\n";
             }
         }
         if (!summary_.missingBoxes().empty()) {
@@ -352,8 +353,8 @@ private:
             out_ << (chains_printed_ > 0 ? "\n" : "") << "boxes for codes the catalogue lacks ("
                  << toUtf8(notFound.substr(0, notFound.find('\n')), kMessageCodePage) << "):\n";
             for (const auto& [code, entry] : summary_.missingBoxes())
-                out_ << "  " << code << "  " << count(entry.lines.size(), "box", "boxes") << " (" << lines(entry.lines)
-                     << ")\n";
+                out_ << "  " << code << "  " << count(entry.lines.size(), "box", "boxes") << "\n    "
+                     << lines(entry.lines) << "\n";
         }
         if (!summary_.failures().empty() || !summary_.missingBoxes().empty()) out_ << "\n";
     }
