@@ -54,6 +54,16 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// The file line of the first record whose message begins with `message`, after `from`.
+std::string fileLineOf(const std::string& bytes, const std::string& message, const std::string& from = "") {
+    const std::size_t at = bytes.find("," + message, from.empty() ? 0 : bytes.find(from));
+    if (at == std::string::npos) {
+        ADD_FAILURE() << message << " not in the log";
+        return "?";
+    }
+    return std::to_string(1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+}
+
 LPVOID WINAPI refusingHeapAlloc(HANDLE, DWORD, SIZE_T) { return nullptr; }
 
 class LogShowTest : public InstallationTest {
@@ -63,13 +73,7 @@ public:
         return std::to_string(count) + (count == 1 ? " record" : " records");
     }
 
-    // The file line of the first record whose message begins with `message`.
-    std::string lineOf(const std::string& message) const {
-        const std::string bytes = logBytes();
-        const std::size_t at = bytes.find("," + message);
-        EXPECT_NE(at, std::string::npos) << message;
-        return std::to_string(1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
-    }
+    std::string lineOf(const std::string& message) const { return fileLineOf(logBytes(), message); }
 
     using InstallationTest::installFile;
     using InstallationTest::logMessages;
@@ -299,15 +303,8 @@ public:
         writeFileBytes(logPath(), beforeCrash_);
     }
 
-    // The file line of the first record whose message begins with `message`, after `from`.
     std::string lineOf(const std::string& message, const std::string& from = "") const {
-        const std::string bytes = logBytes();
-        const std::size_t at = bytes.find("," + message, from.empty() ? 0 : bytes.find(from));
-        if (at == std::string::npos) {
-            ADD_FAILURE() << message << " not in the log";
-            return "?";
-        }
-        return std::to_string(1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+        return fileLineOf(logBytes(), message, from);
     }
 
     // The records of the run that crashed (the cut one among them) and of the later runs.
@@ -324,11 +321,6 @@ public:
         EXPECT_EQ(
             createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), L"not-the-password", &head),
             KEST_E_PKCS12_PASSWORD);
-    }
-
-    void missingSettingsFile() {
-        char path[MAX_PATH] = {};
-        EXPECT_EQ(getIniFilePath(path), KEST_E_NO_SETTINGS_FILE);
     }
 
     void box(int code) {
@@ -357,7 +349,8 @@ TEST_F(CrashedLogTest, ACutRecordEndsItsRunAndIsShownAsCutWithTheFailuresAndBoxe
              test.wrongPassword();
              const std::string message = "openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに誤";
              test.crashInside(message, message.size() - 1);
-             test.missingSettingsFile();
+             char path[MAX_PATH] = {};
+             EXPECT_EQ(getIniFilePath(path), KEST_E_NO_SETTINGS_FILE);
          },
          [](CrashedLogTest& test) -> std::vector<std::string> {
              const std::string cut = test.lineOf("openPkcs12Store() = ");
