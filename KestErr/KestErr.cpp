@@ -20,8 +20,6 @@ constexpr char kCaption[] = "Tavrin";
 constexpr char kCatalogueFileName[] = "\\KestErr.csv";
 constexpr char kNoInstallPathText[] = "レジストリ情報取得に失敗しました。\n Code=0xFF000000";
 constexpr char kCannotOpenCatalogueText[] = "エラーファイルを開く事に失敗しました。\nCode=0xFF000001";
-constexpr char kNotFoundText[] = "エラーメッセージが見つかりません\nCode=0x";
-constexpr char kCodeLabel[] = "Code=0x";
 
 // A path is at most 260 bytes plus terminator.
 constexpr std::size_t kPathSize = 261;
@@ -33,7 +31,9 @@ constexpr std::size_t kCodeTextSize = 9;
 
 using kest::catalogue::kCodeColumn;
 using kest::catalogue::kCodeDigits;
+using kest::catalogue::kCodeLabel;
 using kest::catalogue::kMessageColumn;
+using kest::catalogue::kNotFoundText;
 using kest::catalogue::kSeverityColumn;
 
 struct CatalogueEntry {

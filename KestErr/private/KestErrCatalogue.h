@@ -1,5 +1,6 @@
 // The layout of a line of the error catalogue KestErr.csv: how ShowError reads it, and so how
-// the tool's checker judges it.
+// the tool's checker judges it; and the box ShowError shows for a code the catalogue lacks,
+// which the tool's log reader finds in a log.
 #pragma once
 
 #include <cstddef>
@@ -17,5 +18,10 @@ constexpr std::size_t kSeverityColumn = 0;
 constexpr std::size_t kCodeColumn = 1;
 constexpr std::size_t kCodeDigits = 8;
 constexpr std::size_t kMessageColumn = 10;
+
+// The box, and its record, for a code the catalogue lacks: this text, then the code as "%08x".
+// A found message's record ends with the label and the code as well.
+constexpr char kNotFoundText[] = "エラーメッセージが見つかりません\nCode=0x";
+constexpr char kCodeLabel[] = "Code=0x";
 
 }  // namespace kest::catalogue

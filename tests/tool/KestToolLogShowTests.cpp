@@ -2,6 +2,7 @@
 // failing calls leave, and logs that are cut, binary or mixed, read by kesttool.exe as
 // support would run it.
 #include "KestCommon.h"
+#include "KestErr.h"
 #include "KestLog.h"
 #include "KestMyCert.h"
 
@@ -13,6 +14,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <regex>
 #include <string>
@@ -51,6 +54,16 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// The file line of the first record whose message begins with `message`, after `from`.
+std::string fileLineOf(const std::string& bytes, const std::string& message, const std::string& from = "") {
+    const std::size_t at = bytes.find("," + message, from.empty() ? 0 : bytes.find(from));
+    if (at == std::string::npos) {
+        ADD_FAILURE() << message << " not in the log";
+        return "?";
+    }
+    return std::to_string(1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+}
+
 LPVOID WINAPI refusingHeapAlloc(HANDLE, DWORD, SIZE_T) { return nullptr; }
 
 class LogShowTest : public InstallationTest {
@@ -59,6 +72,8 @@ public:
         const std::size_t count = logRecords().size();
         return std::to_string(count) + (count == 1 ? " record" : " records");
     }
+
+    std::string lineOf(const std::string& message) const { return fileLineOf(logBytes(), message); }
 
     using InstallationTest::installFile;
     using InstallationTest::logMessages;
@@ -88,12 +103,18 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                        KEST_E_PKCS12_PASSWORD);
          },
          [](LogShowTest& test) -> std::vector<std::string> {
+             const std::string line = test.lineOf("openPkcs12Store() = ");
              return {
-                 u8"failure 0x25000209: PKCS#12形式データのパスワードに誤りがあります。",
+                 u8"failure 0x25000209 at line " + line + u8": PKCS#12形式データのパスワードに誤りがあります。",
                  "  <time>  KestMyCertManager.cpp:<line>  openPkcs12Store() failed",
                  "      PFXVerifyPassword() failed, last error 0x00000000: " + platformText(0),
                  "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store(): openPkcs12Store() failed",
                  "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000209 to its caller",
+                 "",
+                 "failures by code:",
+                 u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+                 "    line " + line,
+                 "",
                  "1 failure in " + test.recordsInLog()};
          }},
         {"a missing settings file",
@@ -104,16 +125,25 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
              EXPECT_EQ(readIniOmitSelectCert(path, &omit), KEST_E_SETTINGS_READ);
          },
          [](LogShowTest& test) -> std::vector<std::string> {
-             return {u8"failure 0x25000101: 環境設定ファイルが見つかりません。",
+             const std::string first = test.lineOf("getIniFilePath() = ");
+             const std::string second = test.lineOf("readIniString() = ");
+             return {u8"failure 0x25000101 at line " + first + u8": 環境設定ファイルが見つかりません。",
                      "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
                      "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
                      "",
-                     u8"failure 0x25000102: 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - "
-                     "OmitSelectCert)",
+                     "failure 0x25000102 at line " + second +
+                         u8": 環境設定ファイルからの値の読み込みに失敗しました。 : [MyCertificate] - OmitSelectCert)",
                      "  <time>  KestCommonUtil.cpp:<line>  readIniString() failed",
                      "  <time>  KestCommonUtil.cpp:<line>  readIniInt(): readIniString() failed",
                      "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
                      "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
+                     "",
+                     "failures by code:",
+                     u8"  0x25000101  1 failure: 環境設定ファイルが見つかりません。",
+                     "    line " + first,
+                     u8"  0x25000102  1 failure: 環境設定ファイルからの値の読み込みに失敗しました。",
+                     "    line " + second,
+                     "",
                      "2 failures in " + test.recordsInLog()};
          }},
         {"a refused allocation",
@@ -127,14 +157,20 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
                  KEST_E_NO_MEMORY);
          },
          [](LogShowTest& test) -> std::vector<std::string> {
+             const std::string line = test.lineOf("allocMemory() = ");
              return {
-                 u8"failure 0x25000000: メモリーの確保に失敗しました。",
+                 u8"failure 0x25000000 at line " + line + u8": メモリーの確保に失敗しました。",
                  "  <time>  KestCommonUtil.cpp:<line>  allocMemory() failed",
                  "      HeapAlloc() failed, last error 0x00000000: " + platformText(0),
                  "  <time>  KestMyCertManager.cpp:<line>  newMyCertList(): allocMemory() failed",
                  "  <time>  KestMyCertManager.cpp:<line>  buildNewMyCertList(): newMyCertList() failed",
                  "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store(): buildNewMyCertList() failed",
                  "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000000 to its caller",
+                 "",
+                 "failures by code:",
+                 u8"  0x25000000  1 failure: メモリーの確保に失敗しました。",
+                 "    line " + line,
+                 "",
                  "1 failure in " + test.recordsInLog()};
          }},
         // The one with a last error other than 0: the platform's text must be the one for it.
@@ -155,12 +191,18 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
              EXPECT_NE(lastError, 0u);
              char hex[16];
              std::snprintf(hex, sizeof hex, "0x%08x", lastError);
-             return {u8"failure 0x25000103: 環境設定ファイルへの値の書き込みに失敗しました。",
+             const std::string line = test.lineOf("writeIniString() = ");
+             return {u8"failure 0x25000103 at line " + line + u8": 環境設定ファイルへの値の書き込みに失敗しました。",
                      "  <time>  KestCommonUtil.cpp:<line>  writeIniString() failed",
                      "      WritePrivateProfileStringA() failed, last error " + std::string(hex) + ": " +
                          platformText(lastError),
                      "  <time>  KestMyCertManager.cpp:<line>  writeIniOmitSelectCert(): writeIniString() failed",
                      "  outermost: writeIniOmitSelectCert(), which returned 0x25000103 to its caller",
+                     "",
+                     "failures by code:",
+                     u8"  0x25000103  1 failure: 環境設定ファイルへの値の書き込みに失敗しました。",
+                     "    line " + line,
+                     "",
                      "1 failure in " + test.recordsInLog()};
          }},
         // Another process's call passes up a failure of the same function with another code; that
@@ -267,6 +309,169 @@ TEST_F(LogShowTest, WithoutAFileTheInstallationsLogIsShownAndAMissingOrForeignFi
     EXPECT_EQ(utf16.exitCode, 1u);
     EXPECT_EQ(utf16.err, "kesttool: " + installFile("utf16.log") +
                              " is not a Shift_JIS log as Log writes it: it is UTF-16 text\n");
+}
+
+// Logs damaged as a crash damages them: the libraries write the log, the run ends inside a
+// record (the file is cut there), and a later run appends to it. The file lines, the records
+// and the cut bytes are taken from the log the libraries wrote.
+int WINAPI closedBox(HWND, LPCSTR, LPCSTR, UINT) { return IDOK; }
+
+class CrashedLogTest : public InstallationTest {
+public:
+    // The run that wrote the log ends `keep` bytes into the first occurrence of `text`.
+    void crashInside(const std::string& text, std::size_t keep) {
+        const std::string bytes = logBytes();
+        const std::size_t at = bytes.find(text);
+        ASSERT_NE(at, std::string::npos) << text << " not in " << bytes;
+        beforeCrash_ = bytes.substr(0, at + keep);
+        writeFileBytes(logPath(), beforeCrash_);
+    }
+
+    std::string lineOf(const std::string& message, const std::string& from = "") const {
+        return fileLineOf(logBytes(), message, from);
+    }
+
+    // The records of the run that crashed (the cut one among them) and of the later runs.
+    std::string records() const {
+        const std::string bytes = logBytes();
+        const std::size_t count =
+            parseLogRecords(beforeCrash_).size() + parseLogRecords(bytes.substr(beforeCrash_.size())).size();
+        return std::to_string(count) + " records";
+    }
+
+    void wrongPassword() {
+        const std::vector<BYTE> data = signerPkcs12();
+        MyCert* head = nullptr;
+        EXPECT_EQ(
+            createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), L"not-the-password", &head),
+            KEST_E_PKCS12_PASSWORD);
+    }
+
+    void box(int code) {
+        const ImportPatch closed("KestErr.dll", "USER32.dll", "MessageBoxA", reinterpret_cast<const void*>(&closedBox));
+        ShowError(nullptr, code);
+    }
+
+    using InstallationTest::installFile;
+
+private:
+    WorkingPfxVerifyPassword password_;
+    std::string beforeCrash_;
+};
+
+struct CrashCase {
+    const char* name;
+    std::function<void(CrashedLogTest&)> make;
+    std::function<std::vector<std::string>(CrashedLogTest&)> errors;  // the whole of --errors
+    std::function<std::vector<std::string>(CrashedLogTest&)> shown;   // consecutive lines of log show
+};
+
+TEST_F(CrashedLogTest, ACutRecordEndsItsRunAndIsShownAsCutWithTheFailuresAndBoxesSummedUpByCode) {
+    const std::vector<CrashCase> cases = {
+        {"cut inside a failure's message, between the two bytes of a character, then a later run",
+         [](CrashedLogTest& test) {
+             test.wrongPassword();
+             const std::string message = "openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに誤";
+             test.crashInside(message, message.size() - 1);
+             char path[MAX_PATH] = {};
+             EXPECT_EQ(getIniFilePath(path), KEST_E_NO_SETTINGS_FILE);
+         },
+         [](CrashedLogTest& test) -> std::vector<std::string> {
+             const std::string cut = test.lineOf("openPkcs12Store() = ");
+             const std::string later = test.lineOf("getIniFilePath() = ");
+             return {u8"failure 0x25000209 at line " + cut + u8": PKCS#12形式データのパスワードに誤りがあります。",
+                     u8"  <time>  KestMyCertManager.cpp:<line>  openPkcs12Store() failed [cut, read: "
+                     u8"PKCS#12形式データのパスワードに\\x8C]",
+                     "  outermost: createMyCertListInPkcs12Store(), still open where the log breaks off at line " +
+                         cut + " (last reported by openPkcs12Store())",
+                     "",
+                     "failure 0x25000101 at line " + later + u8": 環境設定ファイルが見つかりません。",
+                     "  <time>  KestCommonUtil.cpp:<line>  getIniFilePath() failed",
+                     "  outermost: getIniFilePath(), which returned 0x25000101 to its caller",
+                     "",
+                     "failures by code:",
+                     u8"  0x25000101  1 failure: 環境設定ファイルが見つかりません。",
+                     "    line " + later,
+                     u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+                     "    line " + cut,
+                     "",
+                     "2 failures in " + test.records()};
+         },
+         [](CrashedLogTest&) -> std::vector<std::string> {
+             return {
+                 u8"!! cut: a later record begins inside the line: <time>  KestMyCertManager.cpp:<line>  "
+                 u8"openPkcs12Store() = 0x25000209 : PKCS#12形式データのパスワードに\\x8C",
+                 "<time>  KestCommonUtil.cpp:<line>  getIniFilePath() start"};
+         }},
+        {"cut inside the last record of a failure, the name of the inner function",
+         [](CrashedLogTest& test) {
+             test.wrongPassword();
+             const std::string passedUp = "createMyCertListInPkcs12Store() = 0x25000209 : openPkcs12St";
+             test.crashInside(passedUp, passedUp.size());
+         },
+         [](CrashedLogTest& test) -> std::vector<std::string> {
+             const std::string first = test.lineOf("openPkcs12Store() = ");
+             const std::string cut = test.lineOf("createMyCertListInPkcs12Store() = ");
+             return {u8"failure 0x25000209 at line " + first + u8": PKCS#12形式データのパスワードに誤りがあります。",
+                     "  <time>  KestMyCertManager.cpp:<line>  openPkcs12Store() failed",
+                     "      PFXVerifyPassword() failed, last error 0x00000000: " + platformText(0),
+                     "  <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store() failed [cut, read: "
+                     "openPkcs12St]",
+                     "  outermost: createMyCertListInPkcs12Store(), still open where the log breaks off at line " +
+                         cut + " (last reported by createMyCertListInPkcs12Store())",
+                     "",
+                     "failures by code:",
+                     u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+                     "    line " + first,
+                     "",
+                     "1 failure in " + test.records()};
+         },
+         [](CrashedLogTest&) -> std::vector<std::string> {
+             return {
+                 "!! cut: no line end: <time>  KestMyCertManager.cpp:<line>  createMyCertListInPkcs12Store() = "
+                 "0x25000209 : openPkcs12St"};
+         }},
+        {"boxes for codes the catalogue lacks, one cut inside its code by a later run's box",
+         [](CrashedLogTest& test) {
+             writeFileBytes(test.installFile("KestErr.csv"), "X25000209,パスワードが違います。\r\n");
+             test.box(0x2500ffff);
+             test.box(0x25000209);
+             test.box(0x2500fffe);
+             test.crashInside("Code=0x2500fffe", std::strlen("Code=0x2500"));
+             test.box(0x2500ffff);
+         },
+         [](CrashedLogTest& test) -> std::vector<std::string> {
+             const std::string box = "エラーメッセージが見つかりません";
+             const std::string first = test.lineOf(box);
+             const std::string cut = test.lineOf(box, "Code=0x25000209");
+             const std::string later = test.lineOf(box, "Code=0x2500[");
+             return {
+                 u8"boxes for codes the catalogue lacks (エラーメッセージが見つかりません):",
+                 "  0x2500...  1 box",
+                 "    line " + cut,
+                 "  0x2500ffff  2 boxes",
+                 "    lines " + first + ", " + later,
+                 "",
+                 "0 failures in " + test.records() + "; 1 line that is no whole record left out (log show marks them)"};
+         },
+         [](CrashedLogTest&) -> std::vector<std::string> {
+             return {"!! cut: a later record begins inside the line:     | Code=0x2500",
+                     u8"<time>  KestErr.cpp:<line>  エラーメッセージが見つかりません", "    | Code=0x2500ffff"};
+         }},
+    };
+    for (const CrashCase& crash : cases) {
+        SCOPED_TRACE(crash.name);
+        DeleteFileA(logPath().c_str());
+        crash.make(*this);
+        const ToolRun errors = runKestTool("log show --errors \"" + logPath() + "\"");
+        EXPECT_EQ(errors.exitCode, 0u) << errors.err;
+        EXPECT_THAT(linesOf(withoutTimesAndLines(errors.out)), ::testing::ElementsAreArray(crash.errors(*this)));
+        const ToolRun shown = runKestTool("log show \"" + logPath() + "\"");
+        EXPECT_EQ(shown.exitCode, 0u) << shown.err;
+        std::string consecutive;
+        for (const std::string& line : crash.shown(*this)) consecutive += line + "\n";
+        EXPECT_THAT(withoutTimesAndLines(shown.out), ::testing::HasSubstr(consecutive));
+    }
 }
 
 }  // namespace

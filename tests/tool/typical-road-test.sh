@@ -123,10 +123,13 @@ ends=$(printf '%s\n' "$log" | grep -c '() end$')
 
 # The road's one failure, the wrong password, as log show --errors tells it.
 errors=$(step "log show --errors $install_win\\kest.log" | sed 's/^  [0-9/]* [0-9:]*  \([A-Za-z.]*\):[0-9]*  /  \1  /')
-expect_text "$errors" "log show --errors" "failure 0x25000209: PKCS#12形式データのパスワードに誤りがあります。"
+expect_text "$errors" "log show --errors" "failure 0x25000209 at line $(grep -an ',openPkcs12Store() = ' "$work/installation/kest.log" | cut -d: -f1): PKCS#12形式データのパスワードに誤りがあります。"
 expect_text "$errors" "log show --errors" "  KestMyCertManager.cpp  openPkcs12Store() failed"
 expect_text "$errors" "log show --errors" "  KestMyCertManager.cpp  createMyCertListInPkcs12Store(): openPkcs12Store() failed"
 expect_text "$errors" "log show --errors" "  outermost: createMyCertListInPkcs12Store(), which returned 0x25000209 to its caller"
+# The road's box of a code the catalogue lacks, in the summary with its record's line.
+expect_text "$errors" "log show --errors" "  0x2500ffff  1 box"
+expect_text "$errors" "log show --errors" "    line $(iconv -f CP932 -t UTF-8 "$work/installation/kest.log" | grep -n ',エラーメッセージが見つかりません' | cut -d: -f1)"
 printf '%s\n' "$errors" | tail -n 1 | grep -q '^1 failure in [0-9]* records$' || fail "log show --errors does not end with one failure"
 
 [ "$failures" -eq 0 ] || { echo "--- road output"; cat "$output"; exit 1; }

@@ -1,6 +1,11 @@
 #include "LogReader.h"
 
+#include "KestErrCatalogue.h"
+#include "KestResultMessages.h"
+#include "Terminal.h"
+
 #include <algorithm>
+#include <cstdio>
 
 namespace kest::tool {
 namespace {
@@ -32,18 +37,77 @@ bool functionName(std::string_view text, std::size_t& at, std::string& name) {
     return true;
 }
 
+// A lower-case hexadecimal digit's value, as "%08x" writes it; 16 for any other byte.
+unsigned hexDigit(char c) noexcept {
+    return isDigit(c) ? unsigned(c - '0') : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10) : 16u;
+}
+
+// Up to `most` hexadecimal digits from `at`; moves `at` past them and gives their count.
+std::size_t hexRun(std::string_view text, std::size_t& at, std::size_t most, unsigned& value) noexcept {
+    std::size_t count = 0;
+    value = 0;
+    while (count < most && at < text.size() && hexDigit(text[at]) < 16u) {
+        value = value * 16 + hexDigit(text[at]);
+        ++at;
+        ++count;
+    }
+    return count;
+}
+
 // Eight lower-case hexadecimal digits, as "%08x" writes them.
 bool hex8(std::string_view text, std::size_t& at, unsigned& value) noexcept {
-    if (text.size() < at + 8) return false;
-    value = 0;
-    for (std::size_t i = at; i < at + 8; ++i) {
-        const char c = text[i];
-        const unsigned digit = isDigit(c) ? unsigned(c - '0') : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10) : 16u;
-        if (digit == 16u) return false;
-        value = value * 16 + digit;
-    }
-    at += 8;
+    std::size_t end = at;
+    if (hexRun(text, end, 8, value) != 8) return false;
+    at = end;
     return true;
+}
+
+// `text` is the start of `whole`, as much of it as a cut record holds.
+bool startOf(std::string_view whole, std::string_view text) noexcept {
+    return text.size() <= whole.size() && whole.substr(0, text.size()) == text;
+}
+
+// The base name of a source file, as callers of Log pass it: name characters and dots,
+// ending in a C or C++ extension. A second record head in a line must have one, so that a
+// message quoting a time in brackets is not taken for a record.
+bool sourceUnit(std::string_view unit) noexcept {
+    const std::size_t dot = unit.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return false;
+    for (const char c : unit)
+        if (!isNameChar(c) && c != '.' && c != '-') return false;
+    std::string extension(unit.substr(dot + 1));
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (const char* known : {"c", "cc", "cpp", "cxx", "h", "hpp"})
+        if (extension == known) return true;
+    return false;
+}
+
+// The detail of an error record after " : ": an inner function's failure passed up, a
+// platform call's failure, or the message alone.
+void parseDetail(std::string_view detail, TraceError& error) {
+    std::size_t innerAt = 0;
+    std::string inner;
+    if (functionName(detail, innerAt, inner) && detail.substr(innerAt) == " failed") {
+        error.inner = std::move(inner);
+        return;
+    }
+    // "message : platform() failed (0x%08x)"; the message may hold " : " itself.
+    constexpr std::string_view kTail = " failed (0x";
+    const std::size_t separator = detail.rfind(" : ");
+    if (separator != std::string_view::npos) {
+        std::size_t platformAt = separator + 3;
+        std::string platform;
+        unsigned lastError = 0;
+        if (functionName(detail, platformAt, platform) && literal(detail, platformAt, kTail) &&
+            hex8(detail, platformAt, lastError) && detail.substr(platformAt) == ")") {
+            error.message.assign(detail.substr(0, separator));
+            error.platformFunction = std::move(platform);
+            error.lastError = lastError;
+            return;
+        }
+    }
+    error.message.assign(detail);
 }
 
 std::string traceName(std::string_view text, std::string_view suffix) {
@@ -74,6 +138,7 @@ void LineSplitter::feed(std::string_view chunk, std::vector<LogLine>& lines) {
                 pending_.bytes.pop_back();
         }
         lastWasCr_ = false;
+        pending_.number = ++count_;
         lines.push_back(std::move(pending_));
         pending_ = LogLine{};
         open_ = false;
@@ -84,6 +149,7 @@ void LineSplitter::feed(std::string_view chunk, std::vector<LogLine>& lines) {
 void LineSplitter::finish(std::vector<LogLine>& lines) {
     if (!open_) return;
     pending_.ended = false;
+    pending_.number = ++count_;
     lines.push_back(std::move(pending_));
     pending_ = LogLine{};
     open_ = false;
@@ -108,43 +174,83 @@ std::optional<RecordHead> parseRecordHead(std::string_view line) {
     return head;
 }
 
+void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces) {
+    pieces.clear();
+    const std::string_view bytes(line.bytes);
+    std::size_t start = 0;
+    // Byte by byte, not by Shift_JIS characters: the cut may leave a lead byte, which would
+    // take the next record's "[" as its second byte.
+    for (std::size_t at = bytes.find('[', 1); at != std::string_view::npos; at = bytes.find('[', at + 1)) {
+        const std::optional<RecordHead> next = parseRecordHead(bytes.substr(at));
+        if (!next || !sourceUnit(next->unit)) continue;
+        LogPiece piece;
+        piece.bytes = bytes.substr(start, at - start);
+        piece.head = parseRecordHead(piece.bytes);
+        piece.cutByRecord = true;
+        piece.cut = true;
+        pieces.push_back(std::move(piece));
+        start = at;
+    }
+    LogPiece last;
+    last.bytes = bytes.substr(start);
+    last.head = parseRecordHead(last.bytes);
+    last.cut = !line.ended || line.leftOut > 0;
+    pieces.push_back(std::move(last));
+}
+
 std::optional<TraceError> parseTraceError(std::string_view text) {
     TraceError error;
     std::size_t at = 0;
     if (!(functionName(text, at, error.function) && literal(text, at, " = 0x") && hex8(text, at, error.code) &&
           literal(text, at, " : ")))
         return std::nullopt;
-    const std::string_view detail = text.substr(at);
+    parseDetail(text.substr(at), error);
+    return error;
+}
 
+std::optional<TraceError> parseCutTraceError(std::string_view text) {
+    TraceError error;
+    std::size_t at = 0;
+    if (!functionName(text, at, error.function)) return std::nullopt;
+    constexpr std::string_view kEquals = " = 0x";
+    const std::string_view rest = text.substr(at);
+    if (rest.size() < kEquals.size()) {
+        // "function() =" at least: a start or end record reads "function() s" or "function() e".
+        if (rest.size() < 2 || !startOf(kEquals, rest)) return std::nullopt;
+        error.codeDigits = 0;
+        return error;
+    }
+    if (!literal(text, at, kEquals)) return std::nullopt;
+    error.codeDigits = hexRun(text, at, 8, error.code);
+    if (error.codeDigits < 8) return at == text.size() ? std::optional<TraceError>(error) : std::nullopt;
+    constexpr std::string_view kSeparator = " : ";
+    if (text.size() - at < kSeparator.size()) {
+        if (!startOf(kSeparator, text.substr(at))) return std::nullopt;
+        return error;
+    }
+    if (!literal(text, at, kSeparator)) return std::nullopt;
+    const std::string_view detail = text.substr(at);
+    // "inner() fai": the inner function is named whole.
     std::size_t innerAt = 0;
     std::string inner;
-    if (functionName(detail, innerAt, inner) && detail.substr(innerAt) == " failed") {
+    if (functionName(detail, innerAt, inner) && startOf(" failed", detail.substr(innerAt))) {
         error.inner = std::move(inner);
         return error;
     }
-    // "message : platform() failed (0x%08x)"; the message may hold " : " itself.
-    constexpr std::string_view kTail = " failed (0x";
-    const std::size_t separator = detail.rfind(" : ");
-    if (separator != std::string_view::npos) {
-        std::size_t platformAt = separator + 3;
-        std::string platform;
-        unsigned lastError = 0;
-        if (functionName(detail, platformAt, platform) && literal(detail, platformAt, kTail) &&
-            hex8(detail, platformAt, lastError) && detail.substr(platformAt) == ")") {
-            error.message.assign(detail.substr(0, separator));
-            error.platformFunction = std::move(platform);
-            error.lastError = lastError;
-            return error;
-        }
-    }
-    error.message.assign(detail);
+    parseDetail(detail, error);
     return error;
 }
 
 std::string traceStart(std::string_view text) { return traceName(text, " start"); }
 std::string traceEnd(std::string_view text) { return traceName(text, " end"); }
 
-void FailureChains::add(const RecordHead& record) {
+void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut) {
+    if (cut) {
+        if (std::optional<TraceError> error = parseCutTraceError(record.text))
+            addError(record, std::move(*error), fileLine, true);
+        cutAt(fileLine);
+        return;
+    }
     if (std::string started = traceStart(record.text); !started.empty()) {
         // A call at the outermost level begins: what came before it is told in full.
         if (open_.empty()) completeOpen();
@@ -158,22 +264,42 @@ void FailureChains::add(const RecordHead& record) {
         if (open_.empty()) completeOpen();
         return;
     }
-    std::optional<TraceError> error = parseTraceError(record.text);
-    if (!error) return;
-    if (!error->inner.empty()) {
+    if (std::optional<TraceError> error = parseTraceError(record.text))
+        addError(record, std::move(*error), fileLine, false);
+}
+
+void FailureChains::cutAt(std::size_t fileLine) {
+    for (FailureChain& chain : building_) chain.cutAt = fileLine;
+    completeOpen();
+    open_.clear();
+}
+
+void FailureChains::addError(const RecordHead& record, TraceError error, std::size_t fileLine, bool cut) {
+    if (!error.inner.empty()) {
         // The latest chain whose top is the inner function's failure with the same code.
         for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
             const TraceError& top = chain->links.back().error;
-            if (top.function == error->inner && top.code == error->code) {
-                chain->links.push_back({record, std::move(*error)});
+            if (top.function == error.inner && top.code == error.code && top.codeDigits == 8 && error.codeDigits == 8) {
+                chain->links.push_back({record, std::move(error), fileLine, cut});
+                return;
+            }
+        }
+    }
+    if (cut && error.inner.empty() && error.codeDigits == 8) {
+        // Cut inside the inner function's name: the chain whose top that name begins.
+        for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
+            const TraceError& top = chain->links.back().error;
+            if (top.code == error.code && !error.message.empty() &&
+                startOf(top.function + "() failed", error.message)) {
+                chain->links.push_back({record, std::move(error), fileLine, cut});
                 return;
             }
         }
     }
     FailureChain chain;
-    chain.originInLog = error->inner.empty();
+    chain.originInLog = error.inner.empty();
     if (!open_.empty()) chain.outermost = open_.front();
-    chain.links.push_back({record, std::move(*error)});
+    chain.links.push_back({record, std::move(error), fileLine, cut});
     building_.push_back(std::move(chain));
     // A log without start and end records never completes a chain by itself: keep few.
     constexpr std::size_t kMostBuilding = 64;
@@ -198,6 +324,54 @@ std::vector<FailureChain> FailureChains::finish() {
     completeOpen();
     open_.clear();
     return takeComplete();
+}
+
+std::string codeText(const TraceError& error) {
+    if (error.codeDigits >= 8) return hexCode(error.code);
+    if (error.codeDigits == 0) return "(cut before its code)";
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%0*x", static_cast<int>(error.codeDigits), error.code);
+    return "0x" + std::string(digits) + "...";
+}
+
+void ErrorSummary::addChain(const FailureChain& chain) {
+    const ChainLink& first = chain.links.front();
+    Entry& entry = failures_[codeText(first.error)];
+    if (entry.lines.empty() && first.error.codeDigits >= 8) {
+        entry.message = resultMessage(first.error.code);
+        // A code outside our table: what its own record said, if it is in the log whole.
+        if (entry.message.empty() && first.error.inner.empty() && !first.cut) entry.message = first.error.message;
+    }
+    entry.lines.push_back(first.fileLine);
+}
+
+void ErrorSummary::addPiece(const LogPiece& piece, std::size_t fileLine) {
+    constexpr std::string_view kNotFound(catalogue::kNotFoundText);
+    constexpr std::string_view kBoxText = kNotFound.substr(0, kNotFound.find('\n'));
+    constexpr std::string_view kLabel(catalogue::kCodeLabel);
+    if (boxLine_ != 0) {
+        // The box record's second line: "Code=0x" and the code as "%08x" writes it.
+        std::string code = "(cut before its code)";
+        if (!piece.head && piece.bytes.substr(0, kLabel.size()) == kLabel) {
+            std::size_t at = kLabel.size();
+            unsigned value = 0;
+            const std::size_t count = hexRun(piece.bytes, at, 8, value);
+            if (count > 0) {
+                TraceError read;
+                read.code = value;
+                read.codeDigits = count;
+                code = codeText(read);
+            }
+        }
+        boxes_[code].lines.push_back(boxLine_);
+        boxLine_ = 0;
+    }
+    if (piece.head && !piece.cut && piece.head->text == kBoxText) boxLine_ = fileLine;
+}
+
+void ErrorSummary::finish() {
+    if (boxLine_ != 0) boxes_["(cut before its code)"].lines.push_back(boxLine_);
+    boxLine_ = 0;
 }
 
 }  // namespace kest::tool

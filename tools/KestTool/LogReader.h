@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@ struct LogLine {
     std::string bytes;
     bool ended = true;        // false: the file stops inside the line (a cut last line)
     std::size_t leftOut = 0;  // bytes of an overlong line beyond kMaxLineBytes, not kept
+    std::size_t number = 0;   // its line in the file, from 1
 };
 
 // Cuts a stream into lines, keeping at most kMaxLineBytes of each, so that a file without
@@ -33,6 +35,7 @@ private:
     LogLine pending_;
     bool open_ = false;
     bool lastWasCr_ = false;
+    std::size_t count_ = 0;
 };
 
 // "[M/DD hh:mm:ss]unit,line,text": the head Log writes before each message.
@@ -44,6 +47,18 @@ struct RecordHead {
 };
 [[nodiscard]] std::optional<RecordHead> parseRecordHead(std::string_view line);
 
+// One record's part of a physical line. A process that dies while Log writes leaves its last
+// record cut, and the next run's first record follows on the same line: the line is split in
+// front of every further record head ("[M/DD hh:mm:ss]" and "name.cpp,line,").
+struct LogPiece {
+    std::string_view bytes;  // into the line
+    std::optional<RecordHead> head;
+    bool cutByRecord = false;  // a later record begins right after it
+    bool cut = false;          // cutByRecord, or the line itself is cut (no line end, bytes left out)
+};
+// The pieces of `line`, in order, into `pieces` (emptied first).
+void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces);
+
 // An error record of the trace pattern: "function() = 0x%08x : detail", where the detail is
 // either "inner() failed" (passed up), "message : platform() failed (0x%08x)" (a platform
 // call failed) or the message alone (a check of its own).
@@ -54,8 +69,12 @@ struct TraceError {
     std::string message;           // otherwise: the code's message (or the whole detail)
     std::string platformFunction;  // a platform call failed: its name
     unsigned lastError = 0;
+    std::size_t codeDigits = 8;  // fewer when the record is cut inside the code
 };
 [[nodiscard]] std::optional<TraceError> parseTraceError(std::string_view text);
+// The same for a record whose text is cut: what was read of it, if it is an error record as
+// far as it goes (at least "function() =").
+[[nodiscard]] std::optional<TraceError> parseCutTraceError(std::string_view text);
 
 // The function of a "name() start" or "name() end" text, or empty.
 [[nodiscard]] std::string traceStart(std::string_view text);
@@ -65,6 +84,8 @@ struct TraceError {
 struct ChainLink {
     RecordHead record;
     TraceError error;
+    std::size_t fileLine = 0;
+    bool cut = false;  // the record is cut: its text is what was read of it
 };
 
 // A failure as the log tells it: the record of the function that failed first, then one
@@ -76,25 +97,62 @@ struct FailureChain {
     std::string outermost;
     // False when the first link passes up a failure whose own record is not in the log.
     bool originInLog = true;
+    // The file line where the log breaks off (a cut record) while the chain was open, or 0:
+    // the process that wrote it ended there, so nothing later belongs to it.
+    std::size_t cutAt = 0;
 };
 
 // Follows the records in file order: start and end records give the calls that are open,
 // error records start a chain or extend the chain their inner function's failure began.
-// A chain is complete once the outermost call of its time has ended (or the log ends).
+// A chain is complete once the outermost call of its time has ended, the log breaks off in a
+// cut record, or the log ends.
 class FailureChains {
 public:
-    void add(const RecordHead& record);
+    // `cut`: the record breaks off (LogPiece::cut); an error record is taken as far as it was
+    // read, and every open call and chain is closed there.
+    void add(const RecordHead& record, std::size_t fileLine, bool cut);
+    // The log breaks off at `fileLine` in a piece that is no record (a cut continuation line).
+    void cutAt(std::size_t fileLine);
     // The chains complete so far, in the order their first record was written.
     [[nodiscard]] std::vector<FailureChain> takeComplete();
     // The log has ended: every chain is complete.
     [[nodiscard]] std::vector<FailureChain> finish();
 
 private:
+    void addError(const RecordHead& record, TraceError error, std::size_t fileLine, bool cut);
     void completeOpen();
 
     std::vector<std::string> open_;  // functions started and not ended, outermost first
     std::vector<FailureChain> building_;
     std::vector<FailureChain> complete_;
 };
+
+// What --errors sums up at its end: the failures by code with the file lines of their chains,
+// and the boxes KestErr showed for codes its catalogue lacks, by code.
+class ErrorSummary {
+public:
+    struct Entry {
+        std::string message;  // the code's logged message (Shift_JIS), or empty
+        std::vector<std::size_t> lines;
+    };
+    // Keys: "0x%08x", or the digits read of a cut code followed by "...".
+    using ByCode = std::map<std::string, Entry>;
+
+    void addChain(const FailureChain& chain);
+    // Every piece of the log in order: a box record and its "Code=0x" line.
+    void addPiece(const LogPiece& piece, std::size_t fileLine);
+    void finish();
+
+    [[nodiscard]] const ByCode& failures() const noexcept { return failures_; }
+    [[nodiscard]] const ByCode& missingBoxes() const noexcept { return boxes_; }
+
+private:
+    ByCode failures_;
+    ByCode boxes_;
+    std::size_t boxLine_ = 0;  // a box record whose code line is still to come
+};
+
+// A code as the log gave it: "0x%08x", or for a cut one the digits read and "...".
+[[nodiscard]] std::string codeText(const TraceError& error);
 
 }  // namespace kest::tool

@@ -5,6 +5,7 @@
 #include "LogReader.h"
 #include "Terminal.h"
 
+#include "KestErrCatalogue.h"
 #include "KestIni.h"
 #include "KestLog.h"
 #include "KestLogSettings.h"
@@ -115,7 +116,9 @@ bool hasControl(std::string_view bytes) noexcept {
     return false;
 }
 
-Text textOf(std::string_view bytes, Encoding encoding) {
+// `cut`: the text breaks off (a cut record), so a lead byte at its end lost its second byte
+// there; it is shown as its byte without calling the text "not Shift_JIS".
+Text textOf(std::string_view bytes, Encoding encoding, bool cut = false) {
     Text text;
     if (plainAscii(bytes)) {
         text.utf8.assign(bytes);
@@ -159,7 +162,9 @@ Text textOf(std::string_view bytes, Encoding encoding) {
             at += character.size();
             continue;
         }
-        (encoding == Encoding::Utf8 ? text.notUtf8 : text.notShiftJis) = true;
+        const bool cutCharacter =
+            cut && at + 1 == bytes.size() && encoding == Encoding::ShiftJis && isShiftJisLead(byte);
+        if (!cutCharacter) (encoding == Encoding::Utf8 ? text.notUtf8 : text.notShiftJis) = true;
         appendEscaped(text.utf8, bytes, at);
     }
     return text;
@@ -209,28 +214,15 @@ public:
     void begin(Encoding encoding) { encoding_ = encoding; }
 
     void line(const LogLine& line) {
-        const std::optional<RecordHead> head = parseRecordHead(line.bytes);
-        const bool whole = line.ended && line.leftOut == 0;
-        const bool continued = !head && seenRecord_;
-        if (head) {
-            ++records_;
-            seenRecord_ = true;
-        }
-        if ((!head && !continued) || !whole) ++notWhole_;
-        if (!errorsOnly_) {
-            printLine(line, head, continued);
-            return;
-        }
-        // An error record is one whole line: a cut one is left to the plain listing.
-        if (head && whole) {
-            chains_.add(*head);
-            for (const FailureChain& chain : chains_.takeComplete()) printChain(chain);
-        }
+        splitRecords(line, pieces_);
+        for (std::size_t i = 0; i < pieces_.size(); ++i) piece(line, pieces_[i], i + 1 == pieces_.size());
     }
 
     void end() {
         if (!errorsOnly_) return;
         for (const FailureChain& chain : chains_.finish()) printChain(chain);
+        summary_.finish();
+        printSummary();
         std::string summary = std::to_string(chains_printed_) + (chains_printed_ == 1 ? " failure" : " failures") +
                               " in " + std::to_string(records_) + (records_ == 1 ? " record" : " records");
         if (notWhole_ > 0)
@@ -241,13 +233,37 @@ public:
     }
 
 private:
-    void printLine(const LogLine& line, const std::optional<RecordHead>& head, bool continued) {
-        const Text text = textOf(head ? std::string_view(head->text) : std::string_view(line.bytes), encoding_);
+    void piece(const LogLine& line, const LogPiece& piece, bool last) {
+        const bool continued = !piece.head && seenRecord_;
+        if (piece.head) {
+            ++records_;
+            seenRecord_ = true;
+        }
+        if (!errorsOnly_) {
+            printPiece(line, piece, continued, last);
+            if ((!piece.head && !continued) || piece.cut) ++notWhole_;
+            return;
+        }
+        summary_.addPiece(piece, line.number);
+        if (piece.head)
+            chains_.add(*piece.head, line.number, piece.cut);
+        else if (piece.cut)
+            chains_.cutAt(line.number);
+        // A cut error record is shown in its chain: only the others are left out.
+        const bool shownCut = piece.cut && piece.head && parseCutTraceError(piece.head->text);
+        if (((!piece.head && !continued) || piece.cut) && !shownCut) ++notWhole_;
+        for (const FailureChain& chain : chains_.takeComplete()) printChain(chain);
+    }
+
+    void printPiece(const LogLine& line, const LogPiece& piece, bool continued, bool last) {
+        const std::optional<RecordHead>& head = piece.head;
+        const Text text = textOf(head ? std::string_view(head->text) : piece.bytes, encoding_, piece.cut);
         std::string marks;
         const auto mark = [&marks](const std::string& what) { marks += (marks.empty() ? "" : ", ") + what; };
         if (!head && !continued) mark("not a record");
-        if (!line.ended) mark("cut: no line end");
-        if (line.leftOut > 0) mark(std::to_string(line.leftOut) + " more bytes left out");
+        if (piece.cutByRecord) mark("cut: a later record begins inside the line");
+        if (last && !line.ended) mark("cut: no line end");
+        if (last && line.leftOut > 0) mark(std::to_string(line.leftOut) + " more bytes left out");
         if (text.notShiftJis) mark("not Shift_JIS");
         if (text.notUtf8) mark("not UTF-8");
         if (text.utf8Line) mark("UTF-8, not Shift_JIS");
@@ -262,39 +278,94 @@ private:
 
     void printChain(const FailureChain& chain) {
         ++chains_printed_;
+        summary_.addChain(chain);
         const ChainLink& first = chain.links.front();
         const ChainLink& top = chain.links.back();
-        const unsigned code = first.error.code;
-        std::string message = first.error.inner.empty() ? first.error.message : std::string(resultMessage(code));
+        const std::string code = codeText(first.error);
+        const bool codeWhole = first.error.codeDigits >= 8;
+        // An origin's own message, which may say more than the code's (which setting); for a
+        // cut one, and for a code passed up, the code's message from our table.
+        std::string message = first.error.inner.empty() && !first.cut ? first.error.message : std::string();
+        if (message.empty() && codeWhole) message = resultMessage(first.error.code);
+        if (message.empty() && first.cut) message = "(the record breaks off before its message)";
         if (message.empty()) message = "(a code without a message of ours)";
+        message = textOf(message, encoding_).utf8;
         if (chains_printed_ > 1) out_ << "\n";
-        out_ << "failure " << hexCode(code) << ": " << textOf(message, encoding_).utf8 << "\n";
+        out_ << "failure " << code << " at line " << std::to_string(first.fileLine) << ": " << message << "\n";
         if (!chain.originInLog) out_ << "  (the record of " << first.error.inner << "() failing is not in the log)\n";
         for (const ChainLink& link : chain.links) {
             out_ << "  " << link.record.time << "  " << textOf(link.record.unit, encoding_).utf8 << ":"
                  << link.record.line << "  " << link.error.function << "()";
             if (!link.error.inner.empty())
-                out_ << ": " << link.error.inner << "() failed\n";
+                out_ << ": " << link.error.inner << "() failed";
             else
-                out_ << " failed\n";
+                out_ << " failed";
+            // A cut record: what was read of its text after the code, unless it named the inner
+            // function whole.
+            if (link.cut && link.error.inner.empty() && !link.error.message.empty())
+                out_ << " [cut, read: " << textOf(link.error.message, encoding_, true).utf8 << "]";
+            else if (link.cut)
+                out_ << " [cut]";
+            out_ << "\n";
             if (!link.error.platformFunction.empty())
                 out_ << "      " << link.error.platformFunction << "() failed, last error "
                      << hexCode(link.error.lastError) << ": " << platformText(link.error.lastError) << "\n";
         }
-        if (chain.outermost.empty())
-            out_ << "  outermost: not in the log (the call's start record is missing); last reported by "
-                 << top.error.function << "()\n";
-        else if (chain.outermost == top.error.function)
-            out_ << "  outermost: " << chain.outermost << "(), which returned " << hexCode(code) << " to its caller\n";
-        else
-            out_ << "  outermost: " << chain.outermost << "(), which did not pass the failure on (last reported by "
-                 << top.error.function << "())\n";
+        const std::string lastReported = "last reported by " + top.error.function + "()";
+        if (chain.cutAt != 0) {
+            // The process ended inside a record: whatever the log holds later is another run's.
+            out_ << "  outermost: "
+                 << (chain.outermost.empty() ? std::string("not in the log (the call's start record is missing)")
+                                             : chain.outermost + "(), still open")
+                 << " where the log breaks off at line " << std::to_string(chain.cutAt) << " (" << lastReported
+                 << ")\n";
+        } else if (chain.outermost.empty()) {
+            out_ << "  outermost: not in the log (the call's start record is missing); " << lastReported << "\n";
+        } else if (chain.outermost == top.error.function) {
+            out_ << "  outermost: " << chain.outermost << "(), which returned " << code << " to its caller\n";
+        } else {
+            out_ << "  outermost: " << chain.outermost << "(), which did not pass the failure on (" << lastReported
+                 << ")\n";
+        }
+    }
+
+    // Each code once, with how often, its message and the file line of each of its chains; then
+    // the boxes that had no message to show, by code. Every line is listed: a support engineer
+    // goes to them.
+    void printSummary() {
+        const auto lines = [](const std::vector<std::size_t>& numbers) {
+            std::string text = numbers.size() == 1 ? "line " : "lines ";
+            for (std::size_t i = 0; i < numbers.size(); ++i) text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+            return text;
+        };
+        const auto count = [](std::size_t n, const char* one, const char* many) {
+            return std::to_string(n) + " " + (n == 1 ? one : many);
+        };
+        if (!summary_.failures().empty()) {
+            out_ << "\nfailures by code:\n";
+            for (const auto& [code, entry] : summary_.failures()) {
+                out_ << "  " << code << "  " << count(entry.lines.size(), "failure", "failures");
+                if (!entry.message.empty()) out_ << ": " << textOf(entry.message, encoding_).utf8;
+                out_ << "\n    " << lines(entry.lines) << "\n";
+            }
+        }
+        if (!summary_.missingBoxes().empty()) {
+            const std::string_view notFound(catalogue::kNotFoundText);
+            out_ << (chains_printed_ > 0 ? "\n" : "") << "boxes for codes the catalogue lacks ("
+                 << toUtf8(notFound.substr(0, notFound.find('\n')), kMessageCodePage) << "):\n";
+            for (const auto& [code, entry] : summary_.missingBoxes())
+                out_ << "  " << code << "  " << count(entry.lines.size(), "box", "boxes") << "\n    "
+                     << lines(entry.lines) << "\n";
+        }
+        if (!summary_.failures().empty() || !summary_.missingBoxes().empty()) out_ << "\n";
     }
 
     bool errorsOnly_;
     Output& out_;
     Encoding encoding_ = Encoding::ShiftJis;
     FailureChains chains_;
+    ErrorSummary summary_;
+    std::vector<LogPiece> pieces_;
     bool seenRecord_ = false;
     unsigned long long records_ = 0;
     unsigned long long notWhole_ = 0;
