@@ -218,16 +218,26 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
              Log("KestMyCertManager.cpp", 358, "readIniOmitSelectCert() end");
          },
          [](LogShowTest& test) -> std::vector<std::string> {
-             return {u8"failure 0x25000104: 環境設定ファイルの値が不正です。",
-                     "  <time>  KestCommonUtil.cpp:<line>  readIniInt() failed",
-                     "  outermost: readIniOmitSelectCert(), which did not pass the failure on (last reported by "
-                     "readIniInt())",
-                     "",
-                     u8"failure 0x25000102: 環境設定ファイルからの値の読み込みに失敗しました。",
-                     "  (the record of readIniInt() failing is not in the log)",
-                     "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
-                     "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
-                     "2 failures in " + test.recordsInLog()};
+             const std::string inner = test.lineOf("readIniInt() = ");
+             const std::string passed = test.lineOf("readIniOmitSelectCert() = ");
+             return {
+                 u8"failure 0x25000104 at line " + inner + u8": 環境設定ファイルの値が不正です。",
+                 "  <time>  KestCommonUtil.cpp:<line>  readIniInt() failed",
+                 "  outermost: readIniOmitSelectCert(), which did not pass the failure on (last reported by "
+                 "readIniInt())",
+                 "",
+                 u8"failure 0x25000102 at line " + passed + u8": 環境設定ファイルからの値の読み込みに失敗しました。",
+                 "  (the record of readIniInt() failing is not in the log)",
+                 "  <time>  KestMyCertManager.cpp:<line>  readIniOmitSelectCert(): readIniInt() failed",
+                 "  outermost: readIniOmitSelectCert(), which returned 0x25000102 to its caller",
+                 "",
+                 "failures by code:",
+                 u8"  0x25000102  1 failure: 環境設定ファイルからの値の読み込みに失敗しました。",
+                 "    line " + passed,
+                 u8"  0x25000104  1 failure: 環境設定ファイルの値が不正です。",
+                 "    line " + inner,
+                 "",
+                 "2 failures in " + test.recordsInLog()};
          }},
     };
     for (const ChainCase& chain : cases) {
