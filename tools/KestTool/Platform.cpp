@@ -9,6 +9,8 @@
 
 #include <wincrypt.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace kest::tool {
@@ -38,6 +40,23 @@ int WINAPI printBox(HWND, LPCSTR text, LPCSTR caption, UINT flags) {
     return IDOK;
 }
 
+// The records of the one RecordsInMemory that lives.
+std::vector<std::string>* gRecords = nullptr;
+
+void keepRecord(const char* sourceFile, unsigned line, const char* message) noexcept {
+    if (gRecords == nullptr) return;
+    try {
+        // Our libraries pass their source unit's base name already.
+        gRecords->push_back(std::string(sourceFile != nullptr ? sourceFile : "") + "," +
+                            std::to_string(static_cast<int>(line)) + "," + (message != nullptr ? message : ""));
+    } catch (const std::bad_alloc&) {
+        // Log drops a record it cannot write; so does memory.
+    }
+}
+
+// Every library of ours that writes records through KestLog.dll.
+constexpr const char* kLoggingLibraries[] = {"KestCommon.dll", "KestErr.dll"};
+
 }  // namespace
 
 bool displayAvailable() { return whyNoDisplay() == nullptr; }
@@ -59,5 +78,20 @@ WorkingPfxPasswordCheck::WorkingPfxPasswordCheck() {
             "a trial import instead\n");
     told = true;
 }
+
+RecordsInMemory::RecordsInMemory() {
+    if (gRecords != nullptr) throw std::logic_error("records are already kept in memory");
+    for (const char* library : kLoggingLibraries)
+        patches_.push_back(
+            std::make_unique<ImportPatch>(library, "KestLog.dll", "Log", reinterpret_cast<const void*>(&keepRecord)));
+    gRecords = &records_;
+}
+
+RecordsInMemory::~RecordsInMemory() {
+    patches_.clear();
+    gRecords = nullptr;
+}
+
+const std::vector<std::string>& RecordsInMemory::records() const noexcept { return records_; }
 
 }  // namespace kest::tool

@@ -1,10 +1,13 @@
 // What the tool does about its platform, as the host of the libraries: a box nobody can see
-// or close, and Wine's PFXVerifyPassword, which refuses every password.
+// or close, Wine's PFXVerifyPassword, which refuses every password, and the libraries' records
+// kept out of a customer's log.
 #pragma once
 
 #include "ImportPatch.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace kest::tool {
 
@@ -30,6 +33,24 @@ public:
 
 private:
     std::unique_ptr<ImportPatch> patch_;
+};
+
+// While it lives, the records the libraries of this process write through Log go into memory,
+// as "<source unit>,<line>,<message>", instead of into the installation's log: a look at an
+// installation then leaves its log as it was, byte for byte. One at a time.
+class RecordsInMemory {
+public:
+    RecordsInMemory();
+    ~RecordsInMemory();
+    RecordsInMemory(const RecordsInMemory&) = delete;
+    RecordsInMemory& operator=(const RecordsInMemory&) = delete;
+
+    // The records so far, oldest first.
+    const std::vector<std::string>& records() const noexcept;
+
+private:
+    std::vector<std::string> records_;
+    std::vector<std::unique_ptr<ImportPatch>> patches_;
 };
 
 }  // namespace kest::tool
