@@ -13,14 +13,14 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
 namespace kest::tool {
 namespace {
 
-constexpr char kCommand[] = "preview";
+constexpr char kOutOption[] = "--out";
+constexpr char kMissingOption[] = "--missing";
 constexpr char kCatalogueName[] = "KestErr.csv";
 constexpr char kDefaultOut[] = "KestErr-preview";
 constexpr char kIndexName[] = "index.html";
@@ -185,20 +185,13 @@ std::string indexPage(const std::string& catalogue, const std::vector<Item>& ite
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-}  // namespace
-
-int previewCommand(Arguments& arguments) {
-    const std::optional<std::string> out = arguments.takeOption("--out");
-    const std::optional<std::string> missingText = arguments.takeOption("--missing");
-    const std::vector<std::string>& words = arguments.positional();
-    if (!arguments.valid()) return usageError(kCommand, arguments.error());
-    if (words.size() != 1) return usageError(kCommand, "one catalogue file is needed");
-    int missing = 0;
-    if (missingText && !parseCodeArgument(*missingText, missing))
-        return usageError(kCommand, "--missing needs a code in hexadecimal");
+int run(const Invocation& invocation) {
+    const std::optional<std::string> out = invocation.value(kOutOption);
+    const std::optional<int> missing = invocation.codeValue(kMissingOption);
+    const std::vector<std::string>& words = invocation.operands();
     std::string folder;
     std::string problem;
-    if (!catalogueFolder(words[0], folder, problem)) return usageError(kCommand, problem);
+    if (!catalogueFolder(words[0], folder, problem)) throw UsageProblem(problem);
     if (!displayAvailable()) {
         writeErr(
             "kesttool: preview: no display: the boxes must be shown to be pictured (under Wine, run it with "
@@ -206,18 +199,16 @@ int previewCommand(Arguments& arguments) {
         return kExitUsage;
     }
 
-    std::ifstream file(words[0], std::ios::binary);
-    if (!file) return reportProblem("cannot read " + words[0]);
-    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) return reportProblem("cannot read " + words[0]);
-    const std::vector<CatalogueLine> lines = readCatalogueLines(bytes);
+    const std::optional<std::string> bytes = readCatalogueFile(words[0]);
+    if (!bytes) return reportProblem("cannot read " + words[0]);
+    const std::vector<CatalogueLine> lines = readCatalogueLines(*bytes);
     std::vector<Item> items = itemsOf(lines);
-    if (missingText) {
+    if (missing) {
         for (const Item& item : items)
-            if (item.code == static_cast<unsigned>(missing))
-                return usageError(kCommand, "code " + hexDigits(item.code) + " is in the catalogue, on line " +
-                                                std::to_string(item.line->number));
-        items.push_back({static_cast<unsigned>(missing), nullptr, false, {}});
+            if (item.code == static_cast<unsigned>(*missing))
+                throw UsageProblem("code " + hexDigits(item.code) + " is in the catalogue, on line " +
+                                   std::to_string(item.line->number));
+        items.push_back({static_cast<unsigned>(*missing), nullptr, false, {}});
     }
 
     const std::string directory = out.value_or(kDefaultOut);
@@ -242,11 +233,26 @@ int previewCommand(Arguments& arguments) {
 
     const std::string index = directory + "\\" + kIndexName;
     std::ofstream page(index, std::ios::binary | std::ios::trunc);
-    page << indexPage(words[0], items, lines, checkCatalogue(bytes));
+    page << indexPage(words[0], items, lines, checkCatalogue(*bytes));
     page.close();
     if (!page) return reportProblem("cannot write " + index);
     writeOut(std::to_string(items.size()) + " boxes and " + kIndexName + " in " + directory + "\n");
     return kExitOk;
 }
+
+}  // namespace
+
+const Command kPreviewCommand{
+    "preview",
+    "<KestErr.csv>",
+    1,
+    1,
+    "    Shows every box of a catalogue through ShowError on the display, pictures each\n"
+    "    as <code>.png and closes it with OK; writes index.html beside them. Needs a\n"
+    "    display (exit status 2 without one); the boxes are logged like any others.\n",
+    {{kOutOption, "<directory>", "where the pictures and the page go (default KestErr-preview)"},
+     {kMissingOption, "<code>", "adds the box of a code the catalogue lacks"}},
+    &run,
+    {}};
 
 }  // namespace kest::tool

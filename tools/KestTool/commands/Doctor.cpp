@@ -19,14 +19,13 @@
 #include <wincrypt.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace kest::tool {
 namespace {
 
 constexpr unsigned kPathSize = 260;
+constexpr char kJsonOption[] = "--json";
 constexpr char kCatalogueName[] = "KestErr.csv";
 // The settings file's keys of the signer candidates, as KestMyCert reads and writes them.
 using kest::mycert::kCandidateKeyFormat;
@@ -241,13 +240,12 @@ private:
             return;
         }
         const std::string path = installDir_ + "\\" + kCatalogueName;
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
+        const std::optional<std::string> bytes = readCatalogueFile(path);
+        if (!bytes) {
             add("catalogue", Status::problem, fromAnsi(path) + " not found: error boxes cannot show their texts");
             return;
         }
-        const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        const std::vector<CatalogueFinding> found = kest::tool::checkCatalogue(bytes);
+        const std::vector<CatalogueFinding> found = kest::tool::checkCatalogue(*bytes);
         if (found.empty()) {
             add("catalogue", Status::ok, fromAnsi(path) + ": no findings");
             return;
@@ -429,12 +427,8 @@ std::string formatFindingsJson(const std::vector<Finding>& findings) {
     return json + (findings.empty() ? "]\n" : "\n]\n");
 }
 
-}  // namespace
-
-int doctorCommand(Arguments& arguments) {
-    const bool json = arguments.takeFlag("--json");
-    if (!arguments.positional().empty() || !arguments.valid())
-        return usageError("doctor", arguments.valid() ? "no arguments expected" : arguments.error());
+int run(const Invocation& invocation) {
+    const bool json = invocation.flag(kJsonOption);
     Doctor doctor;
     doctor.run();
     writeOut(json ? formatFindingsJson(doctor.findings()) : formatText(doctor.findings()), CP_UTF8);
@@ -442,5 +436,18 @@ int doctorCommand(Arguments& arguments) {
         if (finding.status == Status::problem) return kExitFailed;
     return kExitOk;
 }
+
+}  // namespace
+
+const Command kDoctorCommand{"doctor",
+                             "",
+                             0,
+                             0,
+                             "    Checks the installation step by step (installation directory, settings file,\n"
+                             "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
+                             "    problem. Changes nothing. Exit status 1 with at least one problem.\n",
+                             {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"}},
+                             &run,
+                             {}};
 
 }  // namespace kest::tool
