@@ -3,8 +3,8 @@
 // Read-only throughout: no setting is written, the personal store is opened read-only, and
 // the log check only looks at the folder.
 #include "Catalogue.h"
-#include "CertificateTable.h"
 #include "Commands.h"
+#include "Output.h"
 #include "Terminal.h"
 
 #include "KestCommon.h"
@@ -393,38 +393,33 @@ private:
     std::vector<Certificate> withoutKey_;
 };
 
-constexpr std::size_t kStatusWidth = 9;
-constexpr std::size_t kCheckWidth = 14;
-
-std::string padded(const char* text, std::size_t width) {
-    std::string cell = text;
-    cell.append(cell.size() < width ? width - cell.size() : 1, ' ');
-    return cell;
-}
+// The widest status and check, so that the columns stand alike in every report.
+constexpr std::size_t kStatusWidth = 7;
+constexpr std::size_t kCheckWidth = 12;
 
 std::string formatText(const std::vector<Finding>& findings) {
-    std::string text;
+    std::vector<std::vector<std::string>> rows;
     std::size_t problems = 0, warnings = 0;
     for (const Finding& finding : findings) {
         problems += finding.status == Status::problem;
         warnings += finding.status == Status::warning;
-        text += padded(statusName(finding.status), kStatusWidth) + padded(finding.check, kCheckWidth) + finding.text;
+        std::string text = finding.text;
         if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
-        text += "\n";
+        rows.push_back({statusName(finding.status), finding.check, text});
     }
-    return text + plural(problems, "problem", "problems") + ", " + plural(warnings, "warning", "warnings") + "\n";
+    return formatColumns(rows, {kStatusWidth, kCheckWidth}) + plural(problems, "problem", "problems") + ", " +
+           plural(warnings, "warning", "warnings") + "\n";
 }
 
 std::string formatFindingsJson(const std::vector<Finding>& findings) {
-    std::string json = "[";
-    for (const Finding& finding : findings) {
-        json += json.size() > 1 ? ",\n " : "\n ";
-        json += "{\"check\": " + jsonString(finding.check) + ", \"status\": " + jsonString(statusName(finding.status)) +
-                ", \"text\": " + jsonString(finding.text) +
-                ", \"code\": " + (finding.code ? jsonString(hexCode(*finding.code)) : "null") +
-                ", \"message\": " + (finding.code ? jsonString(messageOf(*finding.code)) : "null") + "}";
-    }
-    return json + (findings.empty() ? "]\n" : "\n]\n");
+    std::vector<nlohmann::ordered_json> objects;
+    for (const Finding& finding : findings)
+        objects.push_back({{"check", finding.check},
+                           {"status", statusName(finding.status)},
+                           {"text", finding.text},
+                           {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
+                           {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
+    return jsonLines(objects);
 }
 
 int run(const Invocation& invocation) {

@@ -3,6 +3,7 @@
 #include "BoxCapture.h"
 #include "Catalogue.h"
 #include "Commands.h"
+#include "Output.h"
 #include "Picture.h"
 #include "Platform.h"
 #include "Terminal.h"
@@ -10,6 +11,7 @@
 #include "KestIniStandIn.h"
 #include "StandInSettings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -84,80 +86,88 @@ std::vector<Item> itemsOf(const std::vector<CatalogueLine>& lines) {
     return items;
 }
 
-std::string html(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) switch (c) {
-            case '&': escaped += "&amp;"; break;
-            case '<': escaped += "&lt;"; break;
-            case '>': escaped += "&gt;"; break;
-            case '"': escaped += "&quot;"; break;
-            case '\'': escaped += "&#39;"; break;
-            case '\r': break;
-            default: escaped += c;
-        }
-    return escaped;
-}
-
 // Catalogue and box texts are Shift_JIS; the page is UTF-8.
-std::string htmlOfMessage(std::string_view text) { return html(toUtf8(text, kMessageCodePage)); }
+std::string fromMessage(std::string_view text) { return toUtf8(text, kMessageCodePage); }
 
-std::string severityOf(const Item& item) {
-    if (item.line == nullptr) return "-";
+// The severity letter as the page shows it; a byte that is no printable letter in hexadecimal.
+void writeSeverity(HtmlWriter& page, const Item& item) {
+    if (item.line == nullptr) {
+        page.markup("-");
+        return;
+    }
     const unsigned char letter = static_cast<unsigned char>(item.line->severity());
-    if (letter > 0x20 && letter < 0x7F) return html(std::string(1, static_cast<char>(letter)));
+    if (letter > 0x20 && letter < 0x7F) {
+        page.text(std::string(1, static_cast<char>(letter)));
+        return;
+    }
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", letter);
-    return text;
+    page.markup(text);
 }
 
 std::string indexPage(const std::string& catalogue, const std::vector<Item>& items,
                       const std::vector<CatalogueLine>& lines, const std::vector<CatalogueFinding>& findings) {
-    std::string page =
-        "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<title>Error boxes of " +
-        html(toUtf8(catalogue, CP_ACP)) +
-        "</title>\n<style>\n"
-        "body { font-family: sans-serif; }\n"
-        "table { border-collapse: collapse; }\n"
-        "th, td { border: 1px solid #bbb; padding: 4px 8px; text-align: left; vertical-align: top; }\n"
-        ".text { white-space: pre-wrap; }\n"
-        "</style>\n</head>\n<body>\n"
-        "<h1>Error boxes of " +
-        html(toUtf8(catalogue, CP_ACP)) + "</h1>\n<p>" + std::to_string(items.size()) +
-        " boxes, each shown by ShowError of KestErr.dll and closed with OK by kesttool preview.</p>\n"
-        "<table>\n<thead><tr><th>Code</th><th>Severity</th><th>Icon</th><th>Text of the box</th><th>Line</th>"
-        "<th>Box</th></tr></thead>\n<tbody>\n";
+    HtmlWriter page;
+    page.markup("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n<title>Error boxes of ")
+        .text(toUtf8(catalogue, CP_ACP))
+        .markup(
+            "</title>\n<style>\n"
+            "body { font-family: sans-serif; }\n"
+            "table { border-collapse: collapse; }\n"
+            "th, td { border: 1px solid #bbb; padding: 4px 8px; text-align: left; vertical-align: top; }\n"
+            ".text { white-space: pre-wrap; }\n"
+            "</style>\n</head>\n<body>\n"
+            "<h1>Error boxes of ")
+        .text(toUtf8(catalogue, CP_ACP))
+        .markup("</h1>\n<p>" + std::to_string(items.size()) +
+                " boxes, each shown by ShowError of KestErr.dll and closed with OK by kesttool preview.</p>\n"
+                "<table>\n<thead><tr><th>Code</th><th>Severity</th><th>Icon</th><th>Text of the box</th>"
+                "<th>Line</th><th>Box</th></tr></thead>\n<tbody>\n");
     for (const Item& item : items) {
         const std::string code = hexDigits(item.code);
         std::string line = "not in the catalogue";
         if (item.line != nullptr)
             line = std::to_string(item.line->number) +
                    (item.hasMessage ? "" : " (empty message: ShowError shows the not-found box)");
-        page += "<tr id=\"code-" + code + "\"><td>" + code + "</td><td>" + severityOf(item) + "</td><td>" +
-                html(item.box.icon) + "</td><td class=\"text\">" + htmlOfMessage(item.box.text) + "</td><td>" + line +
-                "</td><td><img src=\"" + code + ".png\" width=\"" + std::to_string(item.box.picture.width) +
-                "\" height=\"" + std::to_string(item.box.picture.height) + "\" alt=\"box of code " + code +
-                "\"></td></tr>\n";
+        page.markup("<tr id=\"code-" + code + "\"><td>" + code + "</td><td>");
+        writeSeverity(page, item);
+        page.markup("</td><td>")
+            .text(item.box.icon)
+            .markup("</td><td class=\"text\">")
+            .text(fromMessage(item.box.text))
+            .markup("</td><td>" + line + "</td><td><img src=\"" + code + ".png\" width=\"" +
+                    std::to_string(item.box.picture.width) + "\" height=\"" + std::to_string(item.box.picture.height) +
+                    "\" alt=\"box of code " + code + "\"></td></tr>\n");
     }
-    page += "</tbody>\n</table>\n";
+    page.markup("</tbody>\n</table>\n");
 
-    std::string skipped;
-    for (const CatalogueLine& line : lines)
-        if (!line.entry)
-            skipped += "<tr><td>" + std::to_string(line.number) + "</td><td class=\"text\">" +
-                       htmlOfMessage(line.text) + "</td></tr>\n";
-    if (!skipped.empty())
-        page += std::string("<h2>Skipped lines</h2>\n<p>") + html(kNotAnEntry) +
-                "</p>\n<table>\n<thead><tr><th>Line</th><th>Text</th></tr></thead>\n<tbody>\n" + skipped +
-                "</tbody>\n</table>\n";
+    const bool skipped = std::any_of(lines.begin(), lines.end(), [](const CatalogueLine& line) { return !line.entry; });
+    if (skipped) {
+        page.markup("<h2>Skipped lines</h2>\n<p>")
+            .text(kNotAnEntry)
+            .markup("</p>\n<table>\n<thead><tr><th>Line</th><th>Text</th></tr></thead>\n<tbody>\n");
+        for (const CatalogueLine& line : lines)
+            if (!line.entry)
+                page.markup("<tr><td>" + std::to_string(line.number) + "</td><td class=\"text\">")
+                    .text(fromMessage(line.text))
+                    .markup("</td></tr>\n");
+        page.markup("</tbody>\n</table>\n");
+    }
 
-    std::string others;
-    for (const CatalogueFinding& finding : findings)
-        if (finding.text != kNotAnEntry)
-            others += "<li>" + (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : std::string()) +
-                      htmlOfMessage(finding.text) + "</li>\n";
-    if (!others.empty()) page += "<h2>Other findings of check-catalogue</h2>\n<ul>\n" + others + "</ul>\n";
-    return page + "</body>\n</html>\n";
+    const bool others = std::any_of(findings.begin(), findings.end(),
+                                    [](const CatalogueFinding& finding) { return finding.text != kNotAnEntry; });
+    if (others) {
+        page.markup("<h2>Other findings of check-catalogue</h2>\n<ul>\n");
+        for (const CatalogueFinding& finding : findings)
+            if (finding.text != kNotAnEntry)
+                page.markup("<li>" +
+                            (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : std::string()))
+                    .text(fromMessage(finding.text))
+                    .markup("</li>\n");
+        page.markup("</ul>\n");
+    }
+    page.markup("</body>\n</html>\n");
+    return page.page();
 }
 
 // The folder of the catalogue, as an installation directory: full, without a trailing
