@@ -9,6 +9,7 @@
 
 #include "KestCommon.h"
 #include "KestMyCert.h"
+#include "KestMyCertText.h"
 
 namespace kest::tool {
 namespace {
@@ -89,10 +90,9 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
             if (index == wanted) return record;
         return nullptr;
     }
-    const std::size_t separator = selector.find(';');
-    if (separator == std::string::npos) return nullptr;
-    std::string serial = selector.substr(0, separator);
-    std::string issuer = selector.substr(separator + 1);
+    std::string serial;
+    std::string issuer;
+    if (!mycert::splitCertId(selector, serial, issuer)) return nullptr;
     MyCert wanted{};
     wanted.serialHex = serial.data();
     wanted.issuer = issuer.data();

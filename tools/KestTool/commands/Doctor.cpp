@@ -13,8 +13,8 @@
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
 #include "KestMyCertSettings.h"
+#include "KestMyCertText.h"
 #include "KestResultMessages.h"
-#include "PrivateKey.h"
 
 #include <wincrypt.h>
 
@@ -27,16 +27,10 @@ namespace {
 constexpr unsigned kPathSize = 260;
 constexpr char kJsonOption[] = "--json";
 constexpr char kCatalogueName[] = "KestErr.csv";
-// The settings file's keys of the signer candidates, as KestMyCert reads and writes them.
-using kest::mycert::kCandidateKeyFormat;
 using kest::mycert::kCertIdSize;
 using kest::mycert::kSettingsKeySize;
-using kest::mycert::kSettingsSection;
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
-// The name text of KestMyCert's records (reversed X.500 form, no plus signs), for the
-// certificates the list leaves out.
-constexpr DWORD kNameTextFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
 
 enum class Status { ok, warning, problem };
 
@@ -121,25 +115,6 @@ Certificate certificateOf(const MyCert& record) {
     return {record.subject, record.issuer, record.serialHex, record.notBefore, record.notAfter};
 }
 
-std::string nameText(const CERT_NAME_BLOB& name) {
-    CERT_NAME_BLOB blob = name;
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &blob, kNameTextFlags, nullptr, 0);
-    std::string text(size, '\0');
-    CertNameToStrA(X509_ASN_ENCODING, &blob, kNameTextFlags, text.data(), size);
-    text.resize(size > 0 ? size - 1 : 0);
-    return text;
-}
-
-std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
-    std::string text;
-    for (DWORD index = serial.cbData; index > 0; --index) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", serial.pbData[index - 1]);
-        text += digits;
-    }
-    return text;
-}
-
 // The personal store's certificates whose key cannot be reached: what createMyCertList
 // leaves out. Walked here, read-only, as the list cannot tell.
 [[nodiscard]] bool certificatesWithoutKey(std::vector<Certificate>& left) noexcept {
@@ -151,7 +126,11 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
         while (context.enumerate(store.get())) {
             if (privateKeyReachable(context.get())) continue;
             const CERT_INFO& info = *context->pCertInfo;
-            left.push_back({nameText(info.Subject), nameText(info.Issuer), serialText(info.SerialNumber), {}, {}});
+            left.push_back({mycert::nameText(info.Subject),
+                            mycert::nameText(info.Issuer),
+                            mycert::serialText(info.SerialNumber),
+                            {},
+                            {}});
         }
     } catch (...) {
         return false;
@@ -161,7 +140,7 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
 
 std::string candidateKey(std::size_t n) {
     char key[kSettingsKeySize];
-    std::snprintf(key, sizeof key, kCandidateKeyFormat, static_cast<unsigned>(n));
+    mycert::formatCandidateKey(static_cast<unsigned>(n), key);
     return key;
 }
 
@@ -169,11 +148,9 @@ std::string candidateKey(std::size_t n) {
 // key that is missing or empty.
 std::vector<std::string> storedCandidateIds(const std::string& settings) {
     std::vector<std::string> ids;
-    for (std::size_t n = 0;; ++n) {
+    for (unsigned n = 0;; ++n) {
         char value[kCertIdSize] = {};
-        if (GetPrivateProfileStringA(kSettingsSection, candidateKey(n).c_str(), "", value, sizeof value,
-                                     settings.c_str()) == 0)
-            return ids;
+        if (mycert::readCandidate(settings.c_str(), n, value) == 0) return ids;
         ids.emplace_back(value);
     }
 }
@@ -348,9 +325,9 @@ private:
         unsigned usable = 0;
         for (std::size_t n = 0; n < ids.size(); ++n) {
             const std::string key = candidateKey(n);
-            const std::size_t separator = ids[n].find(';');
-            std::string serial = ids[n].substr(0, separator);
-            std::string issuer = separator == std::string::npos ? std::string() : ids[n].substr(separator + 1);
+            std::string serial;
+            std::string issuer;
+            static_cast<void>(mycert::splitCertId(ids[n], serial, issuer));
             // Each id on its own through the library's own lookup, so that the line can say
             // which id found what (readIniSignerCertCandidate only marks the records).
             MyCert wanted{};
