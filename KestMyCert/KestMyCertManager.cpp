@@ -5,6 +5,7 @@
 
 #include "KestMyCertOwners.h"
 #include "KestMyCertSettings.h"
+#include "KestMyCertText.h"
 #include "KestTrace.h"
 
 #include <ncrypt.h>
@@ -18,19 +19,16 @@ namespace {
 
 using kest::resultMessage;
 
-using kest::mycert::kCandidateKeyFormat;
+using kest::mycert::formatCandidateKey;
 using kest::mycert::kCertIdSize;
 using kest::mycert::kOmitSelectCertKey;
 using kest::mycert::kSettingsKeySize;
 using kest::mycert::kSettingsSection;
+using kest::mycert::readCandidate;
 
-constexpr char kCertIdFormat[] = "%s;%s";
 constexpr char kDateFormat[] = "%04d.%02d.%02d %02d:%02d:%02d";
 constexpr std::size_t kDateTextSize = sizeof(MyCert::notBefore);
 static_assert(sizeof(MyCert::notAfter) == kDateTextSize);
-
-constexpr DWORD kNameStringFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
-static_assert(kNameStringFlags == 0x22000003);
 
 // --- owners -------------------------------------------------------------------------------
 
@@ -107,27 +105,21 @@ void releaseRecords(MyCert* head) noexcept {
 
 [[nodiscard]] ResultCode getCertNameString(const CERT_NAME_BLOB& name, TextBlock& text) noexcept {
     KEST_TRACE("getCertNameString");
-    auto* encoded = const_cast<CERT_NAME_BLOB*>(&name);
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, encoded, kNameStringFlags, nullptr, 0);
+    const DWORD size = kest::mycert::nameTextSize(name);
     TextBlock made;
     if (const ResultCode code = allocText(size, made); code != KEST_OK)
         KEST_RETURN(KEST_INNER_FAILED(code, "allocMemory"));
-    CertNameToStrA(X509_ASN_ENCODING, encoded, kNameStringFlags, made.get(), size);
+    kest::mycert::writeNameText(name, made.get(), size);
     text = std::move(made);
     KEST_RETURN(KEST_OK);
 }
 
-// The platform keeps integers least significant byte first; the text reads most significant first.
 [[nodiscard]] ResultCode bytesToHex(const CRYPT_INTEGER_BLOB& bytes, TextBlock& text) noexcept {
     KEST_TRACE("bytesToHex");
-    constexpr std::size_t kDigitsPerByte = 2;
-    const std::size_t size = kDigitsPerByte * bytes.cbData + 1;
     TextBlock made;
-    if (const ResultCode code = allocText(size, made); code != KEST_OK)
+    if (const ResultCode code = allocText(kest::mycert::serialTextSize(bytes), made); code != KEST_OK)
         KEST_RETURN(KEST_INNER_FAILED(code, "allocMemory"));
-    char* digits = made.get();
-    for (DWORD index = bytes.cbData; index > 0; --index, digits += kDigitsPerByte)
-        std::snprintf(digits, kDigitsPerByte + 1, "%02x", bytes.pbData[index - 1]);
+    kest::mycert::writeSerialText(bytes, made.get());
     text = std::move(made);
     KEST_RETURN(KEST_OK);
 }
@@ -186,29 +178,12 @@ void releaseRecords(MyCert* head) noexcept {
     KEST_RETURN(KEST_OK);
 }
 
-// The key is only probed: a handle the caller must free is released at once.
-bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
-    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-    DWORD keySpec = 0;
-    BOOL callerMustFree = FALSE;
-    if (!CryptAcquireCertificatePrivateKey(context, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &key, &keySpec,
-                                           &callerMustFree))
-        return false;
-    if (callerMustFree) {
-        if (keySpec == CERT_NCRYPT_KEY_SPEC)
-            NCryptFreeObject(key);
-        else
-            CryptReleaseContext(key, 0);
-    }
-    return true;
-}
-
 [[nodiscard]] ResultCode buildNewMyCertList(HCERTSTORE store, MyCert*& head) noexcept {
     KEST_TRACE("buildNewMyCertList");
     ListOwner list;
     kest::UniqueCertContext context;
     while (context.enumerate(store)) {
-        if (!hasReachablePrivateKey(context.get())) continue;
+        if (!kest::privateKeyReachable(context.get())) continue;
         MyCert* record = nullptr;
         if (const ResultCode code = newMyCertList(context.get(), record); code != KEST_OK)
             KEST_RETURN(KEST_INNER_FAILED(code, "newMyCertList"));
@@ -242,8 +217,7 @@ bool hasReachablePrivateKey(PCCERT_CONTEXT context) noexcept {
 [[nodiscard]] bool getCertId(const MyCert& record, char (&id)[kCertIdSize]) noexcept {
     KEST_TRACE("getCertId");
     if (record.serialHex == nullptr || record.issuer == nullptr) KEST_RETURN(false);
-    const int length = std::snprintf(id, sizeof id, kCertIdFormat, record.serialHex, record.issuer);
-    KEST_RETURN(length >= 0 && static_cast<std::size_t>(length) < sizeof id);
+    KEST_RETURN(kest::mycert::formatCertId(record.serialHex, record.issuer, id));
 }
 
 // The last record in list order with this id.
@@ -255,17 +229,6 @@ MyCert* findMyCertByCertId(MyCert* head, const char* id) noexcept {
         if (getCertId(*record, recordId) && std::strcmp(recordId, id) == 0) found = record;
     }
     KEST_RETURN(found);
-}
-
-void formatCandidateKey(unsigned index, char (&key)[kSettingsKeySize]) noexcept {
-    std::snprintf(key, sizeof key, kCandidateKeyFormat, index);
-}
-
-// Copies the stored id into value; 0 when the key is missing or empty, which ends the candidates.
-DWORD readCandidate(const char* file, unsigned index, char (&value)[kCertIdSize]) noexcept {
-    char key[kSettingsKeySize];
-    formatCandidateKey(index, key);
-    return GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, file);
 }
 
 }  // namespace

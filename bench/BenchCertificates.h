@@ -6,7 +6,6 @@
 #include <wincrypt.h>
 
 #include "KestMyCertOwners.h"
-#include "PrivateKey.h"
 
 namespace kest::bench {
 

@@ -14,6 +14,7 @@
 #include "KestLogSettings.h"
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
+#include "KestMyCertText.h"
 #include "StandInSettings.h"
 
 #include <windows.h>
@@ -271,20 +272,16 @@ struct HeapText {
     }
 };
 
-constexpr DWORD kNameStringFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
-
 char* plainNameText(CERT_NAME_BLOB& name) {
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &name, kNameStringFlags, nullptr, 0);
+    const DWORD size = kest::mycert::nameTextSize(name);
     char* text = HeapText::allocate(size);
-    CertNameToStrA(X509_ASN_ENCODING, &name, kNameStringFlags, text, size);
+    kest::mycert::writeNameText(name, text, size);
     return text;
 }
 
 char* plainSerialHex(const CRYPT_INTEGER_BLOB& serial) {
-    char* text = HeapText::allocate(2 * serial.cbData + 1);
-    char* digits = text;
-    for (DWORD index = serial.cbData; index > 0; --index, digits += 2)
-        std::snprintf(digits, 3, "%02x", serial.pbData[index - 1]);
+    char* text = HeapText::allocate(kest::mycert::serialTextSize(serial));
+    kest::mycert::writeSerialText(serial, text);
     return text;
 }
 

@@ -89,3 +89,16 @@ function(kest_import_library target def_file dll_name)
   add_dependencies(${target} ${target}_generate)
   target_link_libraries(${target} INTERFACE ${output})
 endfunction()
+
+# nlohmann/json (Debian's nlohmann-json3-dev), header-only, for the tool's JSON and the tests
+# that read it. Its package names the build machine's /usr/include, which must not reach a
+# MinGW-w64 compile (glibc's headers would shadow the target's): the one folder nlohmann/ is
+# linked into the build tree, and KestJson gives that as its include path.
+find_package(nlohmann_json 3 REQUIRED CONFIG NO_CMAKE_FIND_ROOT_PATH)
+get_target_property(kest_json_include nlohmann_json::nlohmann_json INTERFACE_INCLUDE_DIRECTORIES)
+list(GET kest_json_include 0 kest_json_include)
+set(KEST_JSON_INCLUDE ${CMAKE_BINARY_DIR}/json-include)
+file(MAKE_DIRECTORY ${KEST_JSON_INCLUDE})
+file(CREATE_LINK ${kest_json_include}/nlohmann ${KEST_JSON_INCLUDE}/nlohmann SYMBOLIC)
+add_library(KestJson INTERFACE)
+target_include_directories(KestJson SYSTEM INTERFACE ${KEST_JSON_INCLUDE})

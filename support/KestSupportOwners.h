@@ -1,12 +1,11 @@
-// The owners of what only the tool, the benchmark and the tests hold, made as the libraries'
+// The owners of what only the tool, the benchmark and the tests hold (KestMyCert's own, key
+// handles included, are in KestMyCertOwners.h), made as the libraries'
 // owners are (KestOwners.h): one line each, built from the release function.
 #pragma once
 
 #include "KestOwners.h"
 
 #include <windows.h>
-#include <wincrypt.h>
-#include <ncrypt.h>
 #include <unknwn.h>
 
 #include <memory>
@@ -28,8 +27,6 @@ using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, ReleaseWith
 // One reference to a COM object.
 template <typename Interface>
 using UniqueCom = std::unique_ptr<Interface, ReleaseWith<&releaseComObject>>;
-using UniqueCryptProvider = UniqueValue<HCRYPTPROV, ReleaseWith<&CryptReleaseContext, DWORD{0}>>;
-using UniqueNCryptHandle = UniqueValue<NCRYPT_HANDLE, ReleaseWith<&NCryptFreeObject>>;
 
 // The out-parameter of a call that hands over a resource:
 //   UniqueCom<IWICStream> stream;

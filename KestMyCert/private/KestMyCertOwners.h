@@ -1,5 +1,7 @@
 // The owners of KestMyCert's resources, also held by the tool, the benchmark and the tests:
-// blocks of allocMemory, certificate stores and certificate contexts (with the store walk).
+// blocks of allocMemory, certificate stores and certificate contexts (with the store walk),
+// key providers and key handles; and the private-key probe, which holds what it acquires in
+// them.
 #pragma once
 
 #include "KestCommon.h"
@@ -7,6 +9,7 @@
 
 #include <windows.h>
 #include <wincrypt.h>
+#include <ncrypt.h>
 
 #include <memory>
 
@@ -33,5 +36,25 @@ public:
         return get() != nullptr;
     }
 };
+
+using UniqueCryptProvider = UniqueValue<HCRYPTPROV, ReleaseWith<&CryptReleaseContext, DWORD{0}>>;
+using UniqueNCryptHandle = UniqueValue<NCRYPT_HANDLE, ReleaseWith<&NCryptFreeObject>>;
+
+// Whether a certificate's private key can be reached, preferring the newer key service; a
+// handle the caller must free is released at once.
+inline bool privateKeyReachable(PCCERT_CONTEXT context) noexcept {
+    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
+    DWORD keySpec = 0;
+    BOOL callerMustFree = FALSE;
+    if (!CryptAcquireCertificatePrivateKey(context, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &key, &keySpec,
+                                           &callerMustFree))
+        return false;
+    if (callerMustFree && keySpec == CERT_NCRYPT_KEY_SPEC) {
+        const UniqueNCryptHandle released{key};
+    } else if (callerMustFree) {
+        const UniqueCryptProvider released{key};
+    }
+    return true;
+}
 
 }  // namespace kest

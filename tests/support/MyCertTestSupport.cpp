@@ -1,6 +1,7 @@
 #include "MyCertTestSupport.h"
 
 #include "KestCommon.h"
+#include "KestMyCertText.h"
 #include "KestSupportOwners.h"
 #include "Pkcs12Password.h"
 #include "TestData.h"
@@ -234,15 +235,7 @@ std::vector<CertContextPtr> certsInStore(HCERTSTORE store) {
     return certs;
 }
 
-std::string platformNameText(const CERT_NAME_BLOB& name) {
-    constexpr DWORD kFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
-    auto* blob = const_cast<CERT_NAME_BLOB*>(&name);
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, nullptr, 0);
-    std::string text(size, '\0');
-    CertNameToStrA(X509_ASN_ENCODING, blob, kFlags, text.data(), size);
-    text.resize(size - 1);
-    return text;
-}
+std::string platformNameText(const CERT_NAME_BLOB& name) { return kest::mycert::nameText(name); }
 
 bool sameEncoding(PCCERT_CONTEXT left, PCCERT_CONTEXT right) {
     return left->cbCertEncoded == right->cbCertEncoded &&

@@ -9,6 +9,7 @@
 #include "TestData.h"
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -34,64 +35,18 @@ const std::vector<std::string> kLibraryUnits = {"KestCommonUtil.cpp", "KestMyCer
 // One object of doctor's JSON: every value a string, null read as "null".
 using Object = std::map<std::string, std::string>;
 
-// Just enough JSON for doctor's output: an array of flat objects of strings and nulls.
+// Doctor's JSON: an array of flat objects of strings and nulls; anything else throws.
 std::vector<Object> parseFindings(const std::string& json) {
-    std::size_t at = 0;
-    const auto fail = [&](const char* what) {
-        throw std::runtime_error(std::string("JSON: ") + what + " at " + std::to_string(at) + " of " + json);
-    };
-    const auto skipBlanks = [&] {
-        while (at < json.size() && std::isspace(static_cast<unsigned char>(json[at]))) ++at;
-    };
-    const auto expect = [&](char c) {
-        skipBlanks();
-        if (at >= json.size() || json[at] != c) fail("unexpected character");
-        ++at;
-    };
-    const auto value = [&]() -> std::string {
-        skipBlanks();
-        if (json.compare(at, 4, "null") == 0) {
-            at += 4;
-            return "null";
-        }
-        expect('"');
-        std::string text;
-        while (at < json.size() && json[at] != '"') {
-            if (json[at] == '\\') {
-                ++at;
-                if (at >= json.size()) fail("cut escape");
-                const char escaped = json[at];
-                text += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped == 'r' ? '\r' : escaped;
-                if (escaped == 'u') fail("\\u escape not expected");
-            } else {
-                text += json[at];
-            }
-            ++at;
-        }
-        expect('"');
-        return text;
-    };
+    const nlohmann::json parsed = nlohmann::json::parse(json);
+    if (!parsed.is_array()) throw std::runtime_error("JSON: no array: " + json);
     std::vector<Object> objects;
-    expect('[');
-    skipBlanks();
-    while (at < json.size() && json[at] != ']') {
+    for (const nlohmann::json& finding : parsed) {
+        if (!finding.is_object()) throw std::runtime_error("JSON: no object: " + finding.dump());
         Object object;
-        expect('{');
-        for (;;) {
-            const std::string key = value();
-            expect(':');
-            object[key] = value();
-            skipBlanks();
-            if (json[at] == '}') break;
-            expect(',');
-        }
-        expect('}');
+        for (const auto& [key, value] : finding.items())
+            object[key] = value.is_null() ? "null" : value.get<std::string>();
         objects.push_back(object);
-        skipBlanks();
-        if (json[at] == ',') ++at;
-        skipBlanks();
     }
-    expect(']');
     return objects;
 }
 

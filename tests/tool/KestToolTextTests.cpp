@@ -2,12 +2,15 @@
 // and the JSON text.
 #include "Catalogue.h"
 #include "CertificateTable.h"
+#include "CommandLine.h"
 #include "KestResultMessages.h"
 
 #include <gmock/gmock.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace kest::tool {
 namespace {
@@ -116,6 +119,71 @@ TEST(KestToolCertificateJson, ListIsAnArrayOfUtf8Objects) {
               "[\n {\"index\": 1, \"id\": \"012a;CN=CA\", \"subject\": \"CN=\xe5\xb1\xb1\xe7\x94\xb0\", \"issuer\": "
               "\"CN=CA\", \"serial\": \"012a\", \"notBefore\": \"2024.01.05 00:00:00\", \"notAfter\": "
               "\"2034.01.05 00:00:00\", \"candidate\": true}\n]\n");
+}
+
+// What the parser handed to the command it ran.
+std::optional<Invocation> ran;
+int record(const Invocation& invocation) {
+    ran = invocation;
+    return 0;
+}
+
+const Command kShow{"show", "[<file>]", 0, 1, "", {{"--errors", nullptr, ""}}, &record, {}};
+const Command kTool{"tool", "", 0, 0, "", {}, nullptr, {kShow}};
+const Command kCopy{"copy", "<from> <to>", 2, 2, "", {{"--out", "<dir>", ""}, {"--json", nullptr, ""}}, &record, {}};
+const std::vector<const Command*> kTable = {&kCopy, &kTool};
+
+int runWords(std::vector<std::string> words) {
+    ran.reset();
+    return runCommandLine(kTable, words);
+}
+
+TEST(KestToolCommandLine, OptionsAnywhereAndOperandsInOrderReachTheCommand) {
+    ASSERT_EQ(runWords({"copy", "--json", "a", "--out", "--b", "c"}), 0);
+    ASSERT_TRUE(ran.has_value());
+    EXPECT_THAT(ran->operands(), ElementsAre("a", "c"));
+    EXPECT_EQ(ran->value("--out"), "--b");
+    EXPECT_TRUE(ran->flag("--json"));
+    ASSERT_EQ(runWords({"tool", "show", "--errors"}), 0);
+    ASSERT_TRUE(ran.has_value());
+    EXPECT_TRUE(ran->flag("--errors"));
+    EXPECT_THAT(ran->operands(), IsEmpty());
+}
+
+TEST(KestToolCommandLine, WrongUsageRunsNothingAndGivesExitStatus2) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{{"copy", "a"},
+                                                                                       {"copy", "a", "b", "c"},
+                                                                                       {"copy", "a", "b", "--jsn"},
+                                                                                       {"copy", "a", "b", "--out"},
+                                                                                       {"tool"},
+                                                                                       {"tool", "shwo"},
+                                                                                       {"tool", "show", "a", "b"},
+                                                                                       {"copy", "a", "b", "--errors"},
+                                                                                       {"cpy"},
+                                                                                       {}}) {
+        EXPECT_EQ(runWords(words), 2) << words.size();
+        EXPECT_FALSE(ran.has_value());
+    }
+    EXPECT_EQ(runWords({"copy", "--help"}), 0);
+    EXPECT_EQ(runWords({"help", "tool"}), 0);
+    EXPECT_FALSE(ran.has_value());
+}
+
+TEST(KestToolCommandLine, AMistypedNameFindsTheNearestKnownOneAndAFarOneNone) {
+    EXPECT_EQ(nearestName("--jsn", {"--password-env", "--json"}), "--json");
+    EXPECT_EQ(nearestName("lst", {"log", "list", "list-p12"}), "list");
+    EXPECT_EQ(nearestName("--verbose", {"--json", "--errors"}), std::nullopt);
+}
+
+TEST(KestToolCommandLine, CodesAreAtMostEightHexadecimalDigits) {
+    int code = 0;
+    EXPECT_TRUE(parseCodeArgument("2500020A", code));
+    EXPECT_EQ(code, 0x2500020A);
+    EXPECT_TRUE(parseCodeArgument("ffffffff", code));
+    EXPECT_EQ(code, -1);
+    EXPECT_FALSE(parseCodeArgument("100000000", code));
+    EXPECT_FALSE(parseCodeArgument("2500020G", code));
+    EXPECT_FALSE(parseCodeArgument("", code));
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include "KestResultMessages.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -101,6 +103,14 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
             findings.push_back(
                 {0, "no line with a message for code " + hexDigits(entry.code) + " (" + entry.text + ")"});
     return findings;
+}
+
+std::optional<std::string> readCatalogueFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace kest::tool

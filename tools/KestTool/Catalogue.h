@@ -4,6 +4,7 @@
 
 #include "KestErrCatalogue.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,5 +34,10 @@ extern const char kNotAnEntry[];
 std::vector<CatalogueLine> readCatalogueLines(std::string_view bytes);
 
 std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes);
+
+// A catalogue file's bytes, whole; nothing if it cannot be read. Read here rather than with
+// KestCommon's readFile, which cannot tell an empty file (a catalogue with findings) from one
+// that cannot be read.
+std::optional<std::string> readCatalogueFile(const std::string& path);
 
 }  // namespace kest::tool

@@ -1,6 +1,8 @@
 // How kesttool shows a certificate list: an aligned table for people, JSON for programs.
 #pragma once
 
+#include "Output.h"
+
 #include <windows.h>
 
 #include <string>
@@ -27,9 +29,7 @@ std::string certificateId(const CertificateRow& row);
 // counted in bytes: in Shift_JIS a double-byte character also takes two columns.
 std::string formatTable(const std::vector<CertificateRow>& rows);
 
-// A JSON array of objects in UTF-8; `codePage` is the code page of the rows' texts.
+// A JSON array of objects in UTF-8 (jsonLines); `codePage` is the code page of the rows' texts.
 std::string formatJson(const std::vector<CertificateRow>& rows, UINT codePage);
-// A JSON string literal, quotes included, of UTF-8 text.
-std::string jsonString(std::string_view utf8);
 
 }  // namespace kest::tool

@@ -1,29 +1,31 @@
-// The certificate commands: lists from the personal store or a PKCS#12 file, adding and
-// removing, signer candidates and the omit-selection flag, all through KestMyCert's exports
-// in the order a host calls them.
+// What the certificate commands share: lists from the personal store or a PKCS#12 file, with
+// the marks of the settings file, all through KestMyCert's exports in the order a host calls
+// them.
+#include "Certificates.h"
+
 #include "CertificateTable.h"
-#include "Commands.h"
 #include "Platform.h"
 #include "Terminal.h"
 
 #include "KestCommon.h"
 #include "KestMyCert.h"
+#include "KestMyCertText.h"
 
 namespace kest::tool {
 namespace {
 
 constexpr unsigned kSettingsPathSize = 260;
-constexpr char kPasswordEnvOption[] = "--password-env";
-constexpr char kJsonOption[] = "--json";
 
-[[nodiscard]] ResultCode settingsFile(std::string& path) noexcept {
+}  // namespace
+
+ResultCode settingsFile(std::string& path) noexcept {
     char buffer[kSettingsPathSize] = {};
     const ResultCode code = getIniFilePath(buffer);
     if (code == KEST_OK) path = buffer;
     return code;
 }
 
-[[nodiscard]] ResultCode personalStoreList(UniqueMyCertList& list) noexcept {
+ResultCode personalStoreList(UniqueMyCertList& list) noexcept {
     MyCert* head = nullptr;
     const ResultCode code = createMyCertList(&head);
     if (code == KEST_OK) list.reset(head);
@@ -32,7 +34,7 @@ constexpr char kJsonOption[] = "--json";
 
 // The list of the personal store with the marks of the settings file, as the host reads it
 // before the user chooses.
-[[nodiscard]] int markedPersonalStoreList(std::string& settings, UniqueMyCertList& list) {
+int markedPersonalStoreList(std::string& settings, UniqueMyCertList& list) {
     if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
     if (const ResultCode code = personalStoreList(list); code != KEST_OK)
         return reportFailure("createMyCertList", code);
@@ -42,6 +44,8 @@ constexpr char kJsonOption[] = "--json";
     return kExitOk;
 }
 
+namespace {
+
 std::vector<CertificateRow> rowsOf(const MyCert* head) {
     std::vector<CertificateRow> rows;
     unsigned index = 1;
@@ -50,6 +54,8 @@ std::vector<CertificateRow> rowsOf(const MyCert* head) {
                         record->notAfter, record->candidate != 0});
     return rows;
 }
+
+}  // namespace
 
 void printList(const MyCert* head, bool json) {
     const std::vector<CertificateRow> rows = rowsOf(head);
@@ -66,9 +72,13 @@ std::string describe(unsigned index, const MyCert& record) {
     return std::to_string(index) + ": " + record.subject + " (" + record.serialHex + ";" + record.issuer + ")";
 }
 
+namespace {
+
 bool allDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
+
+}  // namespace
 
 // A record by its 1-based list index, or by certificate id through findMyCert with a record
 // that carries just the id's two parts (a serial number in hexadecimal holds no semicolon).
@@ -80,10 +90,9 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
             if (index == wanted) return record;
         return nullptr;
     }
-    const std::size_t separator = selector.find(';');
-    if (separator == std::string::npos) return nullptr;
-    std::string serial = selector.substr(0, separator);
-    std::string issuer = selector.substr(separator + 1);
+    std::string serial;
+    std::string issuer;
+    if (!mycert::splitCertId(selector, serial, issuer)) return nullptr;
     MyCert wanted{};
     wanted.serialHex = serial.data();
     wanted.issuer = issuer.data();
@@ -93,11 +102,7 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
     return found;
 }
 
-[[nodiscard]] int setCandidates(Arguments& arguments, const std::string& command, int candidate) {
-    const std::vector<std::string>& selectors = arguments.positional();
-    if (!arguments.valid()) return usageError(command, arguments.error());
-    if (selectors.empty()) return usageError(command, "a certificate id or list index is needed");
-
+int setCandidates(const std::vector<std::string>& selectors, int candidate) {
     std::string settings;
     UniqueMyCertList list;
     if (const int status = markedPersonalStoreList(settings, list); status != kExitOk) return status;
@@ -116,6 +121,8 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
         return reportFailure("writeIniSignerCertCandidate", code);
     return kExitOk;
 }
+
+namespace {
 
 // The bytes of a file through KestCommon's helpers, as a host reads a key file.
 [[nodiscard]] bool readKeyFile(const std::string& path, std::vector<BYTE>& data) {
@@ -138,15 +145,11 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
     return false;
 }
 
-// The list of a PKCS#12 file given as the one positional argument.
-[[nodiscard]] int pkcs12List(Arguments& arguments, const std::string& command, UniqueMyCertList& list) {
-    const std::optional<std::string> passwordVariable = arguments.takeOption(kPasswordEnvOption);
-    const std::vector<std::string>& files = arguments.positional();
-    if (!arguments.valid()) return usageError(command, arguments.error());
-    if (files.size() != 1) return usageError(command, "one PKCS#12 file is needed");
+}  // namespace
 
+int pkcs12List(const std::string& file, const std::optional<std::string>& passwordVariable, UniqueMyCertList& list) {
     std::vector<BYTE> data;
-    if (!readKeyFile(files[0], data)) return reportProblem("cannot read " + files[0]);
+    if (!readKeyFile(file, data)) return reportProblem("cannot read " + file);
     Password password;
     if (!obtainPassword(passwordVariable, password)) return kExitFailed;
 
@@ -156,88 +159,6 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
         createMyCertListInPkcs12Store(data.data(), static_cast<DWORD>(data.size()), password.c_str(), &head);
     if (code != KEST_OK) return reportFailure("createMyCertListInPkcs12Store", code);
     list.reset(head);
-    return kExitOk;
-}
-
-}  // namespace
-
-int listStoreCommand(Arguments& arguments) {
-    const bool json = arguments.takeFlag(kJsonOption);
-    if (!arguments.positional().empty() || !arguments.valid())
-        return usageError("list", arguments.valid() ? "no arguments expected" : arguments.error());
-    std::string settings;
-    UniqueMyCertList list;
-    if (const int status = markedPersonalStoreList(settings, list); status != kExitOk) return status;
-    printList(list.get(), json);
-    return kExitOk;
-}
-
-int listPkcs12Command(Arguments& arguments) {
-    const bool json = arguments.takeFlag(kJsonOption);
-    UniqueMyCertList list;
-    if (const int status = pkcs12List(arguments, "list-p12", list); status != kExitOk) return status;
-    // Marks found again in a list from a key file: the point of certificate ids.
-    std::string settings;
-    if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
-    int matched = 0;
-    if (const ResultCode code = readIniSignerCertCandidate(settings.c_str(), list.get(), &matched); code != KEST_OK)
-        return reportFailure("readIniSignerCertCandidate", code);
-    printList(list.get(), json);
-    return kExitOk;
-}
-
-int addPkcs12Command(Arguments& arguments) {
-    UniqueMyCertList list;
-    if (const int status = pkcs12List(arguments, "add-p12", list); status != kExitOk) return status;
-    if (!list) writeOut("no certificates with a private key in the file\n");
-    unsigned index = 1;
-    for (const MyCert* record = list.get(); record != nullptr; record = record->next, ++index) {
-        if (const ResultCode code = storeMyCertToStore(record->certContext); code != KEST_OK)
-            return reportFailure("storeMyCertToStore", code);
-        writeOut("added " + describe(index, *record) + "\n");
-    }
-    return kExitOk;
-}
-
-int removeCommand(Arguments& arguments) {
-    const std::vector<std::string>& selectors = arguments.positional();
-    if (!arguments.valid()) return usageError("remove", arguments.error());
-    if (selectors.size() != 1) return usageError("remove", "one certificate id or list index is needed");
-
-    UniqueMyCertList list;
-    if (const ResultCode code = personalStoreList(list); code != KEST_OK)
-        return reportFailure("createMyCertList", code);
-    unsigned index = 0;
-    const MyCert* record = selectRecord(list.get(), selectors[0], index);
-    if (record == nullptr) return reportProblem("no certificate " + selectors[0] + " in the personal store's list");
-    if (const ResultCode code = deleteMyCertFromStore(record->certContext); code != KEST_OK)
-        return reportFailure("deleteMyCertFromStore", code);
-    writeOut("removed " + describe(index, *record) + "\n");
-    return kExitOk;
-}
-
-int markCommand(Arguments& arguments) { return setCandidates(arguments, "mark", 1); }
-int unmarkCommand(Arguments& arguments) { return setCandidates(arguments, "unmark", 0); }
-
-int omitCommand(Arguments& arguments) {
-    const std::vector<std::string>& words = arguments.positional();
-    if (!arguments.valid()) return usageError("omit", arguments.error());
-    if (words.size() != 1 || (words[0] != "set" && words[0] != "clear" && words[0] != "show"))
-        return usageError("omit", "set, clear or show expected");
-
-    std::string settings;
-    if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
-    if (words[0] == "show") {
-        int omit = 0;
-        if (const ResultCode code = readIniOmitSelectCert(settings.c_str(), &omit); code != KEST_OK)
-            return reportFailure("readIniOmitSelectCert", code);
-        writeOut(omit ? "OmitSelectCert=1: the certificate choice is skipped\n"
-                      : "OmitSelectCert=0: the certificate choice is shown\n");
-        return kExitOk;
-    }
-    const int omit = words[0] == "set" ? 1 : 0;
-    if (const ResultCode code = writeIniOmitSelectCert(settings.c_str(), omit); code != KEST_OK)
-        return reportFailure("writeIniOmitSelectCert", code);
     return kExitOk;
 }
 

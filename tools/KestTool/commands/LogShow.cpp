@@ -385,8 +385,9 @@ std::optional<std::string> installationLogPath() {
     return std::string(value);
 }
 
-int logShowCommand(const std::vector<std::string>& files, bool errorsOnly) {
-    if (files.size() > 1) return usageError("log", "show takes at most one log file");
+int logShowCommand(const Invocation& invocation) {
+    const std::vector<std::string>& files = invocation.operands();
+    const bool errorsOnly = invocation.flag(kErrorsOption);
     std::string path;
     if (files.empty()) {
         const std::optional<std::string> configured = installationLogPath();

@@ -3,8 +3,8 @@
 // Read-only throughout: no setting is written, the personal store is opened read-only, and
 // the log check only looks at the folder.
 #include "Catalogue.h"
-#include "CertificateTable.h"
 #include "Commands.h"
+#include "Output.h"
 #include "Terminal.h"
 
 #include "KestCommon.h"
@@ -13,31 +13,24 @@
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
 #include "KestMyCertSettings.h"
+#include "KestMyCertText.h"
 #include "KestResultMessages.h"
-#include "PrivateKey.h"
 
 #include <wincrypt.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace kest::tool {
 namespace {
 
 constexpr unsigned kPathSize = 260;
+constexpr char kJsonOption[] = "--json";
 constexpr char kCatalogueName[] = "KestErr.csv";
-// The settings file's keys of the signer candidates, as KestMyCert reads and writes them.
-using kest::mycert::kCandidateKeyFormat;
 using kest::mycert::kCertIdSize;
 using kest::mycert::kSettingsKeySize;
-using kest::mycert::kSettingsSection;
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
-// The name text of KestMyCert's records (reversed X.500 form, no plus signs), for the
-// certificates the list leaves out.
-constexpr DWORD kNameTextFlags = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_PLUS_FLAG;
 
 enum class Status { ok, warning, problem };
 
@@ -122,25 +115,6 @@ Certificate certificateOf(const MyCert& record) {
     return {record.subject, record.issuer, record.serialHex, record.notBefore, record.notAfter};
 }
 
-std::string nameText(const CERT_NAME_BLOB& name) {
-    CERT_NAME_BLOB blob = name;
-    const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &blob, kNameTextFlags, nullptr, 0);
-    std::string text(size, '\0');
-    CertNameToStrA(X509_ASN_ENCODING, &blob, kNameTextFlags, text.data(), size);
-    text.resize(size > 0 ? size - 1 : 0);
-    return text;
-}
-
-std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
-    std::string text;
-    for (DWORD index = serial.cbData; index > 0; --index) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", serial.pbData[index - 1]);
-        text += digits;
-    }
-    return text;
-}
-
 // The personal store's certificates whose key cannot be reached: what createMyCertList
 // leaves out. Walked here, read-only, as the list cannot tell.
 [[nodiscard]] bool certificatesWithoutKey(std::vector<Certificate>& left) noexcept {
@@ -152,7 +126,11 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
         while (context.enumerate(store.get())) {
             if (privateKeyReachable(context.get())) continue;
             const CERT_INFO& info = *context->pCertInfo;
-            left.push_back({nameText(info.Subject), nameText(info.Issuer), serialText(info.SerialNumber), {}, {}});
+            left.push_back({mycert::nameText(info.Subject),
+                            mycert::nameText(info.Issuer),
+                            mycert::serialText(info.SerialNumber),
+                            {},
+                            {}});
         }
     } catch (...) {
         return false;
@@ -162,7 +140,7 @@ std::string serialText(const CRYPT_INTEGER_BLOB& serial) {
 
 std::string candidateKey(std::size_t n) {
     char key[kSettingsKeySize];
-    std::snprintf(key, sizeof key, kCandidateKeyFormat, static_cast<unsigned>(n));
+    mycert::formatCandidateKey(static_cast<unsigned>(n), key);
     return key;
 }
 
@@ -170,11 +148,9 @@ std::string candidateKey(std::size_t n) {
 // key that is missing or empty.
 std::vector<std::string> storedCandidateIds(const std::string& settings) {
     std::vector<std::string> ids;
-    for (std::size_t n = 0;; ++n) {
+    for (unsigned n = 0;; ++n) {
         char value[kCertIdSize] = {};
-        if (GetPrivateProfileStringA(kSettingsSection, candidateKey(n).c_str(), "", value, sizeof value,
-                                     settings.c_str()) == 0)
-            return ids;
+        if (mycert::readCandidate(settings.c_str(), n, value) == 0) return ids;
         ids.emplace_back(value);
     }
 }
@@ -241,13 +217,12 @@ private:
             return;
         }
         const std::string path = installDir_ + "\\" + kCatalogueName;
-        std::ifstream file(path, std::ios::binary);
-        if (!file) {
+        const std::optional<std::string> bytes = readCatalogueFile(path);
+        if (!bytes) {
             add("catalogue", Status::problem, fromAnsi(path) + " not found: error boxes cannot show their texts");
             return;
         }
-        const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        const std::vector<CatalogueFinding> found = kest::tool::checkCatalogue(bytes);
+        const std::vector<CatalogueFinding> found = kest::tool::checkCatalogue(*bytes);
         if (found.empty()) {
             add("catalogue", Status::ok, fromAnsi(path) + ": no findings");
             return;
@@ -350,9 +325,9 @@ private:
         unsigned usable = 0;
         for (std::size_t n = 0; n < ids.size(); ++n) {
             const std::string key = candidateKey(n);
-            const std::size_t separator = ids[n].find(';');
-            std::string serial = ids[n].substr(0, separator);
-            std::string issuer = separator == std::string::npos ? std::string() : ids[n].substr(separator + 1);
+            std::string serial;
+            std::string issuer;
+            static_cast<void>(mycert::splitCertId(ids[n], serial, issuer));
             // Each id on its own through the library's own lookup, so that the line can say
             // which id found what (readIniSignerCertCandidate only marks the records).
             MyCert wanted{};
@@ -395,46 +370,37 @@ private:
     std::vector<Certificate> withoutKey_;
 };
 
-constexpr std::size_t kStatusWidth = 9;
-constexpr std::size_t kCheckWidth = 14;
-
-std::string padded(const char* text, std::size_t width) {
-    std::string cell = text;
-    cell.append(cell.size() < width ? width - cell.size() : 1, ' ');
-    return cell;
-}
+// The widest status and check, so that the columns stand alike in every report.
+constexpr std::size_t kStatusWidth = 7;
+constexpr std::size_t kCheckWidth = 12;
 
 std::string formatText(const std::vector<Finding>& findings) {
-    std::string text;
+    std::vector<std::vector<std::string>> rows;
     std::size_t problems = 0, warnings = 0;
     for (const Finding& finding : findings) {
         problems += finding.status == Status::problem;
         warnings += finding.status == Status::warning;
-        text += padded(statusName(finding.status), kStatusWidth) + padded(finding.check, kCheckWidth) + finding.text;
+        std::string text = finding.text;
         if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
-        text += "\n";
+        rows.push_back({statusName(finding.status), finding.check, text});
     }
-    return text + plural(problems, "problem", "problems") + ", " + plural(warnings, "warning", "warnings") + "\n";
+    return formatColumns(rows, {kStatusWidth, kCheckWidth}) + plural(problems, "problem", "problems") + ", " +
+           plural(warnings, "warning", "warnings") + "\n";
 }
 
 std::string formatFindingsJson(const std::vector<Finding>& findings) {
-    std::string json = "[";
-    for (const Finding& finding : findings) {
-        json += json.size() > 1 ? ",\n " : "\n ";
-        json += "{\"check\": " + jsonString(finding.check) + ", \"status\": " + jsonString(statusName(finding.status)) +
-                ", \"text\": " + jsonString(finding.text) +
-                ", \"code\": " + (finding.code ? jsonString(hexCode(*finding.code)) : "null") +
-                ", \"message\": " + (finding.code ? jsonString(messageOf(*finding.code)) : "null") + "}";
-    }
-    return json + (findings.empty() ? "]\n" : "\n]\n");
+    std::vector<nlohmann::ordered_json> objects;
+    for (const Finding& finding : findings)
+        objects.push_back({{"check", finding.check},
+                           {"status", statusName(finding.status)},
+                           {"text", finding.text},
+                           {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
+                           {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
+    return jsonLines(objects);
 }
 
-}  // namespace
-
-int doctorCommand(Arguments& arguments) {
-    const bool json = arguments.takeFlag("--json");
-    if (!arguments.positional().empty() || !arguments.valid())
-        return usageError("doctor", arguments.valid() ? "no arguments expected" : arguments.error());
+int run(const Invocation& invocation) {
+    const bool json = invocation.flag(kJsonOption);
     Doctor doctor;
     doctor.run();
     writeOut(json ? formatFindingsJson(doctor.findings()) : formatText(doctor.findings()), CP_UTF8);
@@ -442,5 +408,18 @@ int doctorCommand(Arguments& arguments) {
         if (finding.status == Status::problem) return kExitFailed;
     return kExitOk;
 }
+
+}  // namespace
+
+const Command kDoctorCommand{"doctor",
+                             "",
+                             0,
+                             0,
+                             "    Checks the installation step by step (installation directory, settings file,\n"
+                             "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
+                             "    problem. Changes nothing. Exit status 1 with at least one problem.\n",
+                             {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"}},
+                             &run,
+                             {}};
 
 }  // namespace kest::tool

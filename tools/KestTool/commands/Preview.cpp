@@ -3,6 +3,7 @@
 #include "BoxCapture.h"
 #include "Catalogue.h"
 #include "Commands.h"
+#include "Output.h"
 #include "Picture.h"
 #include "Platform.h"
 #include "Terminal.h"
@@ -10,17 +11,18 @@
 #include "KestIniStandIn.h"
 #include "StandInSettings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
 namespace kest::tool {
 namespace {
 
-constexpr char kCommand[] = "preview";
+constexpr char kOutOption[] = "--out";
+constexpr char kMissingOption[] = "--missing";
 constexpr char kCatalogueName[] = "KestErr.csv";
 constexpr char kDefaultOut[] = "KestErr-preview";
 constexpr char kIndexName[] = "index.html";
@@ -84,80 +86,88 @@ std::vector<Item> itemsOf(const std::vector<CatalogueLine>& lines) {
     return items;
 }
 
-std::string html(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) switch (c) {
-            case '&': escaped += "&amp;"; break;
-            case '<': escaped += "&lt;"; break;
-            case '>': escaped += "&gt;"; break;
-            case '"': escaped += "&quot;"; break;
-            case '\'': escaped += "&#39;"; break;
-            case '\r': break;
-            default: escaped += c;
-        }
-    return escaped;
-}
-
 // Catalogue and box texts are Shift_JIS; the page is UTF-8.
-std::string htmlOfMessage(std::string_view text) { return html(toUtf8(text, kMessageCodePage)); }
+std::string fromMessage(std::string_view text) { return toUtf8(text, kMessageCodePage); }
 
-std::string severityOf(const Item& item) {
-    if (item.line == nullptr) return "-";
+// The severity letter as the page shows it; a byte that is no printable letter in hexadecimal.
+void writeSeverity(HtmlWriter& page, const Item& item) {
+    if (item.line == nullptr) {
+        page.markup("-");
+        return;
+    }
     const unsigned char letter = static_cast<unsigned char>(item.line->severity());
-    if (letter > 0x20 && letter < 0x7F) return html(std::string(1, static_cast<char>(letter)));
+    if (letter > 0x20 && letter < 0x7F) {
+        page.text(std::string(1, static_cast<char>(letter)));
+        return;
+    }
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", letter);
-    return text;
+    page.markup(text);
 }
 
 std::string indexPage(const std::string& catalogue, const std::vector<Item>& items,
                       const std::vector<CatalogueLine>& lines, const std::vector<CatalogueFinding>& findings) {
-    std::string page =
-        "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<title>Error boxes of " +
-        html(toUtf8(catalogue, CP_ACP)) +
-        "</title>\n<style>\n"
-        "body { font-family: sans-serif; }\n"
-        "table { border-collapse: collapse; }\n"
-        "th, td { border: 1px solid #bbb; padding: 4px 8px; text-align: left; vertical-align: top; }\n"
-        ".text { white-space: pre-wrap; }\n"
-        "</style>\n</head>\n<body>\n"
-        "<h1>Error boxes of " +
-        html(toUtf8(catalogue, CP_ACP)) + "</h1>\n<p>" + std::to_string(items.size()) +
-        " boxes, each shown by ShowError of KestErr.dll and closed with OK by kesttool preview.</p>\n"
-        "<table>\n<thead><tr><th>Code</th><th>Severity</th><th>Icon</th><th>Text of the box</th><th>Line</th>"
-        "<th>Box</th></tr></thead>\n<tbody>\n";
+    HtmlWriter page;
+    page.markup("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n<title>Error boxes of ")
+        .text(toUtf8(catalogue, CP_ACP))
+        .markup(
+            "</title>\n<style>\n"
+            "body { font-family: sans-serif; }\n"
+            "table { border-collapse: collapse; }\n"
+            "th, td { border: 1px solid #bbb; padding: 4px 8px; text-align: left; vertical-align: top; }\n"
+            ".text { white-space: pre-wrap; }\n"
+            "</style>\n</head>\n<body>\n"
+            "<h1>Error boxes of ")
+        .text(toUtf8(catalogue, CP_ACP))
+        .markup("</h1>\n<p>" + std::to_string(items.size()) +
+                " boxes, each shown by ShowError of KestErr.dll and closed with OK by kesttool preview.</p>\n"
+                "<table>\n<thead><tr><th>Code</th><th>Severity</th><th>Icon</th><th>Text of the box</th>"
+                "<th>Line</th><th>Box</th></tr></thead>\n<tbody>\n");
     for (const Item& item : items) {
         const std::string code = hexDigits(item.code);
         std::string line = "not in the catalogue";
         if (item.line != nullptr)
             line = std::to_string(item.line->number) +
                    (item.hasMessage ? "" : " (empty message: ShowError shows the not-found box)");
-        page += "<tr id=\"code-" + code + "\"><td>" + code + "</td><td>" + severityOf(item) + "</td><td>" +
-                html(item.box.icon) + "</td><td class=\"text\">" + htmlOfMessage(item.box.text) + "</td><td>" + line +
-                "</td><td><img src=\"" + code + ".png\" width=\"" + std::to_string(item.box.picture.width) +
-                "\" height=\"" + std::to_string(item.box.picture.height) + "\" alt=\"box of code " + code +
-                "\"></td></tr>\n";
+        page.markup("<tr id=\"code-" + code + "\"><td>" + code + "</td><td>");
+        writeSeverity(page, item);
+        page.markup("</td><td>")
+            .text(item.box.icon)
+            .markup("</td><td class=\"text\">")
+            .text(fromMessage(item.box.text))
+            .markup("</td><td>" + line + "</td><td><img src=\"" + code + ".png\" width=\"" +
+                    std::to_string(item.box.picture.width) + "\" height=\"" + std::to_string(item.box.picture.height) +
+                    "\" alt=\"box of code " + code + "\"></td></tr>\n");
     }
-    page += "</tbody>\n</table>\n";
+    page.markup("</tbody>\n</table>\n");
 
-    std::string skipped;
-    for (const CatalogueLine& line : lines)
-        if (!line.entry)
-            skipped += "<tr><td>" + std::to_string(line.number) + "</td><td class=\"text\">" +
-                       htmlOfMessage(line.text) + "</td></tr>\n";
-    if (!skipped.empty())
-        page += std::string("<h2>Skipped lines</h2>\n<p>") + html(kNotAnEntry) +
-                "</p>\n<table>\n<thead><tr><th>Line</th><th>Text</th></tr></thead>\n<tbody>\n" + skipped +
-                "</tbody>\n</table>\n";
+    const bool skipped = std::any_of(lines.begin(), lines.end(), [](const CatalogueLine& line) { return !line.entry; });
+    if (skipped) {
+        page.markup("<h2>Skipped lines</h2>\n<p>")
+            .text(kNotAnEntry)
+            .markup("</p>\n<table>\n<thead><tr><th>Line</th><th>Text</th></tr></thead>\n<tbody>\n");
+        for (const CatalogueLine& line : lines)
+            if (!line.entry)
+                page.markup("<tr><td>" + std::to_string(line.number) + "</td><td class=\"text\">")
+                    .text(fromMessage(line.text))
+                    .markup("</td></tr>\n");
+        page.markup("</tbody>\n</table>\n");
+    }
 
-    std::string others;
-    for (const CatalogueFinding& finding : findings)
-        if (finding.text != kNotAnEntry)
-            others += "<li>" + (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : std::string()) +
-                      htmlOfMessage(finding.text) + "</li>\n";
-    if (!others.empty()) page += "<h2>Other findings of check-catalogue</h2>\n<ul>\n" + others + "</ul>\n";
-    return page + "</body>\n</html>\n";
+    const bool others = std::any_of(findings.begin(), findings.end(),
+                                    [](const CatalogueFinding& finding) { return finding.text != kNotAnEntry; });
+    if (others) {
+        page.markup("<h2>Other findings of check-catalogue</h2>\n<ul>\n");
+        for (const CatalogueFinding& finding : findings)
+            if (finding.text != kNotAnEntry)
+                page.markup("<li>" +
+                            (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : std::string()))
+                    .text(fromMessage(finding.text))
+                    .markup("</li>\n");
+        page.markup("</ul>\n");
+    }
+    page.markup("</body>\n</html>\n");
+    return page.page();
 }
 
 // The folder of the catalogue, as an installation directory: full, without a trailing
@@ -185,20 +195,13 @@ std::string indexPage(const std::string& catalogue, const std::vector<Item>& ite
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-}  // namespace
-
-int previewCommand(Arguments& arguments) {
-    const std::optional<std::string> out = arguments.takeOption("--out");
-    const std::optional<std::string> missingText = arguments.takeOption("--missing");
-    const std::vector<std::string>& words = arguments.positional();
-    if (!arguments.valid()) return usageError(kCommand, arguments.error());
-    if (words.size() != 1) return usageError(kCommand, "one catalogue file is needed");
-    int missing = 0;
-    if (missingText && !parseCodeArgument(*missingText, missing))
-        return usageError(kCommand, "--missing needs a code in hexadecimal");
+int run(const Invocation& invocation) {
+    const std::optional<std::string> out = invocation.value(kOutOption);
+    const std::optional<int> missing = invocation.codeValue(kMissingOption);
+    const std::vector<std::string>& words = invocation.operands();
     std::string folder;
     std::string problem;
-    if (!catalogueFolder(words[0], folder, problem)) return usageError(kCommand, problem);
+    if (!catalogueFolder(words[0], folder, problem)) throw UsageProblem(problem);
     if (!displayAvailable()) {
         writeErr(
             "kesttool: preview: no display: the boxes must be shown to be pictured (under Wine, run it with "
@@ -206,18 +209,16 @@ int previewCommand(Arguments& arguments) {
         return kExitUsage;
     }
 
-    std::ifstream file(words[0], std::ios::binary);
-    if (!file) return reportProblem("cannot read " + words[0]);
-    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) return reportProblem("cannot read " + words[0]);
-    const std::vector<CatalogueLine> lines = readCatalogueLines(bytes);
+    const std::optional<std::string> bytes = readCatalogueFile(words[0]);
+    if (!bytes) return reportProblem("cannot read " + words[0]);
+    const std::vector<CatalogueLine> lines = readCatalogueLines(*bytes);
     std::vector<Item> items = itemsOf(lines);
-    if (missingText) {
+    if (missing) {
         for (const Item& item : items)
-            if (item.code == static_cast<unsigned>(missing))
-                return usageError(kCommand, "code " + hexDigits(item.code) + " is in the catalogue, on line " +
-                                                std::to_string(item.line->number));
-        items.push_back({static_cast<unsigned>(missing), nullptr, false, {}});
+            if (item.code == static_cast<unsigned>(*missing))
+                throw UsageProblem("code " + hexDigits(item.code) + " is in the catalogue, on line " +
+                                   std::to_string(item.line->number));
+        items.push_back({static_cast<unsigned>(*missing), nullptr, false, {}});
     }
 
     const std::string directory = out.value_or(kDefaultOut);
@@ -242,11 +243,26 @@ int previewCommand(Arguments& arguments) {
 
     const std::string index = directory + "\\" + kIndexName;
     std::ofstream page(index, std::ios::binary | std::ios::trunc);
-    page << indexPage(words[0], items, lines, checkCatalogue(bytes));
+    page << indexPage(words[0], items, lines, checkCatalogue(*bytes));
     page.close();
     if (!page) return reportProblem("cannot write " + index);
     writeOut(std::to_string(items.size()) + " boxes and " + kIndexName + " in " + directory + "\n");
     return kExitOk;
 }
+
+}  // namespace
+
+const Command kPreviewCommand{
+    "preview",
+    "<KestErr.csv>",
+    1,
+    1,
+    "    Shows every box of a catalogue through ShowError on the display, pictures each\n"
+    "    as <code>.png and closes it with OK; writes index.html beside them. Needs a\n"
+    "    display (exit status 2 without one); the boxes are logged like any others.\n",
+    {{kOutOption, "<directory>", "where the pictures and the page go (default KestErr-preview)"},
+     {kMissingOption, "<code>", "adds the box of a code the catalogue lacks"}},
+    &run,
+    {}};
 
 }  // namespace kest::tool

@@ -1,0 +1,42 @@
+// kesttool check-catalogue: what in an error catalogue would make ShowError show a wrong box
+// or none.
+#include "Catalogue.h"
+#include "Commands.h"
+#include "Terminal.h"
+
+namespace kest::tool {
+namespace {
+
+int run(const Invocation& invocation) {
+    const std::string& path = invocation.operands()[0];
+    const std::optional<std::string> bytes = readCatalogueFile(path);
+    if (!bytes) return reportProblem("cannot read " + path);
+
+    const std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);
+    for (const CatalogueFinding& finding : findings) {
+        std::string where = path + ":";
+        if (finding.line != 0) where += std::to_string(finding.line) + ":";
+        writeOut(where + " ");
+        writeOut(finding.text + "\n", kMessageCodePage);
+    }
+    if (findings.empty()) {
+        writeOut(path + ": no findings\n");
+        return kExitOk;
+    }
+    writeOut(path + ": " + std::to_string(findings.size()) + (findings.size() == 1 ? " finding\n" : " findings\n"));
+    return kExitFailed;
+}
+
+}  // namespace
+
+const Command kCheckCatalogueCommand{"check-catalogue",
+                                     "<KestErr.csv>",
+                                     1,
+                                     1,
+                                     "    Reports codes written twice, empty messages, lines over 259 characters,\n"
+                                     "    unknown severity letters and result codes without a line.\n",
+                                     {},
+                                     &run,
+                                     {}};
+
+}  // namespace kest::tool

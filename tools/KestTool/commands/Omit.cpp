@@ -1,0 +1,45 @@
+// kesttool omit: the omit-selection flag of the settings file.
+#include "Certificates.h"
+#include "Commands.h"
+#include "Terminal.h"
+
+namespace kest::tool {
+namespace {
+
+[[nodiscard]] int writeFlag(int omit) {
+    std::string settings;
+    if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
+    if (const ResultCode code = writeIniOmitSelectCert(settings.c_str(), omit); code != KEST_OK)
+        return reportFailure("writeIniOmitSelectCert", code);
+    return kExitOk;
+}
+
+int set(const Invocation&) { return writeFlag(1); }
+int clear(const Invocation&) { return writeFlag(0); }
+
+int show(const Invocation&) {
+    std::string settings;
+    if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
+    int omit = 0;
+    if (const ResultCode code = readIniOmitSelectCert(settings.c_str(), &omit); code != KEST_OK)
+        return reportFailure("readIniOmitSelectCert", code);
+    writeOut(omit ? "OmitSelectCert=1: the certificate choice is skipped\n"
+                  : "OmitSelectCert=0: the certificate choice is shown\n");
+    return kExitOk;
+}
+
+}  // namespace
+
+const Command kOmitCommand{
+    "omit",
+    "",
+    0,
+    0,
+    "    The omit-selection flag of the settings file (skip the certificate choice).\n",
+    {},
+    nullptr,
+    {{"set", "", 0, 0, "    Sets it: the host skips the certificate choice.\n", {}, &set, {}},
+     {"clear", "", 0, 0, "    Clears it: the host shows the certificate choice.\n", {}, &clear, {}},
+     {"show", "", 0, 0, "    Tells whether it is set.\n", {}, &show, {}}}};
+
+}  // namespace kest::tool

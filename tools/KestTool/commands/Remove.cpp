@@ -1,0 +1,34 @@
+// kesttool remove: one certificate of the list out of the personal store.
+#include "Certificates.h"
+#include "Commands.h"
+#include "Terminal.h"
+
+namespace kest::tool {
+namespace {
+
+int run(const Invocation& invocation) {
+    const std::string& selector = invocation.operands()[0];
+    UniqueMyCertList list;
+    if (const ResultCode code = personalStoreList(list); code != KEST_OK)
+        return reportFailure("createMyCertList", code);
+    unsigned index = 0;
+    const MyCert* record = selectRecord(list.get(), selector, index);
+    if (record == nullptr) return reportProblem("no certificate " + selector + " in the personal store's list");
+    if (const ResultCode code = deleteMyCertFromStore(record->certContext); code != KEST_OK)
+        return reportFailure("deleteMyCertFromStore", code);
+    writeOut("removed " + describe(index, *record) + "\n");
+    return kExitOk;
+}
+
+}  // namespace
+
+const Command kRemoveCommand{"remove",
+                             "<certificate id | list index>",
+                             1,
+                             1,
+                             "    Removes a certificate of the list from the personal store.\n",
+                             {},
+                             &run,
+                             {}};
+
+}  // namespace kest::tool

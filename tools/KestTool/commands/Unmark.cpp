@@ -1,0 +1,21 @@
+// kesttool unmark: certificates of the list are no longer signer candidates.
+#include "Certificates.h"
+#include "Commands.h"
+
+namespace kest::tool {
+namespace {
+
+int run(const Invocation& invocation) { return setCandidates(invocation.operands(), 0); }
+
+}  // namespace
+
+const Command kUnmarkCommand{"unmark",
+                             "<certificate id | list index>...",
+                             1,
+                             kAnyNumber,
+                             "    Makes them no longer signer candidates.\n",
+                             {},
+                             &run,
+                             {}};
+
+}  // namespace kest::tool
