@@ -18,8 +18,8 @@ public:
     std::optional<std::string> takeOption(const char* name);
     // The remaining words; an unknown "--option" among them is an error.
     const std::vector<std::string>& positional();
-    bool valid() const noexcept { return error_.empty(); }
-    const std::string& error() const noexcept { return error_; }
+    [[nodiscard]] bool valid() const noexcept { return error_.empty(); }
+    [[nodiscard]] const std::string& error() const noexcept { return error_; }
 
 private:
     std::vector<std::string> words_;

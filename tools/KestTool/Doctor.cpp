@@ -106,12 +106,12 @@ struct Certificate {
     std::string notBefore;
     std::string notAfter;
 
-    std::string id() const { return serial + ";" + issuer; }
-    std::string named() const { return fromAnsi(subject + " (" + id() + ")"); }
-    bool expired(const std::string& now) const { return notAfter < now; }
-    bool notYetValid(const std::string& now) const { return notBefore > now; }
-    bool valid(const std::string& now) const { return !expired(now) && !notYetValid(now); }
-    std::string validityProblem(const std::string& now) const {
+    [[nodiscard]] std::string id() const { return serial + ";" + issuer; }
+    [[nodiscard]] std::string named() const { return fromAnsi(subject + " (" + id() + ")"); }
+    [[nodiscard]] bool expired(const std::string& now) const { return notAfter < now; }
+    [[nodiscard]] bool notYetValid(const std::string& now) const { return notBefore > now; }
+    [[nodiscard]] bool valid(const std::string& now) const { return !expired(now) && !notYetValid(now); }
+    [[nodiscard]] std::string validityProblem(const std::string& now) const {
         if (expired(now)) return "expired on " + notAfter + " UTC";
         if (notYetValid(now)) return "not valid before " + notBefore + " UTC";
         return {};
@@ -189,7 +189,7 @@ public:
         checkCertificates();
         checkCandidates();
     }
-    const std::vector<Finding>& findings() const noexcept { return findings_; }
+    [[nodiscard]] const std::vector<Finding>& findings() const noexcept { return findings_; }
 
 private:
     void add(const char* check, Status status, std::string text, std::optional<ResultCode> code = std::nullopt) {
@@ -323,7 +323,7 @@ private:
 
     // The renewals of a certificate that is gone: same subject and issuer where its subject is
     // still known (its certificate is in the store without a key), else the same issuer.
-    std::string successors(const std::string& serial, const std::string& issuer) const {
+    [[nodiscard]] std::string successors(const std::string& serial, const std::string& issuer) const {
         const Certificate* old = nullptr;
         for (const Certificate& certificate : withoutKey_)
             if (certificate.serial == serial && certificate.issuer == issuer) old = &certificate;
