@@ -406,7 +406,8 @@ std::string padded(const char* text, std::size_t width) {
 
 std::string formatText(const std::vector<Finding>& findings) {
     std::string text;
-    std::size_t problems = 0, warnings = 0;
+    std::size_t problems = 0;
+    std::size_t warnings = 0;
     for (const Finding& finding : findings) {
         problems += finding.status == Status::problem;
         warnings += finding.status == Status::warning;

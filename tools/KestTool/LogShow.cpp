@@ -58,7 +58,8 @@ Encoding sniff(std::string_view head) noexcept {
     if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
         return Encoding::Utf16;
     // ASCII as UTF-16: every other byte is NUL.
-    std::size_t evenNul = 0, oddNul = 0;
+    std::size_t evenNul = 0;
+    std::size_t oddNul = 0;
     for (std::size_t i = 0; i < head.size(); ++i)
         if (head[i] == '\0') ++(i % 2 == 0 ? evenNul : oddNul);
     if (head.size() >= 8 && std::max(evenNul, oddNul) * 5 >= head.size() * 2 &&
