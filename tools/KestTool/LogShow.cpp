@@ -27,7 +27,7 @@ enum class Encoding { ShiftJis, Utf8, Utf16 };
 // Length of the UTF-8 sequence at `at`, 0 if none is there. `cutOk`: a sequence that the end
 // of the text cuts counts as one (the sniffed part of a file ends anywhere).
 std::size_t utf8Sequence(std::string_view text, std::size_t at, bool cutOk) noexcept {
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const auto lead = static_cast<unsigned char>(text[at]);
     const std::size_t length = lead < 0x80                    ? 1
                                : lead >= 0xC2 && lead <= 0xDF ? 2
                                : lead >= 0xE0 && lead <= 0xEF ? 3
@@ -86,7 +86,7 @@ struct Text {
 // \xNN for a byte that is no text; a run of one byte as \xNN{count}, as a NUL-filled tail
 // (a file cut by a crash) may be long.
 void appendEscaped(std::string& out, std::string_view bytes, std::size_t& at) {
-    const unsigned char byte = static_cast<unsigned char>(bytes[at]);
+    const auto byte = static_cast<unsigned char>(bytes[at]);
     std::size_t run = 1;
     while (at + run < bytes.size() && static_cast<unsigned char>(bytes[at + run]) == byte) ++run;
     char escaped[32];
@@ -139,7 +139,7 @@ Text textOf(std::string_view bytes, Encoding encoding) {
     }
     // Character by character: what does not convert is shown as its bytes.
     for (std::size_t at = 0; at < bytes.size();) {
-        const unsigned char byte = static_cast<unsigned char>(bytes[at]);
+        const auto byte = static_cast<unsigned char>(bytes[at]);
         if (isControl(byte)) {
             text.controlBytes = true;
             appendEscaped(text.utf8, bytes, at);

@@ -103,7 +103,7 @@ std::string htmlOfMessage(std::string_view text) { return html(toUtf8(text, kMes
 
 std::string severityOf(const Item& item) {
     if (item.line == nullptr) return "-";
-    const unsigned char letter = static_cast<unsigned char>(item.line->severity());
+    const auto letter = static_cast<unsigned char>(item.line->severity());
     if (letter > 0x20 && letter < 0x7F) return html(std::string(1, static_cast<char>(letter)));
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", letter);
