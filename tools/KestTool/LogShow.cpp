@@ -113,29 +113,8 @@ bool hasControl(std::string_view bytes) noexcept {
     return std::any_of(bytes.begin(), bytes.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); });
 }
 
-Text textOf(std::string_view bytes, Encoding encoding) {
-    Text text;
-    if (plainAscii(bytes)) {
-        text.utf8.assign(bytes);
-        return text;
-    }
-    if (!hasControl(bytes)) {
-        if (encoding == Encoding::Utf8 && readsAsUtf8(bytes, false)) {
-            text.utf8.assign(bytes);
-            return text;
-        }
-        if (encoding == Encoding::ShiftJis && convertsStrictly(bytes, kMessageCodePage)) {
-            text.utf8 = toUtf8(bytes, kMessageCodePage);
-            return text;
-        }
-        // A line that another program wrote in UTF-8 among ours.
-        if (encoding == Encoding::ShiftJis && readsAsUtf8(bytes, false)) {
-            text.utf8.assign(bytes);
-            text.utf8Line = true;
-            return text;
-        }
-    }
-    // Character by character: what does not convert is shown as its bytes.
+// Character by character: what does not convert is shown as its bytes.
+void appendCharacters(Text& text, std::string_view bytes, Encoding encoding) {
     for (std::size_t at = 0; at < bytes.size();) {
         const auto byte = static_cast<unsigned char>(bytes[at]);
         if (isControl(byte)) {
@@ -160,6 +139,31 @@ Text textOf(std::string_view bytes, Encoding encoding) {
         (encoding == Encoding::Utf8 ? text.notUtf8 : text.notShiftJis) = true;
         appendEscaped(text.utf8, bytes, at);
     }
+}
+
+Text textOf(std::string_view bytes, Encoding encoding) {
+    Text text;
+    if (plainAscii(bytes)) {
+        text.utf8.assign(bytes);
+        return text;
+    }
+    if (!hasControl(bytes)) {
+        if (encoding == Encoding::Utf8 && readsAsUtf8(bytes, false)) {
+            text.utf8.assign(bytes);
+            return text;
+        }
+        if (encoding == Encoding::ShiftJis && convertsStrictly(bytes, kMessageCodePage)) {
+            text.utf8 = toUtf8(bytes, kMessageCodePage);
+            return text;
+        }
+        // A line that another program wrote in UTF-8 among ours.
+        if (encoding == Encoding::ShiftJis && readsAsUtf8(bytes, false)) {
+            text.utf8.assign(bytes);
+            text.utf8Line = true;
+            return text;
+        }
+    }
+    appendCharacters(text, bytes, encoding);
     return text;
 }
 
