@@ -133,11 +133,15 @@ std::string indexPage(const std::string& catalogue, const std::vector<Item>& ite
         if (item.line != nullptr)
             line = std::to_string(item.line->number) +
                    (item.hasMessage ? "" : " (empty message: ShowError shows the not-found box)");
-        page += "<tr id=\"code-" + code + "\"><td>" + code + "</td><td>" + severityOf(item) + "</td><td>" +
-                html(item.box.icon) + "</td><td class=\"text\">" + htmlOfMessage(item.box.text) + "</td><td>" + line +
-                "</td><td><img src=\"" + code + ".png\" width=\"" + std::to_string(item.box.picture.width) +
-                "\" height=\"" + std::to_string(item.box.picture.height) + "\" alt=\"box of code " + code +
-                "\"></td></tr>\n";
+        page.append("<tr id=\"code-").append(code).append("\"><td>").append(code).append("</td><td>");
+        page.append(severityOf(item))
+            .append("</td><td>")
+            .append(html(item.box.icon))
+            .append("</td><td class=\"text\">");
+        page.append(htmlOfMessage(item.box.text)).append("</td><td>").append(line).append("</td><td><img src=\"");
+        page.append(code).append(".png\" width=\"").append(std::to_string(item.box.picture.width));
+        page.append("\" height=\"").append(std::to_string(item.box.picture.height));
+        page.append("\" alt=\"box of code ").append(code).append("\"></td></tr>\n");
     }
     page += "</tbody>\n</table>\n";
 
