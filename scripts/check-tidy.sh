@@ -15,6 +15,9 @@ source=$(pwd)
     exit 2
 }
 tidy=${CLANG_TIDY:-clang-tidy}
+# A missing clang-tidy would leave every source's output without a finding. python3 comes with
+# Debian's clang-tidy.
+command -v "$tidy" >/dev/null || { echo "check-tidy.sh: no $tidy (scripts/setup.sh installs it)" >&2; exit 2; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -67,9 +70,13 @@ PY
 count=$(wc -l <"$work/files")
 [ "$count" -gt 0 ] || { echo "check-tidy.sh: no source of ours in $build/compile_commands.json" >&2; exit 2; }
 mkdir "$work/out"
-# Each source writes its findings to a file of its own, so that parallel runs do not mix lines.
+# Each source writes its findings to a file of its own, so that parallel runs do not mix lines;
+# a clang-tidy that fails (it does for a source that does not compile, or when it crashes) is a
+# finding too.
 tr '\n' '\0' <"$work/files" | xargs -0 -P "${CLANG_TIDY_JOBS:-$(nproc)}" -I{} sh -c \
-    '"$1" -p "$2" --quiet "$3" >"$2/out/$(echo "$3" | tr / _).txt" 2>&1 || true' sh "$tidy" "$work" {}
+    'out="$2/out/$(echo "$3" | tr / _).txt"
+     "$1" -p "$2" --quiet "$3" >"$out" 2>&1 || echo "error: clang-tidy failed on $3 [clang-tidy]" >>"$out"' \
+    sh "$tidy" "$work" {}
 # A header's finding is reported by every source that includes it: count each once.
 cat "$work/out"/*.txt | grep -E '^([^ ].*:[0-9]+:[0-9]+: )?(warning|error):' | sort -u >"$work/findings" || true
 findings=$(wc -l <"$work/findings")
