@@ -112,7 +112,8 @@ extern "C" unsigned readFile(const char* path, void* buffer, unsigned size) noex
         kestTrace.note(__LINE__, "fopen_s() failed : %s", path != nullptr ? path : "");
         KEST_RETURN(0u);
     }
-    std::fseek(file.get(), 0, SEEK_SET);
+    // A stream just opened for reading is at its start already: the seek cannot fail to get there.
+    (void)std::fseek(file.get(), 0, SEEK_SET);
     KEST_RETURN(static_cast<unsigned>(std::fread(buffer, 1, size, file.get())));
 }
 
@@ -212,4 +213,4 @@ extern "C" ResultCode writeIniString(const char* file, const char* section, cons
     KEST_RETURN(KEST_OK);
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) { return TRUE; }

@@ -3,7 +3,7 @@
  * 0x02xx certificates). A code passed up from an inner function stays unchanged. */
 #pragma once
 
-typedef unsigned int ResultCode;
+typedef unsigned int ResultCode; /* NOLINT(modernize-use-using): C has no using */
 
 /* Exports never throw (KestLog.h and KestErr.h define the same for their hosts). */
 #ifndef KEST_NOEXCEPT

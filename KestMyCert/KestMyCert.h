@@ -4,7 +4,7 @@
  * Exported by name with fixed ordinals (KestMyCert.def). */
 #pragma once
 
-#include <stddef.h> /* offsetof, for the layout checks below */
+#include <stddef.h> /* NOLINT(modernize-deprecated-headers): C, and offsetof for the layout checks below */
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -19,7 +19,7 @@ extern "C" {
  * texts are blocks of allocMemory, certContext is a counted context (released with
  * CertFreeCertificateContext). The host may read every field and change candidate, nothing
  * else. */
-typedef struct MyCert {
+typedef struct MyCert {         /* NOLINT(modernize-use-using): C has no using */
     PCCERT_CONTEXT certContext; /* counted duplicate owned by the record */
     char* subject;              /* CertNameToStrA text, reversed, X.500 form */
     char* issuer;
@@ -31,7 +31,7 @@ typedef struct MyCert {
 } MyCert;
 
 /* A list is a pointer to its first record, null when empty. */
-typedef MyCert* MyCertList;
+typedef MyCert* MyCertList; /* NOLINT(modernize-use-using): C has no using */
 
 /* Every function writes its start and end trace records, and a failure its error records;
  * on failure no out-parameter is written and nothing is left open or allocated. */

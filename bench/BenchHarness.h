@@ -54,7 +54,7 @@ double measure(const Plan& plan, Operation operation) {
 struct Pair {
     double first;
     double second;
-    double ratio() const { return second > 0.0 ? first / second : 0.0; }
+    [[nodiscard]] double ratio() const { return second > 0.0 ? first / second : 0.0; }
 };
 
 // Both medians, the samples of the two taken in turn: first, second, first, second, ...

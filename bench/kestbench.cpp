@@ -113,7 +113,7 @@ void countingLog(const char* sourceFile, unsigned line, const char* message) {
     gRealLog(sourceFile, line, message);
 }
 
-void discardingLog(const char*, unsigned, const char*) {}
+void discardingLog(const char* /*sourceFile*/, unsigned /*line*/, const char* /*message*/) {}
 
 unsigned long countingIniRead(char* section, char* key, char* value) {
     ++gSettingsReads;
@@ -130,9 +130,13 @@ public:
         gRealIniRead = iniRead_.original<IniReadFunction>();
         reset();
     }
+    // The counts are the patches': they mean something only while this object holds them.
+    // NOLINTNEXTLINE(readability-convert-member-functions-to-static): counts of this object's patches
     void reset() noexcept { gLogCalls = gSettingsReads = 0; }
-    unsigned long records() const noexcept { return gLogCalls; }
-    unsigned long settingsReads() const noexcept { return gSettingsReads; }
+    // NOLINTNEXTLINE(readability-convert-member-functions-to-static): as reset
+    [[nodiscard]] unsigned long records() const noexcept { return gLogCalls; }
+    // NOLINTNEXTLINE(readability-convert-member-functions-to-static): as reset
+    [[nodiscard]] unsigned long settingsReads() const noexcept { return gSettingsReads; }
 
 private:
     ImportPatch log_;
@@ -152,7 +156,7 @@ private:
 // KestLog's settings answered from memory: Log without the cost of the settings service.
 std::string gLogPathAnswer;
 
-unsigned long answerFromMemory(char*, char* key, char* value) {
+unsigned long answerFromMemory(char* /*section*/, char* key, char* value) {
     const char* answer = std::strcmp(key, kWriteLogKey) == 0 ? "1" : gLogPathAnswer.c_str();
     std::strncpy(value, answer, kIniValueSize - 1);
     return ERROR_SUCCESS;
@@ -192,9 +196,10 @@ double benchLog(const Paths& paths) {
     const auto logRecord = [] { Log(kSourceFile, kSourceLine, kMessage); };
     const auto bareAppend = [&] {
         const UniqueFile file{_fsopen(paths.bareLog.c_str(), "a+", _SH_DENYRW)};
+        // As silent as Log, whose work it stands for.
         if (!file) return;
-        std::fputs(line.c_str(), file.get());
-        std::fflush(file.get());
+        (void)std::fputs(line.c_str(), file.get());
+        (void)std::fflush(file.get());
     };
     const Plan plan{2, 15, 200};
     const Pair timed = measurePair(plan, logRecord, bareAppend, removeLogs);
@@ -238,9 +243,12 @@ double benchLog(const Paths& paths) {
     // A long-lived log: the same record appended to a file that already holds many.
     constexpr unsigned kLongLogRecords = 20000;
     {
+        // A shorter file would time the wrong figure.
         const UniqueFile file{std::fopen(paths.log.c_str(), "w")};
-        if (file)
-            for (unsigned written = 0; written < kLongLogRecords; ++written) std::fputs(line.c_str(), file.get());
+        if (!file) throw std::runtime_error("cannot write the long log " + paths.log);
+        for (unsigned written = 0; written < kLongLogRecords; ++written)
+            if (std::fputs(line.c_str(), file.get()) < 0)
+                throw std::runtime_error("cannot write the long log " + paths.log);
     }
     const double logIntoLongFile = measure(plan, logRecord);
     removeLogs();
@@ -503,7 +511,8 @@ int main(int argc, char** argv) {
     using namespace kest::bench;
     const bool longRun = argc > 1 && std::strcmp(argv[1], "--long") == 0;
     try {
-        std::setvbuf(stdout, nullptr, _IONBF, 0);
+        // Unbuffered: each figure shows as soon as it is measured.
+        (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
         printPlatform();
         const Paths paths = prepareInstallation();
         const CacheFill cache = ensureCachedCertificates(kLargestStore);
@@ -515,7 +524,7 @@ int main(int argc, char** argv) {
         benchCandidates(paths, longRun);
         return 0;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "kestbench: %s\n", error.what());
+        (void)std::fprintf(stderr, "kestbench: %s\n", error.what());
         return 1;
     }
 }

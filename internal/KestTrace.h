@@ -69,7 +69,9 @@ public:
         return code;
     }
 
-    // Any other error record, formatted as the caller says.
+    // Any other error record, formatted as the caller says (printf's formats, checked by the
+    // compiler through the format attribute).
+    // NOLINTNEXTLINE(cert-dcl50-cpp): a C variadic is what hands the arguments to vsnprintf.
     [[gnu::format(printf, 4, 5)]] [[nodiscard]] ResultCode failed(unsigned line, ResultCode code, const char* format,
                                                                   ...) const noexcept {
         char detail[kTraceTextSize];
@@ -81,7 +83,8 @@ public:
         return code;
     }
 
-    // A plain trace record under this function's source unit.
+    // A plain trace record under this function's source unit, formatted as the caller says.
+    // NOLINTNEXTLINE(cert-dcl50-cpp): a C variadic is what hands the arguments to vsnprintf.
     [[gnu::format(printf, 3, 4)]] void note(unsigned line, const char* format, ...) const noexcept {
         char text[kTraceTextSize];
         va_list values;

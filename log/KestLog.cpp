@@ -104,10 +104,11 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     append(text, textLength);
     *out = '\0';
 
-    // Text mode: "\n" reaches the file as the platform's line end.
-    std::fwrite(record.get(), 1, recordSize - 1, file.get());
-    std::fputs("\n", file.get());
-    std::fflush(file.get());
+    // Text mode: "\n" reaches the file as the platform's line end. A failed write is as silent as
+    // every other failure: there is nowhere to report it.
+    (void)std::fwrite(record.get(), 1, recordSize - 1, file.get());
+    (void)std::fputs("\n", file.get());
+    (void)std::fflush(file.get());
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) { return TRUE; }

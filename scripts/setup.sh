@@ -5,8 +5,9 @@ set -eu
 # xvfb and a Japanese font for the tests on a display (cmake/wine-display-run.sh): without the
 # font, the boxes' Japanese texts are drawn as squares.
 # llvm, clang and lld: the Visual Studio import libraries and the MSVC-ABI host test;
-# osslsigncode and zip: the package; nlohmann-json3-dev: the host tool's JSON.
-packages="cmake make g++-mingw-w64-x86-64-posix wine googletest nlohmann-json3-dev openssl clang-format xvfb fonts-ipafont-gothic fonts-wine llvm clang lld osslsigncode zip"
+# osslsigncode and zip: the package; nlohmann-json3-dev: the host tool's JSON; clang-tidy:
+# scripts/check-tidy.sh.
+packages="cmake make g++-mingw-w64-x86-64-posix wine googletest nlohmann-json3-dev openssl clang-format clang-tidy xvfb fonts-ipafont-gothic fonts-wine llvm clang lld osslsigncode zip"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"

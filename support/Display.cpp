@@ -36,7 +36,7 @@ const char* whyNoDisplay() noexcept {
                "non-interactive logon)";
     if (!runningOnWine()) return nullptr;
     if (wineGraphicsDriverIsNull())
-        return "no display: Wine's graphics driver is null (HKCU\\Software\\Wine\\Drivers Graphics)";
+        return R"(no display: Wine's graphics driver is null (HKCU\Software\Wine\Drivers Graphics))";
     if (!environmentSet("DISPLAY") && !environmentSet("WAYLAND_DISPLAY"))
         return "no display: neither DISPLAY nor WAYLAND_DISPLAY is set, so Wine uses its null driver";
     return nullptr;

@@ -24,7 +24,7 @@ public:
 
     // The address the entry held before: call it to pass through to the real function.
     template <typename Function>
-    Function original() const noexcept {
+    [[nodiscard]] Function original() const noexcept {
         return reinterpret_cast<Function>(original_);
     }
 

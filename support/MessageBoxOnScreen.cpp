@@ -48,7 +48,7 @@ public:
     }
     Selection(const Selection&) = delete;
     Selection& operator=(const Selection&) = delete;
-    bool selected() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+    [[nodiscard]] bool selected() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
 
 private:
     HDC dc_;

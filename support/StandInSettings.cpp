@@ -36,7 +36,7 @@ StandInRead readStandInValue(const char* section, const char* name, std::string&
     try {
         std::string text(MAX_PATH, '\0');
         for (;;) {
-            DWORD size = static_cast<DWORD>(text.size());
+            auto size = static_cast<DWORD>(text.size());
             const LSTATUS status =
                 RegGetValueA(HKEY_CURRENT_USER, subKey, name, RRF_RT_REG_SZ, nullptr, text.data(), &size);
             if (status == ERROR_FILE_NOT_FOUND) return StandInRead::missing;

@@ -13,9 +13,9 @@ namespace {
 
 constexpr DWORD kIniValueBufferSize = kKestIniValueSize;
 
-LSTATUS readString(const std::string& subKey, const char* valueName, char* buffer, DWORD size) noexcept {
+LSTATUS readString(const std::string& subKey, const char* key, char* value, DWORD size) noexcept {
     DWORD bytes = size;
-    return RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), valueName, RRF_RT_REG_SZ, nullptr, buffer, &bytes);
+    return RegGetValueA(HKEY_CURRENT_USER, subKey.c_str(), key, RRF_RT_REG_SZ, nullptr, value, &bytes);
 }
 
 }  // namespace
@@ -55,4 +55,4 @@ extern "C" unsigned long kestStandInIniRead(char* section, char* key, char* valu
     }
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) { return TRUE; }

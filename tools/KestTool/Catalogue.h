@@ -23,8 +23,10 @@ struct CatalogueLine {
     bool entry;             // a severity letter, eight hexadecimal digits, a separator and a message
     unsigned long code;     // of an entry
 
-    char severity() const noexcept { return text[0]; }
-    std::string_view message() const noexcept { return text.substr(catalogue::kMessageColumn); }  // may be empty
+    [[nodiscard]] char severity() const noexcept { return text[0]; }
+    [[nodiscard]] std::string_view message() const noexcept {
+        return text.substr(catalogue::kMessageColumn);
+    }  // may be empty
 };
 
 // What the checker says of a line that is no entry: ShowError passes over it.

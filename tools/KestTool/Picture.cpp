@@ -35,7 +35,7 @@ ComApartment::~ComApartment() {
 
 bool writePng(const std::wstring& path, const Picture& picture, std::string& problem) noexcept {
     const UINT stride = static_cast<UINT>(picture.width) * 4;
-    if (picture.width <= 0 || picture.height <= 0 || picture.pixels.size() != stride * picture.height)
+    if (picture.width <= 0 || picture.height <= 0 || picture.pixels.size() != std::size_t{stride} * picture.height)
         return failedStep("an empty picture", E_INVALIDARG, problem);
 
     UniqueCom<IWICImagingFactory> factory;

@@ -18,7 +18,7 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-    bool entered() const noexcept { return SUCCEEDED(result_); }
+    [[nodiscard]] bool entered() const noexcept { return SUCCEEDED(result_); }
 
 private:
     HRESULT result_;

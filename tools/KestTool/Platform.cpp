@@ -29,7 +29,7 @@ const char* iconName(UINT flags) {
     }
 }
 
-int WINAPI printBox(HWND, LPCSTR text, LPCSTR caption, UINT flags) {
+int WINAPI printBox(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT flags) {
     writeOut("--- error box \"");
     writeOut(caption != nullptr ? caption : "", kMessageCodePage);
     writeOut(std::string("\", icon ") + iconName(flags) + ", closed with OK by kesttool\n");

@@ -50,7 +50,7 @@ public:
     Password(const Password&) = delete;
     Password& operator=(const Password&) = delete;
 
-    const wchar_t* c_str() const noexcept { return text_.c_str(); }
+    [[nodiscard]] const wchar_t* c_str() const noexcept { return text_.c_str(); }
 
 private:
     void wipe() noexcept;
