@@ -20,8 +20,7 @@ namespace {
 const char* dumpPath = nullptr;
 
 LONG WINAPI writeMinidump(EXCEPTION_POINTERS* exception) {
-    const HANDLE file =
-        CreateFileA(dumpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(dumpPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     BOOL written = FALSE;
     if (file != INVALID_HANDLE_VALUE) {
         MINIDUMP_EXCEPTION_INFORMATION information{GetCurrentThreadId(), exception, FALSE};
