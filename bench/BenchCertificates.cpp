@@ -13,7 +13,6 @@ namespace {
 
 constexpr char kCacheStoreName[] = "KestBench";
 constexpr char kPersonalStoreName[] = "MY";
-constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // Key generation dominates the set-up under Wine; 1024 bits keeps 400 keys within a minute or
 // two and costs the same key probe per certificate as a longer key would in the lists timed.
 constexpr DWORD kKeyBits = 1024;

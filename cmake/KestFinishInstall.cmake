@@ -6,6 +6,8 @@
 #   KEST_FINISH_STRIP        strip of the toolchain
 #   KEST_FINISH_SOURCE_DIR, KEST_FINISH_GIT  for the source time (KestSourceDate.cmake)
 #   KEST_FINISH_DESCRIPTION  the signature's description
+#   KEST_FINISH_PDB          the binaries have PDBs (clang and lld): GNU strip's flag that the debug
+#                            information went to a .DBG file is cleared (clear-debug-stripped.pl)
 # and, from the build tree's cache unless given when the install script is run by hand
 #   cmake -DCMAKE_INSTALL_PREFIX=<dir> -DKEST_SIGNING_PKCS12=<file.p12> -P <build>/cmake_install.cmake
 # KEST_SIGNING_PKCS12, the PKCS#12 file of the code-signing certificate and its key (empty:
@@ -29,6 +31,18 @@ foreach(binary IN LISTS KEST_FINISH_BINARIES)
   endif()
 endforeach()
 message(STATUS "Stripped, time stamp ${KEST_SOURCE_DATE_EPOCH}: ${KEST_FINISH_BINARIES}")
+# With PDBs, the debug directory that names each binary's PDB is what a debugger must follow.
+if(KEST_FINISH_PDB)
+  set(paths "")
+  foreach(binary IN LISTS KEST_FINISH_BINARIES)
+    list(APPEND paths "${kest_root}/${binary}")
+  endforeach()
+  execute_process(COMMAND perl "${CMAKE_CURRENT_LIST_DIR}/clear-debug-stripped.pl" ${paths}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "Clearing the binaries' debug-stripped flag failed (${result}):\n${output}")
+  endif()
+endif()
 
 if(NOT KEST_SIGNING_PKCS12 STREQUAL "")
   if(NOT EXISTS "${KEST_SIGNING_PKCS12}")

@@ -82,6 +82,7 @@ list(APPEND KEST_SHIPPED_BINARIES ${CMAKE_INSTALL_BINDIR}/kesttool.exe)
 install(CODE "
 set(KEST_FINISH_BINARIES [==[${KEST_SHIPPED_BINARIES}]==])
 set(KEST_FINISH_STRIP [==[${CMAKE_STRIP}]==])
+set(KEST_FINISH_PDB [==[${KEST_PDB}]==])
 set(KEST_FINISH_SOURCE_DIR [==[${PROJECT_SOURCE_DIR}]==])
 set(KEST_FINISH_GIT [==[${GIT_EXECUTABLE}]==])
 set(KEST_FINISH_DESCRIPTION [==[${KEST_PRODUCT_NAME}]==])
@@ -98,12 +99,22 @@ include([==[${KEST_CMAKE_DIR}/KestFinishInstall.cmake]==])
 # same way every time (KestMakePackage.cmake). CPack's archives carry each file's access and
 # change times, so two builds do not give the same ZIP; CPack is not used, and its target name
 # "package" is left to it.
+# With PDBs (clang and lld), the symbols ZIP beside it: the PDB of every shipped binary.
 set(KEST_PACKAGE_NAME Kest-${PROJECT_VERSION}-win64)
+set(KEST_SYMBOLS_ARGUMENTS "")
+if(KEST_PDB)
+  find_program(KEST_LLVM_PDBUTIL NAMES llvm-pdbutil llvm-pdbutil-16 llvm-pdbutil-15 llvm-pdbutil-14
+               DOC "llvm-pdbutil, which reads the PDBs' GUIDs for the symbols package")
+  set(KEST_SYMBOLS_NAMES ${KEST_PACKAGE_LIBRARIES} KestIni kesttool)
+  list(JOIN KEST_SYMBOLS_NAMES "," symbols_names)
+  set(KEST_SYMBOLS_ARGUMENTS -DKEST_SYMBOLS_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY} -DKEST_SYMBOLS_NAMES=${symbols_names}
+                             -DKEST_LLVM_PDBUTIL=${KEST_LLVM_PDBUTIL})
+endif()
 add_custom_target(release-package
   COMMAND ${CMAKE_COMMAND} -DKEST_BUILD_DIR=${PROJECT_BINARY_DIR} -DKEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}
           -DKEST_GIT=${GIT_EXECUTABLE} -DKEST_ZIP=${KEST_ZIP} -DKEST_PACKAGE_NAME=${KEST_PACKAGE_NAME}
-          -DKEST_OUTPUT_DIR=${PROJECT_BINARY_DIR} -P ${KEST_CMAKE_DIR}/KestMakePackage.cmake
-  COMMENT "Package ${KEST_PACKAGE_NAME}.zip"
+          ${KEST_SYMBOLS_ARGUMENTS} -DKEST_OUTPUT_DIR=${PROJECT_BINARY_DIR} -P ${KEST_CMAKE_DIR}/KestMakePackage.cmake
+  COMMENT "Package ${KEST_PACKAGE_NAME}.zip and, with PDBs, ${KEST_PACKAGE_NAME}-symbols.zip"
   VERBATIM USES_TERMINAL)
 add_dependencies(release-package ${KEST_PACKAGE_LIBRARIES} KestIni KestIniImports_generate KestCommonByOrdinal_generate
                  KestMsvcImportLibraries kesttool)

@@ -41,10 +41,30 @@ endfunction()
 include(${KEST_CMAKE_DIR}/KestReproducible.cmake)
 add_library(KestBuildFlags INTERFACE)
 target_link_libraries(KestBuildFlags INTERFACE KestReproducible)
+# GCC converts the literals itself; clang's compiles go through clang-cp932.pl, which does the same
+# (every C++ target of the tree, googletest's too: they hold no texts outside ASCII).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${KEST_CMAKE_DIR}/clang-cp932.pl ${CMAKE_CXX_COMPILER_LAUNCHER})
+  set(kest_exec_charset "")
+else()
+  set(kest_exec_charset $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP932>)
+endif()
 target_compile_options(KestBuildFlags INTERFACE
-  -finput-charset=UTF-8 $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=CP932>
+  -finput-charset=UTF-8 ${kest_exec_charset}
   -Wall -Wextra $<$<BOOL:${KEST_WERROR}>:-Werror>)
 target_link_options(KestBuildFlags INTERFACE -static -static-libgcc -static-libstdc++)
+# Hardening, the default of both linkers, stated: ASLR with 64-bit addresses, no executable data.
+target_link_options(KestBuildFlags INTERFACE -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
+# clang and lld (the release build): a PDB beside every binary, <binary name>.pdb, which the
+# binary's debug directory names by file name alone, with the PDB's GUID and age; the symbols
+# package ships them (KestSymbols.cmake). The objects hold CodeView only, but MinGW-w64's runtime
+# objects bring DWARF sections along: lld keeps those, and the install strips them.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(KEST_PDB ON)
+  target_link_options(KestBuildFlags INTERFACE -Wl,--pdb= "LINKER:-Xlink=-pdbaltpath:%_PDB%" "LINKER:-Xlink=-pdbsourcepath:.")
+else()
+  set(KEST_PDB OFF)
+endif()
 # windows.h without the rarely used interfaces, and without the min and max macros that would
 # hide std::min and std::max.
 target_compile_definitions(KestBuildFlags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
@@ -63,6 +83,19 @@ function(kest_add_dll name)
   add_library(${name} SHARED ${ARG_SOURCES} ${ARG_DEF})
   set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" OUTPUT_NAME ${name})
   target_link_libraries(${name} PRIVATE KestBuildFlags KestDllFlags)
+  if(KEST_PDB)
+    # lld records its command line in the PDB: the .def by a path relative to the folder the
+    # link runs in, not by the source folder's full path.
+    if(CMAKE_GENERATOR MATCHES "Makefiles")
+      set(link_dir ${CMAKE_CURRENT_BINARY_DIR})
+    else()
+      set(link_dir ${CMAKE_BINARY_DIR})
+    endif()
+    file(RELATIVE_PATH def_path ${link_dir} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DEF})
+    set_source_files_properties(${ARG_DEF} PROPERTIES HEADER_FILE_ONLY ON)
+    target_link_options(${name} PRIVATE ${def_path})
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DEF})
+  endif()
   if(DEFINED KEST_FILE_DESCRIPTION_${name})
     kest_add_version_resource(${name} "${KEST_FILE_DESCRIPTION_${name}}")
   else()

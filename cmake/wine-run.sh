@@ -26,7 +26,8 @@ export WINEDEBUG=${KEST_WINEDEBUG:--all}
 if [ "${KEST_HEAP_CHECK:-0}" = 1 ]; then
     export WINEDEBUG="$WINEDEBUG,warn+heap,err+heap"
 fi
-export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=;mshtml="
+# KEST_WINEDLLOVERRIDES: other overrides, e.g. without winedbg.exe's to read a minidump.
+export WINEDLLOVERRIDES="${KEST_WINEDLLOVERRIDES:-winedbg.exe=d;mscoree=;mshtml=}"
 export LC_ALL=ja_JP.UTF-8
 export TZ=Asia/Tokyo
 export WINEARCH=win64

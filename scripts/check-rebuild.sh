@@ -1,8 +1,9 @@
 #!/bin/sh
 # Bit-for-bit rebuilds: clones one commit twice, into two temporary folders of different
 # depth, builds only what the package needs in each (no tests, no googletest), and fails unless
-# the two ZIPs and every file in them are byte-identical. Prints the SHA-256 of each shipped
-# file, and checks the package's own SHA256SUMS against its files.
+# the two package ZIPs and the two symbols ZIPs (the PDBs) and every file in them are
+# byte-identical. Prints the SHA-256 of each shipped file, and checks the SHA256SUMS of each ZIP
+# against its files.
 #   check-rebuild.sh [<commit>]      (default: HEAD of this repository; uncommitted changes
 #                                      are not part of the check)
 set -eu
@@ -13,7 +14,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 work=$(mktemp -d "${TMPDIR:-/tmp}/kest-rebuild.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# build <clone folder>: clone, build the package, unpack its ZIP beside the clone.
+# build <clone folder>: clone, build the package, unpack its ZIPs beside the clone.
 build() {
     clone=$1
     started=$(date +%s)
@@ -30,8 +31,9 @@ build() {
     fi
     set -- "$clone"/build/mingw/Kest-*-win64.zip
     [ -f "$1" ] || { echo "check-rebuild.sh: no package ZIP in $clone/build/mingw" >&2; exit 1; }
+    [ -f "${1%.zip}-symbols.zip" ] || { echo "check-rebuild.sh: no symbols ZIP in $clone/build/mingw" >&2; exit 1; }
     mkdir "$clone.unpacked"
-    (cd "$clone.unpacked" && cmake -E tar xf "$1")
+    (cd "$clone.unpacked" && cmake -E tar xf "$1" && cmake -E tar xf "${1%.zip}-symbols.zip")
     echo "built $commit in $clone: $(($(date +%s) - started)) s"
 }
 
@@ -41,8 +43,6 @@ mkdir -p "$(dirname "$first")" "$(dirname "$second")"
 build "$first"
 build "$second"
 
-zip_first=$(ls "$first"/build/mingw/Kest-*-win64.zip)
-zip_second=$(ls "$second"/build/mingw/Kest-*-win64.zip)
 (cd "$first.unpacked" && find . -type f | LC_ALL=C sort) >"$work/files-first"
 (cd "$second.unpacked" && find . -type f | LC_ALL=C sort) >"$work/files-second"
 
@@ -61,19 +61,23 @@ while read -r file; do
         status=1
     fi
 done <"$work/files-first"
-zip_hash=$(sha256sum "$zip_first" | cut -d' ' -f1)
-if cmp -s "$zip_first" "$zip_second"; then
-    echo "$zip_hash  $(basename "$zip_first")"
-else
-    echo "$zip_hash  $(basename "$zip_first")  DIFFERS: $(sha256sum "$zip_second" | cut -d' ' -f1)"
-    status=1
-fi
+for zip_first in "$first"/build/mingw/Kest-*-win64.zip "$first"/build/mingw/Kest-*-win64-symbols.zip; do
+    zip_second=$second/build/mingw/$(basename "$zip_first")
+    zip_hash=$(sha256sum "$zip_first" | cut -d' ' -f1)
+    if cmp -s "$zip_first" "$zip_second"; then
+        echo "$zip_hash  $(basename "$zip_first")"
+    else
+        echo "$zip_hash  $(basename "$zip_first")  DIFFERS: $(sha256sum "$zip_second" | cut -d' ' -f1)"
+        status=1
+    fi
+done
 
-package_root=$(dirname "$(find "$first.unpacked" -name SHA256SUMS)")
-if ! (cd "$package_root" && sha256sum --quiet -c SHA256SUMS); then
-    echo "The package's SHA256SUMS does not match its files"
-    status=1
-fi
+for sums in "$first.unpacked"/*/SHA256SUMS; do
+    if ! (cd "$(dirname "$sums")" && sha256sum --quiet -c SHA256SUMS); then
+        echo "The SHA256SUMS of $(basename "$(dirname "$sums")") does not match its files"
+        status=1
+    fi
+done
 
 if [ "$status" -eq 0 ]; then
     echo "check-rebuild.sh: two builds of $commit in two folders gave the same bytes"

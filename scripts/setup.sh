@@ -4,10 +4,12 @@ set -eu
 
 # xvfb and a Japanese font for the tests on a display (cmake/wine-display-run.sh): without the
 # font, the boxes' Japanese texts are drawn as squares.
-# llvm, clang and lld: the Visual Studio import libraries and the MSVC-ABI host test;
-# osslsigncode and zip: the package; nlohmann-json3-dev: the host tool's JSON; clang-tidy:
-# scripts/check-tidy.sh.
-packages="cmake make g++-mingw-w64-x86-64-posix wine googletest nlohmann-json3-dev openssl clang-format clang-tidy xvfb fonts-ipafont-gothic fonts-wine llvm clang lld osslsigncode zip"
+# clang and lld: the release build (cmake/mingw-w64-x86_64-clang.cmake), on MinGW-w64 GCC's
+# runtime, and the MSVC-ABI host test; llvm: the Visual Studio import libraries and the PDBs'
+# GUIDs; perl (with its Encode modules): the clang build's code page 932 literals; g++-mingw-w64
+# also builds the trap run; osslsigncode and zip: the package; nlohmann-json3-dev: the host
+# tool's JSON; clang-tidy: scripts/check-tidy.sh.
+packages="cmake make g++-mingw-w64-x86-64-posix wine googletest nlohmann-json3-dev openssl clang-format clang-tidy xvfb fonts-ipafont-gothic fonts-wine llvm clang lld perl osslsigncode zip"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"

@@ -1,10 +1,10 @@
 #!/bin/sh
 # Builds everything for Windows x86-64 and runs the tests under Wine (local time of Japan,
-# code page 932): as they are, once clang-tidy has found nothing in the first build's sources;
-# then with Wine's heap checking on, then once more from a build whose warnings are errors and
-# whose DLLs trap on undefined behaviour; last, two clean builds
-# of the package from two clones of HEAD must give the same bytes. The long runs are apart:
-# ctest --preset mingw-long.
+# code page 932): as they are (clang and lld, the release build), once clang-tidy has found
+# nothing in that build's sources; then with Wine's heap checking on, then once more from GCC's
+# build, whose DLLs trap on undefined behaviour; both builds treat warnings as errors. Last, two
+# clean builds of the package from two clones of HEAD must give the same bytes. The long runs
+# are apart: ctest --preset mingw-long.
 set -eu
 cd "$(dirname "$0")/.."
 # The presets fix no job count: build on every core unless the caller says otherwise.
@@ -20,7 +20,7 @@ ctest --preset mingw "$@"
 # Again with Wine's heap checking: a block overrun anywhere fails the run. The test package's
 # test (label test-package) runs every program once more, so it runs in the first run only.
 KEST_HEAP_CHECK=1 ctest --preset mingw-again "$@"
-# The compiler's second opinion: -Werror everywhere, -fsanitize=undefined (trapping) in the DLLs.
+# The second compiler's opinion: GCC, -Werror everywhere, -fsanitize=undefined (trapping) in the DLLs.
 cmake --preset mingw-trap
 cmake --build --preset mingw-trap
 ctest --preset mingw-trap "$@"

@@ -163,6 +163,12 @@ if(KEST_CHECK STREQUAL "installed")
     if(NOT step_output MATCHES "\n[0-9a-f]+   Entry: ID: 0x000010,")
       message(FATAL_ERROR "${binary} has no version resource:\n${step_output}")
     endif()
+    # ASLR with 64-bit addresses, no executable data.
+    foreach(characteristic HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT)
+      if(NOT step_output MATCHES "DllCharacteristics[^\n]*\n([ \t]+[A-Z_]+\n)*[ \t]+${characteristic}\n")
+        message(FATAL_ERROR "${binary} is not marked ${characteristic}:\n${step_output}")
+      endif()
+    endforeach()
     # Signed only when the build tree was given a certificate.
     if(KEST_SIGNING_PKCS12 STREQUAL "" AND NOT step_output MATCHES "Entry 4 0+ 0+ Security Directory")
       message(FATAL_ERROR "${binary} carries a signature, but no certificate was configured:\n${step_output}")
@@ -178,8 +184,9 @@ if(KEST_CHECK STREQUAL "installed")
       message(FATAL_ERROR "${built} holds build paths: ${paths}")
     endif()
   endforeach()
-  message(STATUS "objdump: every binary has a resource directory with a version resource, no debug "
-                 "information, no signature unless configured, and no build path")
+  message(STATUS "objdump: every binary has a resource directory with a version resource, ASLR with "
+                 "high-entropy addresses and NX, no debug information, no signature unless configured, "
+                 "and no build path")
   expect_sums(${prefix})
 
   run_consumer(${prefix} ${work_dir}/consumer)

@@ -1,4 +1,6 @@
-# Cross-build for Windows x86-64 with MinGW-w64 (posix thread model compilers).
+# Cross-build for Windows x86-64 with MinGW-w64's GCC (posix thread model): the second
+# compiler, whose warnings and trapping undefined-behaviour checks the trap build runs. The
+# shipped binaries are clang's (mingw-w64-x86_64-clang.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
