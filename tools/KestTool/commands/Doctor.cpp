@@ -1,10 +1,13 @@
 // kesttool doctor: why signing cannot start on this installation. Each check asks the
 // libraries as a host would, in the order a host meets them, and says ok, warning or problem.
-// Read-only throughout: no setting is written, the personal store is opened read-only, and
-// the log check only looks at the folder.
+// Read-only throughout: no setting is written, the personal store is opened read-only, the
+// log check only looks at the folder, and the libraries' records of doctor's calls are kept in
+// memory (--trace shows those of the checks that found something), so the customer's log stays
+// as it was, byte for byte.
 #include "Catalogue.h"
 #include "Commands.h"
 #include "Output.h"
+#include "Platform.h"
 #include "Terminal.h"
 
 #include "KestCommon.h"
@@ -18,14 +21,18 @@
 
 #include <wincrypt.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace kest::tool {
 namespace {
 
 constexpr unsigned kPathSize = 260;
 constexpr char kJsonOption[] = "--json";
+constexpr char kTraceOption[] = "--trace";
 constexpr char kCatalogueName[] = "KestErr.csv";
 using kest::mycert::kCertIdSize;
 using kest::mycert::kSettingsKeySize;
@@ -48,7 +55,8 @@ struct Finding {
     const char* check;
     Status status;
     std::string text;
-    std::optional<ResultCode> code;  // where a library call gave one
+    std::optional<ResultCode> code;    // where a library call gave one
+    std::vector<std::string> records;  // the libraries' records of its check's calls (ANSI)
 };
 
 std::string fromAnsi(std::string_view text) { return toUtf8(text, CP_ACP); }
@@ -157,19 +165,24 @@ std::vector<std::string> storedCandidateIds(const std::string& settings) {
 
 class Doctor {
 public:
+    explicit Doctor(const RecordsInMemory& records) noexcept : records_(records) {}
+
     void run() {
-        checkInstallation();
-        checkSettings();
-        checkCatalogue();
-        checkLog();
-        checkCertificates();
-        checkCandidates();
+        for (const auto check : {&Doctor::checkInstallation, &Doctor::checkSettings, &Doctor::checkCatalogue,
+                                 &Doctor::checkLog, &Doctor::checkCertificates, &Doctor::checkCandidates}) {
+            const std::size_t firstFinding = findings_.size();
+            const std::size_t firstRecord = records_.records().size();
+            (this->*check)();
+            const auto& records = records_.records();
+            for (std::size_t n = firstFinding; n < findings_.size(); ++n)
+                findings_[n].records.assign(records.begin() + static_cast<std::ptrdiff_t>(firstRecord), records.end());
+        }
     }
     const std::vector<Finding>& findings() const noexcept { return findings_; }
 
 private:
     void add(const char* check, Status status, std::string text, std::optional<ResultCode> code = std::nullopt) {
-        findings_.push_back({check, status, std::move(text), code});
+        findings_.push_back({check, status, std::move(text), code, {}});
     }
 
     void checkInstallation() {
@@ -361,6 +374,7 @@ private:
         }
     }
 
+    const RecordsInMemory& records_;
     std::vector<Finding> findings_;
     std::string installDir_;
     std::string settings_;
@@ -388,22 +402,48 @@ std::string formatText(const std::vector<Finding>& findings) {
            plural(warnings, "warning", "warnings") + "\n";
 }
 
-std::string formatFindingsJson(const std::vector<Finding>& findings) {
+std::vector<std::string> recordsInUtf8(const Finding& finding) {
+    std::vector<std::string> records;
+    for (const std::string& record : finding.records) records.push_back(toUtf8(record, kMessageCodePage));
+    return records;
+}
+
+// The libraries' records of each check that found something, once per check, after the report.
+std::string formatTrace(const std::vector<Finding>& findings) {
+    std::string text;
+    const char* shown = nullptr;
+    for (const Finding& finding : findings) {
+        if (finding.status == Status::ok || finding.check == shown) continue;
+        shown = finding.check;
+        text += std::string("--- the libraries' records of the ") + finding.check +
+                " check: " + plural(finding.records.size(), "record", "records") + "\n";
+        for (const std::string& record : recordsInUtf8(finding)) text += "    " + record + "\n";
+    }
+    return text;
+}
+
+std::string formatFindingsJson(const std::vector<Finding>& findings, bool trace) {
     std::vector<nlohmann::ordered_json> objects;
-    for (const Finding& finding : findings)
+    for (const Finding& finding : findings) {
         objects.push_back({{"check", finding.check},
                            {"status", statusName(finding.status)},
                            {"text", finding.text},
                            {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
                            {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
+        if (trace) objects.back()["records"] = recordsInUtf8(finding);
+    }
     return jsonLines(objects);
 }
 
 int run(const Invocation& invocation) {
     const bool json = invocation.flag(kJsonOption);
-    Doctor doctor;
+    const bool trace = invocation.flag(kTraceOption);
+    const RecordsInMemory records;
+    Doctor doctor(records);
     doctor.run();
-    writeOut(json ? formatFindingsJson(doctor.findings()) : formatText(doctor.findings()), CP_UTF8);
+    writeOut(json ? formatFindingsJson(doctor.findings(), trace)
+                  : formatText(doctor.findings()) + (trace ? formatTrace(doctor.findings()) : ""),
+             CP_UTF8);
     for (const Finding& finding : doctor.findings())
         if (finding.status == Status::problem) return kExitFailed;
     return kExitOk;
@@ -417,8 +457,10 @@ const Command kDoctorCommand{"doctor",
                              0,
                              "    Checks the installation step by step (installation directory, settings file,\n"
                              "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
-                             "    problem. Changes nothing. Exit status 1 with at least one problem.\n",
-                             {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"}},
+                             "    problem. Changes nothing: the libraries' records of its calls are kept in\n"
+                             "    memory, not added to the log. Exit status 1 with at least one problem.\n",
+                             {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"},
+                              {kTraceOption, nullptr, "the libraries' records of each check that found something"}},
                              &run,
                              {}};
 
