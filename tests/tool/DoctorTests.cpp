@@ -31,7 +31,7 @@ constexpr char kData[] = "..\\tool\\";
 constexpr char kRegistryRoot[] = "Software\\Kest";
 const std::vector<std::string> kLibraryUnits = {"KestCommonUtil.cpp", "KestMyCertManager.cpp",
                                                 "KestMyCertStoreUtil.cpp"};
-// The checks whose library calls write records.
+// The checks whose problems come from library calls, which write records.
 const std::vector<std::string> kTracedChecks = {"settings", "certificates", "candidates"};
 
 // One object of doctor's JSON: every value a string, null read as "null".
@@ -168,7 +168,6 @@ protected:
         writeFileBytes(installFile("KestErr.csv"),
                        readFileBytes(testDataPath("KestErr\\KestErr.csv")) + doctorCase.catalogueTail);
         if (doctorCase.log == LogFolder::missing) setLogPath(installFile("absent") + "\\kest.log");
-        if (doctorCase.log == LogFolder::installationWithoutFile) DeleteFileA(logPath().c_str());
         if (doctorCase.settings == Settings::none) return;
         std::string settings = "[MyCertificate]\r\n";
         if (doctorCase.omit != nullptr) settings += std::string("OmitSelectCert=") + doctorCase.omit + "\r\n";
@@ -210,6 +209,8 @@ std::vector<std::string> checksSaying(const std::string& status, const std::vect
 TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothing) {
     const DoctorCase& doctorCase = GetParam();
     arrange(doctorCase);
+    // Last: naming the data's certificates lists them, which logs.
+    if (doctorCase.log == LogFolder::installationWithoutFile) DeleteFileA(logPath().c_str());
     const std::string logBefore = logBytes();
     const Snapshot before = snapshot();
 
@@ -230,7 +231,8 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
             traced.out.find(std::string("--- the libraries' records of the ") + doctorCase.check + " check");
         EXPECT_NE(heading, std::string::npos) << traced.out;
         const std::string trace = heading == std::string::npos ? "" : traced.out.substr(heading);
-        if (std::find(kTracedChecks.begin(), kTracedChecks.end(), doctorCase.check) != kTracedChecks.end())
+        if (std::string(doctorCase.status) == "problem" &&
+            std::find(kTracedChecks.begin(), kTracedChecks.end(), doctorCase.check) != kTracedChecks.end())
             EXPECT_TRUE(std::any_of(
                 kLibraryUnits.begin(), kLibraryUnits.end(),
                 [&](const std::string& unit) { return trace.find("\n    " + unit + ",") != std::string::npos; }))
