@@ -100,9 +100,9 @@ void appendEscaped(std::string& out, std::string_view bytes, std::size_t& at) {
 }
 
 bool plainAscii(std::string_view bytes) noexcept {
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80 || isControl(static_cast<unsigned char>(c))) return false;
-    return true;
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80 && !isControl(static_cast<unsigned char>(c));
+    });
 }
 
 bool convertsStrictly(std::string_view bytes, UINT codePage) noexcept {
@@ -111,9 +111,7 @@ bool convertsStrictly(std::string_view bytes, UINT codePage) noexcept {
 }
 
 bool hasControl(std::string_view bytes) noexcept {
-    for (const char c : bytes)
-        if (isControl(static_cast<unsigned char>(c))) return true;
-    return false;
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); });
 }
 
 // `cut`: the text breaks off (a cut record), so a lead byte at its end lost its second byte
