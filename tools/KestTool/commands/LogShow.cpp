@@ -21,8 +21,8 @@ namespace kest::tool {
 namespace {
 
 constexpr std::size_t kReadSize = 1 << 20;
-constexpr std::size_t kSniffSize = 64 * 1024;
-constexpr std::size_t kFlushSize = 64 * 1024;
+constexpr std::size_t kSniffSize = std::size_t{64} * 1024;
+constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
 
 enum class Encoding { ShiftJis, Utf8, Utf16 };
 
