@@ -232,9 +232,12 @@ int run(const Invocation& invocation) {
         Item& item = items[done];
         const std::string code = hexDigits(item.code);
         if (!showAndCaptureErrorBox(static_cast<int>(item.code), item.box, problem))
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once per box, beside its capture
             return reportProblem("the box of code " + code + ": " + problem);
+        // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once per box, beside its capture
         const std::string picture = directory + "\\" + code + ".png";
         if (!writePng(toWide(picture, CP_ACP), item.box.picture, problem))
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once per box, beside its capture
             return reportProblem("cannot write " + picture + ": " + problem);
         writeErr("kesttool: preview: " + std::to_string(done + 1) + " of " + std::to_string(items.size()) + " boxes (" +
                  code + ")\n");
