@@ -24,6 +24,7 @@ std::string formatTable(const std::vector<CertificateRow>& rows) {
 std::string formatJson(const std::vector<CertificateRow>& rows, UINT codePage) {
     const auto text = [codePage](const std::string& value) { return toUtf8(value, codePage); };
     std::vector<nlohmann::ordered_json> objects;
+    objects.reserve(rows.size());
     for (const CertificateRow& row : rows)
         objects.push_back({{"index", row.index},
                            {"id", text(certificateId(row))},

@@ -82,6 +82,7 @@ std::string overview(const std::vector<const Command*>& commands) {
 template <typename Named>
 std::vector<std::string> namesOf(const Named& rows) {
     std::vector<std::string> names;
+    names.reserve(rows.size());
     for (const auto& row : rows) names.emplace_back(row.name);
     return names;
 }
@@ -174,6 +175,32 @@ std::optional<std::string> nearestName(const std::string& typed, const std::vect
 
 namespace {
 
+// A command's options and operands as its row declares them; UsageProblem for any other.
+Invocation invocationOf(const Command& command, const std::vector<std::string>& words) {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> operands;
+    for (std::size_t at = 0; at < words.size(); ++at) {
+        const std::string& word = words[at];
+        if (!isOption(word)) {
+            operands.push_back(word);
+            continue;
+        }
+        const auto option = std::find_if(command.options.begin(), command.options.end(),
+                                         [&](const Option& known) { return word == known.name; });
+        if (option == command.options.end())
+            throw UsageProblem("unknown option " + word + didYouMean(word, namesOf(command.options)));
+        if (option->value == nullptr) {
+            values[option->name];
+            continue;
+        }
+        if (at + 1 == words.size()) throw UsageProblem(std::string(option->name) + " needs a value");
+        values[option->name] = words[++at];
+    }
+    if (operands.size() < command.fewestOperands || operands.size() > command.mostOperands)
+        throw UsageProblem(operandsProblem(command));
+    return Invocation(std::move(values), std::move(operands));
+}
+
 int runCommand(const Command& command, const std::string& path, std::vector<std::string> words) {
     if (std::find(words.begin(), words.end(), kHelpOption) != words.end()) {
         writeOut(usageOf(command, path));
@@ -195,28 +222,7 @@ int runCommand(const Command& command, const std::string& path, std::vector<std:
             throw UsageProblem("unknown subcommand " + *named + didYouMean(*named, names) + " (" + expected +
                                " expected)");
         }
-        std::map<std::string, std::string> values;
-        std::vector<std::string> operands;
-        for (std::size_t at = 0; at < words.size(); ++at) {
-            const std::string& word = words[at];
-            if (!isOption(word)) {
-                operands.push_back(word);
-                continue;
-            }
-            const auto option = std::find_if(command.options.begin(), command.options.end(),
-                                             [&](const Option& known) { return word == known.name; });
-            if (option == command.options.end())
-                throw UsageProblem("unknown option " + word + didYouMean(word, namesOf(command.options)));
-            if (option->value == nullptr) {
-                values[option->name];
-                continue;
-            }
-            if (at + 1 == words.size()) throw UsageProblem(std::string(option->name) + " needs a value");
-            values[option->name] = words[++at];
-        }
-        if (operands.size() < command.fewestOperands || operands.size() > command.mostOperands)
-            throw UsageProblem(operandsProblem(command));
-        return command.run(Invocation(std::move(values), std::move(operands)));
+        return command.run(invocationOf(command, words));
     } catch (const UsageProblem& problem) {
         return usageError(command, path, problem.what());
     }
@@ -239,6 +245,7 @@ int runCommandLine(const std::vector<const Command*>& commands, const std::vecto
     const Command* command = findIn(commands, commandName);
     if (command == nullptr) {
         std::vector<std::string> names;
+        names.reserve(commands.size());
         for (const Command* known : commands) names.emplace_back(known->name);
         writeErr("kesttool: unknown command " + commandName + didYouMean(commandName, names) + "\n");
         writeErr(overview(commands));

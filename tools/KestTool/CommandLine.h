@@ -50,11 +50,11 @@ public:
 
     bool flag(const char* name) const { return values_.count(name) != 0; }
     std::optional<std::string> value(const char* name) const;
-    const std::vector<std::string>& operands() const noexcept { return operands_; }
+    [[nodiscard]] const std::vector<std::string>& operands() const noexcept { return operands_; }
     // A code as the commands take it: hexadecimal, at most eight digits, no prefix needed.
     // Throws UsageProblem if the option's value or the operand is none.
     std::optional<int> codeValue(const char* name) const;
-    int codeOperand(std::size_t index) const;
+    [[nodiscard]] int codeOperand(std::size_t index) const;
 
 private:
     std::map<std::string, std::string> values_;

@@ -5,6 +5,7 @@
 #include "Terminal.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 
 namespace kest::tool {
@@ -73,14 +74,14 @@ bool startOf(std::string_view whole, std::string_view text) noexcept {
 bool sourceUnit(std::string_view unit) noexcept {
     const std::size_t dot = unit.rfind('.');
     if (dot == std::string_view::npos || dot == 0) return false;
-    for (const char c : unit)
-        if (!isNameChar(c) && c != '.' && c != '-') return false;
+    if (!std::all_of(unit.begin(), unit.end(), [](char c) { return isNameChar(c) || c == '.' || c == '-'; }))
+        return false;
     std::string extension(unit.substr(dot + 1));
     for (char& c : extension)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    for (const char* known : {"c", "cc", "cpp", "cxx", "h", "hpp"})
-        if (extension == known) return true;
-    return false;
+    constexpr std::string_view kSourceExtensions[] = {"c", "cc", "cpp", "cxx", "h", "hpp"};
+    return std::any_of(std::begin(kSourceExtensions), std::end(kSourceExtensions),
+                       [&](std::string_view known) { return extension == known; });
 }
 
 // The detail of an error record after " : ": an inner function's failure passed up, a

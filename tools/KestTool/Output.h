@@ -32,7 +32,7 @@ public:
     }
     // UTF-8 text: &, <, >, " and ' escaped, carriage returns dropped.
     HtmlWriter& text(std::string_view utf8);
-    const std::string& page() const noexcept { return page_; }
+    [[nodiscard]] const std::string& page() const noexcept { return page_; }
 
 private:
     std::string page_;

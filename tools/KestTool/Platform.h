@@ -46,7 +46,7 @@ public:
     RecordsInMemory& operator=(const RecordsInMemory&) = delete;
 
     // The records so far, oldest first.
-    const std::vector<std::string>& records() const noexcept;
+    [[nodiscard]] const std::vector<std::string>& records() const noexcept;
 
 private:
     std::vector<std::string> records_;

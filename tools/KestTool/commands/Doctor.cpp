@@ -107,12 +107,12 @@ struct Certificate {
     std::string notBefore;
     std::string notAfter;
 
-    std::string id() const { return serial + ";" + issuer; }
-    std::string named() const { return fromAnsi(subject + " (" + id() + ")"); }
-    bool expired(const std::string& now) const { return notAfter < now; }
-    bool notYetValid(const std::string& now) const { return notBefore > now; }
-    bool valid(const std::string& now) const { return !expired(now) && !notYetValid(now); }
-    std::string validityProblem(const std::string& now) const {
+    [[nodiscard]] std::string id() const { return serial + ";" + issuer; }
+    [[nodiscard]] std::string named() const { return fromAnsi(subject + " (" + id() + ")"); }
+    [[nodiscard]] bool expired(const std::string& now) const { return notAfter < now; }
+    [[nodiscard]] bool notYetValid(const std::string& now) const { return notBefore > now; }
+    [[nodiscard]] bool valid(const std::string& now) const { return !expired(now) && !notYetValid(now); }
+    [[nodiscard]] std::string validityProblem(const std::string& now) const {
         if (expired(now)) return "expired on " + notAfter + " UTC";
         if (notYetValid(now)) return "not valid before " + notBefore + " UTC";
         return {};
@@ -178,7 +178,7 @@ public:
                 findings_[n].records.assign(records.begin() + static_cast<std::ptrdiff_t>(firstRecord), records.end());
         }
     }
-    const std::vector<Finding>& findings() const noexcept { return findings_; }
+    [[nodiscard]] const std::vector<Finding>& findings() const noexcept { return findings_; }
 
 private:
     void add(const char* check, Status status, std::string text, std::optional<ResultCode> code = std::nullopt) {
@@ -311,7 +311,7 @@ private:
 
     // The renewals of a certificate that is gone: same subject and issuer where its subject is
     // still known (its certificate is in the store without a key), else the same issuer.
-    std::string successors(const std::string& serial, const std::string& issuer) const {
+    [[nodiscard]] std::string successors(const std::string& serial, const std::string& issuer) const {
         const Certificate* old = nullptr;
         for (const Certificate& certificate : withoutKey_)
             if (certificate.serial == serial && certificate.issuer == issuer) old = &certificate;
@@ -390,7 +390,8 @@ constexpr std::size_t kCheckWidth = 12;
 
 std::string formatText(const std::vector<Finding>& findings) {
     std::vector<std::vector<std::string>> rows;
-    std::size_t problems = 0, warnings = 0;
+    std::size_t problems = 0;
+    std::size_t warnings = 0;
     for (const Finding& finding : findings) {
         problems += finding.status == Status::problem;
         warnings += finding.status == Status::warning;

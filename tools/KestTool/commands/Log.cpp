@@ -22,12 +22,12 @@ int on(const Invocation& invocation) {
     return kExitOk;
 }
 
-int off(const Invocation&) {
+int off(const Invocation& /*invocation*/) {
     if (!setStandInValue(kLogSection, kWriteLogKey, kLogOff)) return reportProblem("cannot switch the log off");
     return kExitOk;
 }
 
-int status(const Invocation&) {
+int status(const Invocation& /*invocation*/) {
     writeOut(LogFlag() ? "log on\n" : "log off\n");
     return kExitOk;
 }

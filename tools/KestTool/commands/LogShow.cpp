@@ -29,7 +29,7 @@ enum class Encoding { ShiftJis, Utf8, Utf16 };
 // Length of the UTF-8 sequence at `at`, 0 if none is there. `cutOk`: a sequence that the end
 // of the text cuts counts as one (the sniffed part of a file ends anywhere).
 std::size_t utf8Sequence(std::string_view text, std::size_t at, bool cutOk) noexcept {
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const auto lead = static_cast<unsigned char>(text[at]);
     const std::size_t length = lead < 0x80                    ? 1
                                : lead >= 0xC2 && lead <= 0xDF ? 2
                                : lead >= 0xE0 && lead <= 0xEF ? 3
@@ -60,7 +60,8 @@ Encoding sniff(std::string_view head) noexcept {
     if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
         return Encoding::Utf16;
     // ASCII as UTF-16: every other byte is NUL.
-    std::size_t evenNul = 0, oddNul = 0;
+    std::size_t evenNul = 0;
+    std::size_t oddNul = 0;
     for (std::size_t i = 0; i < head.size(); ++i)
         if (head[i] == '\0') ++(i % 2 == 0 ? evenNul : oddNul);
     if (head.size() >= 8 && std::max(evenNul, oddNul) * 5 >= head.size() * 2 &&
@@ -87,7 +88,7 @@ struct Text {
 // \xNN for a byte that is no text; a run of one byte as \xNN{count}, as a NUL-filled tail
 // (a file cut by a crash) may be long.
 void appendEscaped(std::string& out, std::string_view bytes, std::size_t& at) {
-    const unsigned char byte = static_cast<unsigned char>(bytes[at]);
+    const auto byte = static_cast<unsigned char>(bytes[at]);
     std::size_t run = 1;
     while (at + run < bytes.size() && static_cast<unsigned char>(bytes[at + run]) == byte) ++run;
     char escaped[32];
@@ -114,6 +115,40 @@ bool hasControl(std::string_view bytes) noexcept {
     return std::any_of(bytes.begin(), bytes.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); });
 }
 
+// The bytes of the character at `at` in the file's encoding; 0 for none (not UTF-8).
+std::size_t characterLength(std::string_view bytes, std::size_t at, Encoding encoding) noexcept {
+    if (encoding == Encoding::Utf8) return utf8Sequence(bytes, at, false);
+    return isShiftJisLead(static_cast<unsigned char>(bytes[at])) && at + 1 < bytes.size() ? 2 : 1;
+}
+
+// Character by character: what does not convert is shown as its bytes.
+void appendCharacters(std::string_view bytes, Encoding encoding, bool cut, Text& text) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        if (isControl(byte)) {
+            text.controlBytes = true;
+            appendEscaped(text.utf8, bytes, at);
+            continue;
+        }
+        if (byte < 0x80) {
+            text.utf8 += static_cast<char>(byte);
+            ++at;
+            continue;
+        }
+        const std::size_t length = characterLength(bytes, at, encoding);
+        const std::string_view character = bytes.substr(at, length == 0 ? 1 : length);
+        if (length != 0 && convertsStrictly(character, encoding == Encoding::Utf8 ? CP_UTF8 : kMessageCodePage)) {
+            text.utf8 += encoding == Encoding::Utf8 ? std::string(character) : toUtf8(character, kMessageCodePage);
+            at += character.size();
+            continue;
+        }
+        const bool cutCharacter =
+            cut && at + 1 == bytes.size() && encoding == Encoding::ShiftJis && isShiftJisLead(byte);
+        if (!cutCharacter) (encoding == Encoding::Utf8 ? text.notUtf8 : text.notShiftJis) = true;
+        appendEscaped(text.utf8, bytes, at);
+    }
+}
+
 // `cut`: the text breaks off (a cut record), so a lead byte at its end lost its second byte
 // there; it is shown as its byte without calling the text "not Shift_JIS".
 Text textOf(std::string_view bytes, Encoding encoding, bool cut = false) {
@@ -138,33 +173,7 @@ Text textOf(std::string_view bytes, Encoding encoding, bool cut = false) {
             return text;
         }
     }
-    // Character by character: what does not convert is shown as its bytes.
-    for (std::size_t at = 0; at < bytes.size();) {
-        const unsigned char byte = static_cast<unsigned char>(bytes[at]);
-        if (isControl(byte)) {
-            text.controlBytes = true;
-            appendEscaped(text.utf8, bytes, at);
-            continue;
-        }
-        if (byte < 0x80) {
-            text.utf8 += static_cast<char>(byte);
-            ++at;
-            continue;
-        }
-        const std::size_t length = encoding == Encoding::Utf8                      ? utf8Sequence(bytes, at, false)
-                                   : isShiftJisLead(byte) && at + 1 < bytes.size() ? 2
-                                                                                   : 1;
-        const std::string_view character = bytes.substr(at, length == 0 ? 1 : length);
-        if (length != 0 && convertsStrictly(character, encoding == Encoding::Utf8 ? CP_UTF8 : kMessageCodePage)) {
-            text.utf8 += encoding == Encoding::Utf8 ? std::string(character) : toUtf8(character, kMessageCodePage);
-            at += character.size();
-            continue;
-        }
-        const bool cutCharacter =
-            cut && at + 1 == bytes.size() && encoding == Encoding::ShiftJis && isShiftJisLead(byte);
-        if (!cutCharacter) (encoding == Encoding::Utf8 ? text.notUtf8 : text.notShiftJis) = true;
-        appendEscaped(text.utf8, bytes, at);
-    }
+    appendCharacters(bytes, encoding, cut, text);
     return text;
 }
 

@@ -14,10 +14,10 @@ namespace {
     return kExitOk;
 }
 
-int set(const Invocation&) { return writeFlag(1); }
-int clear(const Invocation&) { return writeFlag(0); }
+int set(const Invocation& /*invocation*/) { return writeFlag(1); }
+int clear(const Invocation& /*invocation*/) { return writeFlag(0); }
 
-int show(const Invocation&) {
+int show(const Invocation& /*invocation*/) {
     std::string settings;
     if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
     int omit = 0;

@@ -95,7 +95,7 @@ void writeSeverity(HtmlWriter& page, const Item& item) {
         page.markup("-");
         return;
     }
-    const unsigned char letter = static_cast<unsigned char>(item.line->severity());
+    const auto letter = static_cast<unsigned char>(item.line->severity());
     if (letter > 0x20 && letter < 0x7F) {
         page.text(std::string(1, static_cast<char>(letter)));
         return;
@@ -126,18 +126,27 @@ std::string indexPage(const std::string& catalogue, const std::vector<Item>& ite
     for (const Item& item : items) {
         const std::string code = hexDigits(item.code);
         std::string line = "not in the catalogue";
-        if (item.line != nullptr)
-            line = std::to_string(item.line->number) +
-                   (item.hasMessage ? "" : " (empty message: ShowError shows the not-found box)");
-        page.markup("<tr id=\"code-" + code + "\"><td>" + code + "</td><td>");
+        if (item.line != nullptr) {
+            line = std::to_string(item.line->number);
+            if (!item.hasMessage) line += " (empty message: ShowError shows the not-found box)";
+        }
+        page.markup("<tr id=\"code-").markup(code).markup("\"><td>").markup(code).markup("</td><td>");
         writeSeverity(page, item);
         page.markup("</td><td>")
             .text(item.box.icon)
             .markup("</td><td class=\"text\">")
             .text(fromMessage(item.box.text))
-            .markup("</td><td>" + line + "</td><td><img src=\"" + code + ".png\" width=\"" +
-                    std::to_string(item.box.picture.width) + "\" height=\"" + std::to_string(item.box.picture.height) +
-                    "\" alt=\"box of code " + code + "\"></td></tr>\n");
+            .markup("</td><td>")
+            .markup(line)
+            .markup("</td><td><img src=\"")
+            .markup(code)
+            .markup(".png\" width=\"")
+            .markup(std::to_string(item.box.picture.width))
+            .markup("\" height=\"")
+            .markup(std::to_string(item.box.picture.height))
+            .markup("\" alt=\"box of code ")
+            .markup(code)
+            .markup("\"></td></tr>\n");
     }
     page.markup("</tbody>\n</table>\n");
 
