@@ -232,12 +232,13 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
         EXPECT_NE(heading, std::string::npos) << traced.out;
         const std::string trace = heading == std::string::npos ? "" : traced.out.substr(heading);
         if (std::string(doctorCase.status) == "problem" &&
-            std::find(kTracedChecks.begin(), kTracedChecks.end(), doctorCase.check) != kTracedChecks.end())
+            std::find(kTracedChecks.begin(), kTracedChecks.end(), doctorCase.check) != kTracedChecks.end()) {
             EXPECT_TRUE(std::any_of(
                 kLibraryUnits.begin(), kLibraryUnits.end(),
                 [&](const std::string& unit) { return trace.find("\n    " + unit + ",") != std::string::npos; }))
                 << "no record of a library's call under the check's heading:\n"
                 << traced.out;
+        }
     }
 
     EXPECT_EQ(json.exitCode, doctorCase.exitCode) << json.out;
