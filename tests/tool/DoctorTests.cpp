@@ -457,6 +457,20 @@ const DoctorCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<DoctorCase>& info) { return info.param.name; });
 
+// The stale id doctor reports is taken out with the tool, as its line says.
+TEST_F(KestToolDoctor, UnmarkTakesOutAStaleIdThatNoCertificateCarries) {
+    const DoctorCase& staleId = kCases[1];
+    ASSERT_STREQ(staleId.name, "StaleId");
+    arrange(staleId);
+    const ToolRun unmark = runKestTool(std::string("unmark \"") + staleId.candidates[0] + "\"");
+    EXPECT_EQ(unmark.exitCode, 0u) << unmark.err;
+    EXPECT_THAT(readFileBytes(installFile("KestEnv.ini")), Not(HasSubstr(staleId.candidates[0])));
+    const ToolRun doctor = runKestTool("doctor --json");
+    EXPECT_THAT(doctor.out, Not(HasSubstr(staleId.candidates[0]))) << doctor.out;
+    // An id that was never stored is still no certificate to unmark.
+    EXPECT_EQ(runKestTool("unmark \"0bad;CN=Nobody Else\"").exitCode, 1u);
+}
+
 TEST(KestToolDoctorUsage, ArgumentsAreWrongUsage) {
     EXPECT_EQ(runKestTool("doctor extra").exitCode, 2u);
     EXPECT_EQ(runKestTool("doctor --verbose").exitCode, 2u);

@@ -46,7 +46,7 @@ quoted_id="1001;$ca"
 signer_row="$signer  $ca  012a    2024.01.05 00:00:00  2034.01.05 00:00:00"
 install_win=$(printf 'Z:%s' "$(cd "$work/installation" && pwd)" | tr / '\\')
 
-expect_in_step "log status" "log on"
+expect_in_step "log status" "log on, to $install_win\\kest.log"
 expect_in_step "check-catalogue $install_win\\KestErr.csv" "$install_win\\KestErr.csv: no findings"
 grep -qxF "added 1: $signer ($signer_id)" "$output" || fail "signer.p12 not added"
 grep -qxF "added 1: $quoted ($quoted_id)" "$output" || fail "quoted.p12 not added"

@@ -102,14 +102,32 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
     return found;
 }
 
+namespace {
+
+// Whether the settings file stores this id among the candidates the library reads.
+bool storedCandidate(const std::string& settings, const std::string& id) {
+    char stored[mycert::kCertIdSize];
+    for (unsigned n = 0; mycert::readCandidate(settings.c_str(), n, stored) != 0; ++n)
+        if (id == stored) return true;
+    return false;
+}
+
+}  // namespace
+
 int setCandidates(const std::vector<std::string>& selectors, int candidate) {
     std::string settings;
     UniqueMyCertList list;
     if (const int status = markedPersonalStoreList(settings, list); status != kExitOk) return status;
     std::vector<std::pair<unsigned, MyCert*>> chosen;
+    std::vector<std::string> stale;
     for (const std::string& selector : selectors) {
         unsigned index = 0;
         MyCert* record = selectRecord(list.get(), selector, index);
+        // A stored id whose certificate is gone: writing the list's candidates leaves it out.
+        if (record == nullptr && candidate == 0 && storedCandidate(settings, selector)) {
+            stale.push_back(selector);
+            continue;
+        }
         if (record == nullptr) return reportProblem("no certificate " + selector + " in the personal store's list");
         chosen.emplace_back(index, record);
     }
@@ -117,6 +135,8 @@ int setCandidates(const std::vector<std::string>& selectors, int candidate) {
         record->candidate = candidate;
         writeOut((candidate ? "marked " : "unmarked ") + describe(index, *record) + "\n");
     }
+    for (const std::string& id : stale)
+        writeOut("unmarked " + id + ", which no certificate of the personal store's list carries\n");
     if (const ResultCode code = writeIniSignerCertCandidate(settings.c_str(), list.get()); code != KEST_OK)
         return reportFailure("writeIniSignerCertCandidate", code);
     return kExitOk;

@@ -94,4 +94,26 @@ RecordsInMemory::~RecordsInMemory() {
 
 const std::vector<std::string>& RecordsInMemory::records() const noexcept { return records_; }
 
+bool isDirectory(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder part of a path in the active code page, walking double-byte characters whole
+// (a Shift_JIS trail byte may be a backslash); empty when the path names no folder.
+std::string folderOf(const std::string& path) {
+    std::size_t lastSeparator = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            ++i;
+            continue;
+        }
+        if (path[i] == '\\' || path[i] == '/') lastSeparator = i;
+    }
+    if (lastSeparator == std::string::npos) return {};
+    // "Z:\kest.log": the folder is the root "Z:\".
+    if (lastSeparator > 0 && path[lastSeparator - 1] == ':') return path.substr(0, lastSeparator + 1);
+    return path.substr(0, lastSeparator);
+}
+
 }  // namespace kest::tool

@@ -14,6 +14,12 @@ namespace kest::tool {
 // Whether a message box would reach a person (kest::whyNoDisplay, Display.h).
 bool displayAvailable();
 
+// Whether the path names an existing folder.
+[[nodiscard]] bool isDirectory(const std::string& path);
+// The folder part of a path in the active code page, walking double-byte characters whole
+// (a Shift_JIS trail byte may be a backslash); empty when the path names no folder.
+[[nodiscard]] std::string folderOf(const std::string& path);
+
 // While it lives, KestErr.dll's boxes are printed to standard output (caption, icon name
 // and text) and answered with OK at once, instead of being shown.
 class PrintedErrorBoxes {

@@ -1,5 +1,6 @@
 // kesttool install-dir: the KestIni stand-in's installation directory.
 #include "Commands.h"
+#include "Platform.h"
 #include "Terminal.h"
 
 #include "KestIniStandIn.h"
@@ -11,6 +12,9 @@ namespace {
 int run(const Invocation& invocation) {
     if (!setStandInValue("", kest::standin::kInstallPathValue, invocation.operands()[0].c_str()))
         return reportProblem("cannot set the installation directory in the registry");
+    if (!isDirectory(invocation.operands()[0]))
+        writeErr("kesttool: warning: the folder " + invocation.operands()[0] +
+                 " does not exist: the libraries find no KestEnv.ini or KestErr.csv there\n");
     return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 // kesttool log: the log's switch and path through the KestIni stand-in, a record written as a
 // host writes one, and the log file shown (LogShow.cpp).
 #include "Commands.h"
+#include "Platform.h"
 #include "Terminal.h"
 
 #include "KestLog.h"
@@ -8,17 +9,32 @@
 #include "KestSourceFile.h"
 #include "StandInSettings.h"
 
+#include <optional>
+#include <string>
+
 namespace kest::tool {
 namespace {
 
 constexpr char kLogOn[] = "1";
 constexpr char kLogOff[] = "0";
 
+// What becomes of the records with the log on, to `path`: nothing when its folder is missing.
+std::string whereRecordsGo(const std::string& path) {
+    const std::string folder = folderOf(path);
+    if (folder.empty()) return "to " + path + ", in the host's working folder";
+    if (!isDirectory(folder))
+        return "to " + path + ", but the folder " + folder + " does not exist: every record is dropped";
+    return "to " + path;
+}
+
 int on(const Invocation& invocation) {
     const std::vector<std::string>& words = invocation.operands();
     if (words.size() == 1 && !setStandInValue(kLogSection, kLogPathKey, words[0].c_str()))
         return reportProblem("cannot set the log path in the registry");
     if (!setStandInValue(kLogSection, kWriteLogKey, kLogOn)) return reportProblem("cannot switch the log on");
+    const std::optional<std::string> path = installationLogPath();
+    if (path && !folderOf(*path).empty() && !isDirectory(folderOf(*path)))
+        writeErr("kesttool: warning: the log is on " + whereRecordsGo(*path) + "\n");
     return kExitOk;
 }
 
@@ -28,7 +44,12 @@ int off(const Invocation& /*invocation*/) {
 }
 
 int status(const Invocation& /*invocation*/) {
-    writeOut(LogFlag() ? "log on\n" : "log off\n");
+    if (!LogFlag()) {
+        writeOut("log off\n");
+        return kExitOk;
+    }
+    const std::optional<std::string> path = installationLogPath();
+    writeOut(path ? "log on, " + whereRecordsGo(*path) + "\n" : "log on, but no LogPath: every record is dropped\n");
     return kExitOk;
 }
 
