@@ -11,6 +11,8 @@
 #include "KestMyCert.h"
 #include "KestMyCertText.h"
 
+#include <algorithm>
+
 namespace kest::tool {
 namespace {
 
@@ -102,17 +104,14 @@ MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index)
     return found;
 }
 
-namespace {
-
-// Whether the settings file stores this id among the candidates the library reads.
-bool storedCandidate(const std::string& settings, const std::string& id) {
-    char stored[mycert::kCertIdSize];
-    for (unsigned n = 0; mycert::readCandidate(settings.c_str(), n, stored) != 0; ++n)
-        if (id == stored) return true;
-    return false;
+std::vector<std::string> storedCandidateIds(const std::string& settings) {
+    std::vector<std::string> ids;
+    for (unsigned n = 0;; ++n) {
+        char value[mycert::kCertIdSize] = {};
+        if (mycert::readCandidate(settings.c_str(), n, value) == 0) return ids;
+        ids.emplace_back(value);
+    }
 }
-
-}  // namespace
 
 int setCandidates(const std::vector<std::string>& selectors, int candidate) {
     std::string settings;
@@ -120,11 +119,12 @@ int setCandidates(const std::vector<std::string>& selectors, int candidate) {
     if (const int status = markedPersonalStoreList(settings, list); status != kExitOk) return status;
     std::vector<std::pair<unsigned, MyCert*>> chosen;
     std::vector<std::string> stale;
+    const std::vector<std::string> stored = storedCandidateIds(settings);
     for (const std::string& selector : selectors) {
         unsigned index = 0;
         MyCert* record = selectRecord(list.get(), selector, index);
         // A stored id whose certificate is gone: writing the list's candidates leaves it out.
-        if (record == nullptr && candidate == 0 && storedCandidate(settings, selector)) {
+        if (record == nullptr && candidate == 0 && std::find(stored.begin(), stored.end(), selector) != stored.end()) {
             stale.push_back(selector);
             continue;
         }

@@ -27,6 +27,10 @@ std::string describe(unsigned index, const MyCert& record);
 // A record by its 1-based list index or its certificate id; `index` is its index.
 MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index);
 
+// The ids stored as signer candidates in the settings file at `settings`, read the way
+// KestMyCert reads them: up to the first key that is missing or empty.
+[[nodiscard]] std::vector<std::string> storedCandidateIds(const std::string& settings);
+
 // Marks (1) or unmarks (0) the named certificates in the settings file; an exit status.
 [[nodiscard]] int setCandidates(const std::vector<std::string>& selectors, int candidate);
 

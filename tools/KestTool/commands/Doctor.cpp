@@ -5,6 +5,7 @@
 // memory (--trace shows those of the checks that found something), so the customer's log stays
 // as it was, byte for byte.
 #include "Catalogue.h"
+#include "Certificates.h"
 #include "Commands.h"
 #include "Output.h"
 #include "Platform.h"
@@ -25,6 +26,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kest::tool {
@@ -34,7 +36,6 @@ constexpr unsigned kPathSize = 260;
 constexpr char kJsonOption[] = "--json";
 constexpr char kTraceOption[] = "--trace";
 constexpr char kCatalogueName[] = "KestErr.csv";
-using kest::mycert::kCertIdSize;
 using kest::mycert::kSettingsKeySize;
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
@@ -128,17 +129,6 @@ std::string candidateKey(std::size_t n) {
     char key[kSettingsKeySize];
     mycert::formatCandidateKey(static_cast<unsigned>(n), key);
     return key;
-}
-
-// The ids stored as signer candidates, read the way KestMyCert reads them: up to the first
-// key that is missing or empty.
-std::vector<std::string> storedCandidateIds(const std::string& settings) {
-    std::vector<std::string> ids;
-    for (unsigned n = 0;; ++n) {
-        char value[kCertIdSize] = {};
-        if (mycert::readCandidate(settings.c_str(), n, value) == 0) return ids;
-        ids.emplace_back(value);
-    }
 }
 
 class Doctor {
@@ -390,7 +380,7 @@ std::vector<std::string> recordsInUtf8(const Finding& finding) {
 // The libraries' records of each check that found something, once per check, after the report.
 std::string formatTrace(const std::vector<Finding>& findings) {
     std::string text;
-    const char* shown = nullptr;
+    std::string_view shown;
     for (const Finding& finding : findings) {
         if (finding.status == Status::ok || finding.check == shown) continue;
         shown = finding.check;

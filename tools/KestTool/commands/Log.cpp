@@ -18,12 +18,17 @@ namespace {
 constexpr char kLogOn[] = "1";
 constexpr char kLogOff[] = "0";
 
-// What becomes of the records with the log on, to `path`: nothing when its folder is missing.
-std::string whereRecordsGo(const std::string& path) {
+// Records to `path` are dropped: it names a folder that does not exist.
+bool folderMissing(const std::string& path) {
     const std::string folder = folderOf(path);
-    if (folder.empty()) return "to " + path + ", in the host's working folder";
-    if (!isDirectory(folder))
-        return "to " + path + ", but the folder " + folder + " does not exist: every record is dropped";
+    return !folder.empty() && !isDirectory(folder);
+}
+
+// What becomes of the records with the log on, to `path`.
+std::string whereRecordsGo(const std::string& path) {
+    if (folderOf(path).empty()) return "to " + path + ", in the host's working folder";
+    if (folderMissing(path))
+        return "to " + path + ", but the folder " + folderOf(path) + " does not exist: every record is dropped";
     return "to " + path;
 }
 
@@ -33,8 +38,7 @@ int on(const Invocation& invocation) {
         return reportProblem("cannot set the log path in the registry");
     if (!setStandInValue(kLogSection, kWriteLogKey, kLogOn)) return reportProblem("cannot switch the log on");
     const std::optional<std::string> path = installationLogPath();
-    if (path && !folderOf(*path).empty() && !isDirectory(folderOf(*path)))
-        writeErr("kesttool: warning: the log is on " + whereRecordsGo(*path) + "\n");
+    if (path && folderMissing(*path)) writeErr("kesttool: warning: the log is on " + whereRecordsGo(*path) + "\n");
     return kExitOk;
 }
 
