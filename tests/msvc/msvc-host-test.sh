@@ -21,20 +21,7 @@ for tool in "$@"; do
         ;;
     esac
 done
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-step() {  # description, command...
-    description=$1
-    shift
-    "$@" >"$work/step.log" 2>&1 || {
-        echo "FAILED: $description"
-        cat "$work/step.log"
-        exit 1
-    }
-}
+. "$source_dir/tests/support/test-steps.sh"
 
 rm -rf "$work"
 mkdir -p "$work"

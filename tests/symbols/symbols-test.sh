@@ -16,20 +16,7 @@ source_dir=$2
 build_dir=$3
 work=$4
 shift 4
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-step() { # description, command...
-    description=$1
-    shift
-    "$@" >"$work/step.log" 2>&1 || {
-        echo "FAILED: $description"
-        cat "$work/step.log"
-        exit 1
-    }
-}
+. "$source_dir/tests/support/test-steps.sh"
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 rm -rf "$work"

@@ -17,11 +17,7 @@ build_dir=$2
 work=$3
 name=$4
 cmake=$5
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
+. "$source_dir/tests/support/test-steps.sh"
 
 started=$(date +%s)
 "$cmake" --build "$build_dir" --target test-package >"$work.build" 2>&1 || {
