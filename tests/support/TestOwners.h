@@ -11,12 +11,6 @@
 
 namespace kest {
 
-struct InvalidHandleValue {
-    static HANDLE value() noexcept { return INVALID_HANDLE_VALUE; }
-};
-
-// A kernel object whose invalid value is INVALID_HANDLE_VALUE: what CreateFile opens.
-using UniqueFileHandle = UniqueValue<HANDLE, ReleaseWith<&CloseHandle>, InvalidHandleValue>;
 // A directory walk of FindFirstFile, whose failure is INVALID_HANDLE_VALUE.
 using UniqueFindHandle = UniqueValue<HANDLE, ReleaseWith<&FindClose>, InvalidHandleValue>;
 using UniqueRegKey = std::unique_ptr<std::remove_pointer_t<HKEY>, ReleaseWith<&RegCloseKey>>;

@@ -108,8 +108,11 @@ struct Named {
 };
 
 enum class Settings { file, none };
-// The log is on; its folder: the installation's, with or without the file yet, or a missing one.
-enum class LogFolder { installation, installationWithoutFile, missing };
+// The log is on, to: the installation's kest.log, there or not yet, or read-only; a file in a
+// missing folder; the installation folder itself; a relative path.
+enum class LogFolder { installation, installationWithoutFile, readOnlyFile, missing, folder, relative };
+// How a file of the installation is saved: as shipped, or as an editor may save it.
+enum class Saved { shiftJis, utf8, utf8WithBom, utf16Le, utf16NoBom };
 
 struct DoctorCase {
     const char* name;
@@ -130,7 +133,26 @@ struct DoctorCase {
     std::vector<std::string> holds;
     std::vector<std::string> lacks;
     const char* catalogueTail = "";  // lines appended to the shipped catalogue
+    Saved catalogueSaved = Saved::shiftJis;
+    const char* settingsTail = "";  // lines appended to the settings file, "{name}" as in holds
+    Saved settingsSaved = Saved::shiftJis;
+    bool settingsReadOnly = false;
 };
+
+// Text of the active code page as an editor saves it.
+std::string saved(const std::string& ansi, Saved how) {
+    if (how == Saved::shiftJis) return ansi;
+    const int wideSize = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), wideSize);
+    if (how == Saved::utf16Le || how == Saved::utf16NoBom)
+        return (how == Saved::utf16Le ? "\xFF\xFE" : "") +
+               std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, utf8.data(), size, nullptr, nullptr);
+    return (how == Saved::utf8WithBom ? "\xEF\xBB\xBF" : "") + utf8;
+}
 
 std::ostream& operator<<(std::ostream& out, const DoctorCase& doctorCase) { return out << doctorCase.name; }
 
@@ -150,14 +172,20 @@ protected:
         return named_[name] = {std::string(head->serialHex) + ";" + head->issuer, toUtf8(head->subject)};
     }
 
+    // "{name}" is the certificate's id, "{name:subject}" its subject, "{name:index}" its index
+    // in the personal store's list as arranged.
     std::string expand(std::string text) {
         for (std::size_t open; (open = text.find('{')) != std::string::npos;) {
             const std::size_t close = text.find('}', open);
             std::string name = text.substr(open + 1, close - open - 1);
-            const bool subject = name.size() > 8 && name.compare(name.size() - 8, 8, ":subject") == 0;
-            if (subject) name.resize(name.size() - 8);
+            const std::size_t colon = name.find(':');
+            const std::string part = colon == std::string::npos ? "" : name.substr(colon + 1);
+            name = name.substr(0, colon);
             const Named certificate = named(name);
-            text.replace(open, close - open + 1, subject ? certificate.subject : toUtf8(certificate.id));
+            text.replace(open, close - open + 1,
+                         part == "subject" ? certificate.subject
+                         : part == "index" ? std::to_string(listIndex_.at(certificate.id))
+                                           : toUtf8(certificate.id));
         }
         return text;
     }
@@ -165,20 +193,38 @@ protected:
     void arrange(const DoctorCase& doctorCase) {
         for (const char* name : doctorCase.withKey) addPkcs12ToPersonalStore(kData + std::string(name) + ".p12");
         for (const char* name : doctorCase.withoutKey) addDerToPersonalStore(kData + std::string(name) + ".der");
+        indexTheList();
         writeFileBytes(installFile("KestErr.csv"),
-                       readFileBytes(testDataPath("KestErr\\KestErr.csv")) + doctorCase.catalogueTail);
-        if (doctorCase.log == LogFolder::missing) setLogPath(installFile("absent") + "\\kest.log");
-        if (doctorCase.settings == Settings::none) return;
-        std::string settings = "[MyCertificate]\r\n";
-        if (doctorCase.omit != nullptr) settings += std::string("OmitSelectCert=") + doctorCase.omit + "\r\n";
-        for (std::size_t n = 0; n < doctorCase.candidates.size(); ++n) {
-            const std::string candidate = doctorCase.candidates[n];
-            char key[16];
-            std::snprintf(key, sizeof key, "CertId_%04u", static_cast<unsigned>(n));
-            settings += key + std::string("=") +
-                        (candidate.find(';') != std::string::npos ? candidate : named(candidate).id) + "\r\n";
+                       saved(readFileBytes(testDataPath("KestErr\\KestErr.csv")) + doctorCase.catalogueTail,
+                             doctorCase.catalogueSaved));
+        if (doctorCase.settings == Settings::file) {
+            std::string settings = "[MyCertificate]\r\n";
+            if (doctorCase.omit != nullptr) settings += std::string("OmitSelectCert=") + doctorCase.omit + "\r\n";
+            for (std::size_t n = 0; n < doctorCase.candidates.size(); ++n) {
+                const std::string candidate = doctorCase.candidates[n];
+                char key[16];
+                std::snprintf(key, sizeof key, "CertId_%04u", static_cast<unsigned>(n));
+                settings += key + std::string("=") +
+                            (candidate.find(';') != std::string::npos ? candidate : named(candidate).id) + "\r\n";
+            }
+            writeFileBytes(installFile("KestEnv.ini"), saved(settings + idsOf(doctorCase.settingsTail), doctorCase.settingsSaved));
+            if (doctorCase.settingsReadOnly) SetFileAttributesA(installFile("KestEnv.ini").c_str(), FILE_ATTRIBUTE_READONLY);
         }
-        writeFileBytes(installFile("KestEnv.ini"), settings);
+        // Last: naming the data's certificates lists them, which logs.
+        switch (doctorCase.log) {
+            case LogFolder::installation: break;
+            case LogFolder::installationWithoutFile: DeleteFileA(logPath().c_str()); break;
+            case LogFolder::readOnlyFile: SetFileAttributesA(logPath().c_str(), FILE_ATTRIBUTE_READONLY); break;
+            case LogFolder::missing: setLogPath(installFile("absent") + "\\kest.log"); break;
+            case LogFolder::folder: setLogPath(installDir()); break;
+            case LogFolder::relative: setLogPath("kest.log"); break;
+        }
+    }
+
+    // What arrange made read-only is writable again, for the installation to go.
+    void makeWritable() const {
+        SetFileAttributesA(installFile("KestEnv.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA(installFile("kest.log").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 
     Snapshot snapshot() const {
@@ -195,7 +241,26 @@ protected:
     }
 
 private:
+    // "{name}" in settings lines: the ids of the data's certificates, in the active code page.
+    std::string idsOf(std::string text) {
+        for (std::size_t open; (open = text.find('{')) != std::string::npos;) {
+            const std::size_t close = text.find('}', open);
+            text.replace(open, close - open + 1, named(text.substr(open + 1, close - open - 1)).id);
+        }
+        return text;
+    }
+
+    void indexTheList() {
+        MyCert* head = nullptr;
+        if (createMyCertList(&head) != KEST_OK) throw std::runtime_error("no list of the personal store");
+        const UniqueMyCertList list{head};
+        unsigned index = 0;
+        for (const MyCert* record = head; record != nullptr; record = record->next)
+            listIndex_[std::string(record->serialHex) + ";" + record->issuer] = ++index;
+    }
+
     std::map<std::string, Named> named_;
+    std::map<std::string, unsigned> listIndex_;  // of each certificate's id
 };
 
 std::vector<std::string> checksSaying(const std::string& status, const std::vector<Object>& findings) {
@@ -209,14 +274,13 @@ std::vector<std::string> checksSaying(const std::string& status, const std::vect
 TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothing) {
     const DoctorCase& doctorCase = GetParam();
     arrange(doctorCase);
-    // Last: naming the data's certificates lists them, which logs.
-    if (doctorCase.log == LogFolder::installationWithoutFile) DeleteFileA(logPath().c_str());
     const std::string logBefore = logBytes();
     const Snapshot before = snapshot();
 
     const ToolRun json = runKestTool("doctor --json");
     const ToolRun text = runKestTool("doctor");
     const ToolRun traced = runKestTool("doctor --trace");
+    makeWritable();
 
     // The installation folder's listing says whether the log file is there.
     EXPECT_TRUE(snapshot() == before) << "doctor changed the installation";
@@ -264,7 +328,8 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
     EXPECT_EQ(line->at("code"), doctorCase.code);
     if (std::string(doctorCase.code) != "null") {
         EXPECT_NE(line->at("message"), "null");
-        EXPECT_THAT(text.out, HasSubstr(doctorCase.code + (" " + line->at("message"))));
+        // What to do comes last, after the code and its message.
+        EXPECT_THAT(text.out, HasSubstr(doctorCase.code + (" " + line->at("message")) + "; "));
     }
 }
 
@@ -298,7 +363,7 @@ const DoctorCase kCases[] = {
      "problem",
      "null",
      {"CertId_0000 0bad;CN=Nobody matches no certificate of the list",
-      "no certificate of the personal store has this id"},
+      "no certificate of the personal store has this id; take it out with kesttool unmark \"0bad;CN=Nobody\""},
      {"successor"}},
     {"RenewalNamedAsSuccessor",
      {"renewed", "colleague"},
@@ -314,7 +379,8 @@ const DoctorCase kCases[] = {
      "problem",
      "null",
      {"CertId_0000 {current} matches no certificate",
-      "private key cannot be reached; likely successor (same subject and issuer): {renewed:subject} ({renewed})"},
+      "private key cannot be reached; likely successor (same subject and issuer): {renewed:subject} ({renewed}); "
+      "mark it with kesttool mark {renewed:index}"},
      {"{colleague}"}},
     {"RenewalOfACertificateGoneNamedByIssuer",
      {"renewed"},
@@ -329,9 +395,10 @@ const DoctorCase kCases[] = {
      "candidates",
      "problem",
      "null",
-     {"CertId_0000 {current} matches no certificate", "of the same issuer in the list: {renewed:subject} ({renewed})"},
+     {"CertId_0000 {current} matches no certificate", "of the same issuer in the list: {renewed:subject} ({renewed}); "
+      "if one is its renewal, mark it (kesttool mark {renewed:index} for the first), else take it out with kesttool unmark"},
      {}},
-    {"ExpiredCandidate",
+    {"ExpiredCandidateWhileTheChoiceIsSkipped",
      {"expired"},
      {},
      {"expired"},
@@ -342,9 +409,157 @@ const DoctorCase kCases[] = {
      {"candidates"},
      {"certificates", "candidates"},
      "candidates",
+     "problem",
+     "null",
+     {"none of the 1 stored candidate is a valid certificate of the list: OmitSelectCert=1 skips the choice, so the "
+      "user is never asked; mark a valid certificate"},
+     {}},
+    {"ExpiredCandidateBesideItsRenewal",
+     {"expired", "expired-renewal"},
+     {},
+     {"expired"},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     1,
+     {"candidates"},
+     {"certificates", "candidates"},
+     "candidates",
      "warning",
      "null",
-     {"CertId_0000 {expired:subject} ({expired}): expired on 2021.12.31 23:59:59 UTC"},
+     {"CertId_0000 {expired:subject} ({expired}): expired on 2021.12.31 23:59:59 UTC; its renewal "
+      "{expired-renewal:subject} ({expired-renewal}) is in the list: mark it with kesttool mark {expired-renewal:index}"},
+     {}},
+    {"ValidCandidateWithANewerRenewalUnmarked",
+     {"current", "renewed"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     0,
+     {},
+     {"candidates"},
+     "candidates",
+     "warning",
+     "null",
+     {"CertId_0000 {current:subject} ({current}): its newer renewal {renewed:subject} ({renewed}) is in the list and "
+      "not marked; mark it with kesttool mark {renewed:index}"},
+     {}},
+    {"CandidateAfterAMissingKey",
+     {"current"},
+     {},
+     {},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     0,
+     {},
+     {"candidates"},
+     "candidates",
+     "warning",
+     "null",
+     {"CertId_0001 {current} is never read", "and CertId_0000 is missing; mark its certificate again"},
+     {},
+     "",
+     Saved::shiftJis,
+     "CertId_0001={current}\r\n"},
+    {"MisspelledSectionAndKey",
+     {"current"},
+     {},
+     {},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     0,
+     {},
+     {"settings"},
+     "settings",
+     "warning",
+     "null",
+     {"KestEnv.ini: nothing reads [MyCertficate], [MyCertificate] CertId_1; rename them"},
+     {},
+     "",
+     Saved::shiftJis,
+     "CertId_1={current}\r\n[MyCertficate]\r\nCertId_0000={current}\r\n"},
+    {"ReadOnlySettings",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     1,
+     {"settings"},
+     {},
+     "settings",
+     "problem",
+     "null",
+     {"KestEnv.ini: read-only: the host cannot save the user's choice", "attrib -r "},
+     {},
+     "",
+     Saved::shiftJis,
+     "",
+     Saved::shiftJis,
+     true},
+    // Windows' profile functions take a UTF-8 mark for part of the first line, so [MyCertificate]
+    // on it is not found (github.com/WelliSolutions/IniFileFormatReverseEngineering,
+    // documentation/GetPrivateProfileString.md, lpFileName); Wine's read the file as UTF-8
+    // and find the candidate: the candidates line below is Wine's answer, not Windows'.
+    {"SettingsSavedAsUtf8WithAMark",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     1,
+     {"settings"},
+     {},
+     "settings",
+     "problem",
+     "null",
+     {"KestEnv.ini: saved as UTF-8 with a byte-order mark: Windows reads the mark as part of the first line",
+      "; save it as Shift_JIS (ANSI)"},
+     {},
+     "",
+     Saved::shiftJis,
+     "",
+     Saved::utf8WithBom},
+    {"SettingsSavedAsUtf16WithoutAMark",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     1,
+     {"settings"},
+     {"settings"},
+     "settings",
+     "problem",
+     "null",
+     {"KestEnv.ini: saved as UTF-16 without a byte-order mark: Windows reads no setting from it",
+      "; save it as Shift_JIS (ANSI)"},
+     {},
+     "",
+     Saved::shiftJis,
+     "",
+     Saved::utf16NoBom},
+    {"SettingsWithAJapaneseNameInUtf8",
+     {"current"},
+     {},
+     {u8"0d01;CN=署名者, O=Kest Test, C=JP"},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     1,
+     {"settings", "candidates"},
+     {},
+     "settings",
+     "problem",
+     "null",
+     {"KestEnv.ini: saved as UTF-8: Japanese names in ids are read as Shift_JIS and match no certificate"},
      {}},
     {"ExpiredCandidateBesideAValidOneIsAWarningOnly",
      {"current", "expired"},
@@ -374,7 +589,7 @@ const DoctorCase kCases[] = {
      "candidates",
      "warning",
      "null",
-     {"none stored, yet OmitSelectCert=1 skips the choice"},
+     {"none stored: OmitSelectCert=1 skips the choice, so the user is never asked; mark a valid certificate"},
      {}},
     {"NoCandidateWithTheChoiceShown",
      {"current"},
@@ -434,7 +649,53 @@ const DoctorCase kCases[] = {
      "log",
      "problem",
      "null",
-     {"absent\\kest.log, but the folder ", "absent does not exist"},
+     {"absent\\kest.log, but the folder ", "absent does not exist: every record is dropped; create the folder"},
+     {}},
+    {"LogPathNamesAFolder",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::folder,
+     1,
+     {"log"},
+     {},
+     "log",
+     "problem",
+     "null",
+     {", which is a folder: no record can be written; name a file in it with kesttool log on "},
+     {}},
+    {"RelativeLogPath",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::relative,
+     0,
+     {},
+     {"log"},
+     "log",
+     "warning",
+     "null",
+     {"on, to kest.log, a relative path: the records go to the working folder of the host",
+      "; set a full path with kesttool log on"},
+     {"dropped"}},
+    {"ReadOnlyLogFile",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::readOnlyFile,
+     1,
+     {"log"},
+     {},
+     "log",
+     "problem",
+     "null",
+     {"kest.log, which is read-only: every record is dropped; clear its read-only attribute"},
      {}},
     {"CatalogueWithAFinding",
      {"current"},
@@ -449,9 +710,43 @@ const DoctorCase kCases[] = {
      "catalogue",
      "warning",
      "null",
-     {"KestErr.csv: 1 finding (check-catalogue): line ", ": code 25000101 written twice"},
+     {"KestErr.csv: 1 finding: line ", ": code 25000101 written twice", "; mend them (kesttool check-catalogue "},
      {},
      "X25000101,again\r\n"},
+    {"CatalogueSavedAsUtf8",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     1,
+     {"catalogue"},
+     {},
+     "catalogue",
+     "problem",
+     "null",
+     {"KestErr.csv: saved as UTF-8: every box shows garbled text; save it as Shift_JIS (ANSI)"},
+     {},
+     "",
+     Saved::utf8},
+    {"CatalogueSavedAsUtf16",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::installation,
+     1,
+     {"catalogue"},
+     {},
+     "catalogue",
+     "problem",
+     "null",
+     {"KestErr.csv: ", " codes have no usable line, their boxes say only that no message was found"},
+     {},
+     "",
+     Saved::utf16Le},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),

@@ -7,8 +7,6 @@
 #include "KestResultMessages.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -101,16 +99,29 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
     for (const ResultMessage& entry : kResultMessages)
         if (codesWithMessage.count(entry.code) == 0)
             findings.push_back(
-                {0, "no line with a message for code " + hexDigits(entry.code) + " (" + entry.text + ")"});
+                {0, "no line with a message for code " + hexDigits(entry.code) + " (" + entry.text + ")", true});
     return findings;
 }
 
-std::optional<std::string> readCatalogueFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) return std::nullopt;
-    return bytes;
+std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes) {
+    std::size_t firstNul = 0;
+    const Encoding encoding = encodingOf(bytes, firstNul);
+    const std::string_view notFound(catalogue::kNotFoundText);
+    std::string seen;
+    switch (encoding) {
+        case Encoding::shiftJis: return std::nullopt;
+        case Encoding::utf8:
+        case Encoding::utf8WithBom: seen = "every box shows garbled text"; break;
+        case Encoding::utf16Le:
+        case Encoding::utf16Be:
+        case Encoding::utf16NoBom:
+            seen = "no box finds its text, each says " + std::string(notFound.substr(0, notFound.find('\n')));
+            break;
+        case Encoding::nulBytes:
+            seen = "a line is read only up to its first NUL byte (the first at byte " + std::to_string(firstNul) + ")";
+            break;
+    }
+    return CatalogueFinding{0, "saved as " + encodingName(encoding) + ": " + seen + "; " + kSaveAsShiftJis};
 }
 
 }  // namespace kest::tool

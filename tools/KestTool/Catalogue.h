@@ -3,6 +3,7 @@
 #pragma once
 
 #include "KestErrCatalogue.h"
+#include "TextFiles.h"
 
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@ namespace kest::tool {
 struct CatalogueFinding {
     unsigned line;     // 1-based; 0 for a finding about the catalogue as a whole
     std::string text;  // ASCII, apart from the quoted Shift_JIS message of a missing code
+    bool codeWithoutMessage = false;  // a result code's box will say its message was not found
 };
 
 // One line of a catalogue file, as ShowError reads it in text mode.
@@ -37,9 +39,7 @@ std::vector<CatalogueLine> readCatalogueLines(std::string_view bytes);
 
 std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes);
 
-// A catalogue file's bytes, whole; nothing if it cannot be read. Read here rather than with
-// KestCommon's readFile, which cannot tell an empty file (a catalogue with findings) from one
-// that cannot be read.
-std::optional<std::string> readCatalogueFile(const std::string& path);
+// A catalogue not saved as Shift_JIS: how it was saved, what the boxes then show and what to do.
+std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes);
 
 }  // namespace kest::tool

@@ -9,10 +9,12 @@ namespace {
 
 int run(const Invocation& invocation) {
     const std::string& path = invocation.operands()[0];
-    const std::optional<std::string> bytes = readCatalogueFile(path);
+    const std::optional<std::string> bytes = readWholeFile(path);
     if (!bytes) return reportProblem("cannot read " + path);
 
-    const std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);
+    std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);
+    if (std::optional<CatalogueFinding> encoding = checkCatalogueEncoding(*bytes))
+        findings.insert(findings.begin(), std::move(*encoding));
     for (const CatalogueFinding& finding : findings) {
         std::string where = path + ":";
         if (finding.line != 0) where += std::to_string(finding.line) + ":";
@@ -34,7 +36,8 @@ const Command kCheckCatalogueCommand{"check-catalogue",
                                      1,
                                      1,
                                      "    Reports codes written twice, empty messages, lines over 259 characters,\n"
-                                     "    unknown severity letters and result codes without a line.\n",
+                                     "    unknown severity letters, result codes without a line, and a file not\n"
+                                     "    saved as Shift_JIS.\n",
                                      {},
                                      &run,
                                      {}};

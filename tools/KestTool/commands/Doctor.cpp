@@ -1,15 +1,21 @@
 // kesttool doctor: why signing cannot start on this installation. Each check asks the
-// libraries as a host would, in the order a host meets them, and says ok, warning or problem.
+// libraries as a host would, in the order a host meets them, and says ok, warning or problem;
+// a warning or problem ends with what to do. The installation's text files are also read as
+// bytes, for what an editor did to them, and the settings file as the profile functions list
+// it, for keys the library never reads.
 // Read-only throughout: no setting is written, the personal store is opened read-only, the
-// log check only looks at the folder, and the libraries' records of doctor's calls are kept in
-// memory (--trace shows those of the checks that found something), so the customer's log stays
-// as it was, byte for byte.
+// settings file and the log file are opened for writing only to see whether they could be and
+// closed unwritten, and the libraries' records of doctor's calls are kept in memory (--trace
+// shows those of the checks that found something), so the customer's log stays as it was,
+// byte for byte.
 #include "Catalogue.h"
 #include "Certificates.h"
 #include "Commands.h"
 #include "Output.h"
+#include "LogDestination.h"
 #include "Platform.h"
 #include "Terminal.h"
+#include "TextFiles.h"
 
 #include "KestCommon.h"
 #include "KestIni.h"
@@ -19,14 +25,17 @@
 #include "KestMyCertSettings.h"
 #include "KestMyCertText.h"
 #include "KestResultMessages.h"
+#include "KestSupportOwners.h"
 
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kest::tool {
@@ -39,6 +48,16 @@ constexpr char kCatalogueName[] = "KestErr.csv";
 using kest::mycert::kSettingsKeySize;
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
+// Room for every section or key name of a settings file.
+constexpr std::size_t kProfileListSize = 65536;
+// A section this close to the library's is a typo of it ([MyCertficate]), not the host's own.
+constexpr std::size_t kTypoDistance = 2;
+// What to do, said alike by several lines.
+constexpr char kSetInstallation[] =
+    "set the installation directory in the installation's settings (kesttool install-dir <folder> with the stand-in)";
+constexpr char kSetOmit[] = "set it with kesttool omit set or kesttool omit clear";
+constexpr char kImportKey[] = "import the certificate with its key (kesttool add-p12 <file.p12>)";
+constexpr char kMarkAValidOne[] = "mark a valid certificate with kesttool mark <index> (kesttool list names them)";
 
 enum class Status { ok, warning, problem };
 
@@ -56,6 +75,7 @@ struct Finding {
     const char* check;
     Status status;
     std::string text;
+    std::string remedy;                // what to do, after the code; empty for ok
     std::optional<ResultCode> code;    // where a library call gave one
     std::vector<std::string> records;  // the libraries' records of its check's calls (ANSI)
 };
@@ -85,6 +105,7 @@ struct Certificate {
     std::string serial;
     std::string notBefore;
     std::string notAfter;
+    unsigned index = 0;  // in the list, from 1; 0 for one the list leaves out
 
     [[nodiscard]] std::string id() const { return serial + ";" + issuer; }
     [[nodiscard]] std::string named() const { return fromAnsi(subject + " (" + id() + ")"); }
@@ -96,10 +117,14 @@ struct Certificate {
         if (notYetValid(now)) return "not valid before " + notBefore + " UTC";
         return {};
     }
+    [[nodiscard]] bool sameHolder(const Certificate& other) const {
+        return subject == other.subject && issuer == other.issuer;
+    }
+    [[nodiscard]] std::string markCommand() const { return "kesttool mark " + std::to_string(index); }
 };
 
-Certificate certificateOf(const MyCert& record) {
-    return {record.subject, record.issuer, record.serialHex, record.notBefore, record.notAfter};
+Certificate certificateOf(const MyCert& record, unsigned index) {
+    return {record.subject, record.issuer, record.serialHex, record.notBefore, record.notAfter, index};
 }
 
 // The personal store's certificates whose key cannot be reached: what createMyCertList
@@ -117,7 +142,8 @@ Certificate certificateOf(const MyCert& record) {
                             mycert::nameText(info.Issuer),
                             mycert::serialText(info.SerialNumber),
                             {},
-                            {}});
+                            {},
+                            0});
         }
     } catch (...) {
         return false;
@@ -129,6 +155,89 @@ std::string candidateKey(std::size_t n) {
     char key[kSettingsKeySize];
     mycert::formatCandidateKey(static_cast<unsigned>(n), key);
     return key;
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
+                                                  static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) ==
+                                       CSTR_EQUAL;
+}
+
+// The n of a key the library reads as the n-th candidate's (CertId_0000, CertId_12345); none
+// for any other key, CertId_1 among them.
+std::optional<unsigned> candidateIndex(const std::string& key) {
+    constexpr std::string_view kPrefix = "CertId_";
+    if (key.size() <= kPrefix.size() || !equalNoCase(std::string_view(key).substr(0, kPrefix.size()), kPrefix))
+        return std::nullopt;
+    const std::string digits = key.substr(kPrefix.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) || digits.size() > 9)
+        return std::nullopt;
+    const auto n = static_cast<unsigned>(std::stoul(digits));
+    if (!equalNoCase(candidateKey(n), key)) return std::nullopt;
+    return n;
+}
+
+// Names as the profile functions list them: NUL-separated, ended by a second NUL. A null
+// section lists the sections.
+std::vector<std::string> profileNames(const char* section, const std::string& file) {
+    std::vector<char> buffer(kProfileListSize);
+    const DWORD size = section == nullptr
+                           ? GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str())
+                           : GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
+                                                      static_cast<DWORD>(buffer.size()), file.c_str());
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < size && buffer[at] != '\0'; at += names.back().size() + 1)
+        names.emplace_back(buffer.data() + at);
+    return names;
+}
+
+// Letters to change, add or drop to turn one name into the other, case aside: a section
+// within kTypoDistance of the library's is taken for a typo of it.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = equalNoCase(a.substr(i - 1, 1), b.substr(j - 1, 1));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// What the settings file's bytes say of how it was saved, for Windows' profile functions,
+// which read it for the library: a problem or a warning and what it does; nothing when it is
+// Shift_JIS. Wine's profile functions also read UTF-8 and big-endian UTF-16 with a mark.
+std::optional<std::pair<Status, std::string>> settingsEncodingFinding(std::string_view bytes) {
+    std::size_t firstNul = 0;
+    const Encoding encoding = encodingOf(bytes, firstNul);
+    std::pair<Status, std::string> finding{Status::problem, "saved as " + encodingName(encoding) + ": "};
+    switch (encoding) {
+        case Encoding::shiftJis: return std::nullopt;
+        case Encoding::utf8WithBom:
+            finding.second += "Windows reads the mark as part of the first line, so a section named there is not found, "
+                              "and Japanese names in ids match no certificate";
+            break;
+        case Encoding::utf8: finding.second += "Japanese names in ids are read as Shift_JIS and match no certificate"; break;
+        case Encoding::utf16Le:
+            finding = {Status::warning, finding.second + "Windows reads and writes it as Unicode, so the settings work, "
+                                                         "but it is no longer the file the installation ships"};
+            break;
+        case Encoding::utf16Be:
+        case Encoding::utf16NoBom:
+            finding.second += "Windows reads no setting from it: no candidate, no OmitSelectCert";
+            break;
+        case Encoding::nulBytes:
+            finding.second += "a NUL byte (the first at byte " + std::to_string(firstNul) +
+                              ") hides the rest of its line";
+            break;
+    }
+    finding.second += std::string("; ") + kSaveAsShiftJis;
+    return finding;
 }
 
 class Doctor {
@@ -149,36 +258,49 @@ public:
     [[nodiscard]] const std::vector<Finding>& findings() const noexcept { return findings_; }
 
 private:
-    void add(const char* check, Status status, std::string text, std::optional<ResultCode> code = std::nullopt) {
-        findings_.push_back({check, status, std::move(text), code, {}});
+    void add(const char* check, Status status, std::string text) {
+        findings_.push_back({check, status, std::move(text), {}, std::nullopt, {}});
+    }
+    // A line with a library's result code, which goes before what to do.
+    void add(const char* check, Status status, std::string text, std::string remedy, ResultCode code) {
+        findings_.push_back({check, status, std::move(text), std::move(remedy), code, {}});
     }
 
     void checkInstallation() {
         char directory[kPathSize] = {};
         if (!KestInstallPath(directory, sizeof directory)) {
-            add("installation", Status::problem, "KestInstallPath gives no installation directory");
+            add("installation", Status::problem,
+                std::string("KestInstallPath gives no installation directory; ") + kSetInstallation);
             return;
         }
         installDir_ = directory;
         if (isDirectory(installDir_))
             add("installation", Status::ok, fromAnsi(installDir_));
         else
-            add("installation", Status::problem, fromAnsi(installDir_) + ": no such folder");
+            add("installation", Status::problem, fromAnsi(installDir_) + ": no such folder; " + kSetInstallation);
     }
 
     void checkSettings() {
         char path[kPathSize] = {};
         if (const ResultCode code = getIniFilePath(path); code != KEST_OK) {
-            add("settings", Status::problem,
-                code == KEST_E_NO_SETTINGS_FILE ? fromAnsi(path) + " not found: no candidates, no omit flag"
-                                                : "no settings file without an installation directory",
-                code);
+            if (code == KEST_E_NO_SETTINGS_FILE)
+                add("settings", Status::problem, fromAnsi(path) + " not found: no candidates, no omit flag",
+                    "restore it from the installation", code);
+            else
+                add("settings", Status::problem, "no settings file without an installation directory",
+                    kSetInstallation, code);
             return;
         }
         settings_ = path;
+        const std::string where = fromAnsi(settings_) + ": ";
+        if (const std::optional<std::string> bytes = readWholeFile(settings_))
+            if (auto encoding = settingsEncodingFinding(*bytes))
+                add("settings", encoding->first, where + encoding->second);
+        checkSettingsWritable(where);
+        checkUnreadSettings(where);
+
         int omit = 0;
         const ResultCode code = readIniOmitSelectCert(settings_.c_str(), &omit);
-        const std::string where = fromAnsi(settings_) + ": ";
         if (code == KEST_OK) {
             omit_ = omit;
             add("settings", Status::ok,
@@ -186,83 +308,144 @@ private:
                               : "OmitSelectCert=0, the certificate choice is shown"));
         } else if (code == KEST_E_SETTINGS_READ) {
             add("settings", Status::warning, where + "no OmitSelectCert: the host decides whether to show the choice",
-                code);
+                kSetOmit, code);
         } else {
-            add("settings", Status::problem, where + "OmitSelectCert is neither 0 nor 1", code);
+            add("settings", Status::problem, where + "OmitSelectCert is neither 0 nor 1", kSetOmit, code);
         }
+    }
+
+    // The host writes the user's choice back; opening for writing, without a write, tells
+    // whether it could.
+    void checkSettingsWritable(const std::string& where) {
+        const DWORD attributes = GetFileAttributesA(settings_.c_str());
+        const char* const lost = "the host cannot save the user's choice of certificate or the omit flag";
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            add("settings", Status::problem,
+                where + "read-only: " + lost + "; clear its read-only attribute (attrib -r " + fromAnsi(settings_) + ")");
+            return;
+        }
+        const UniqueFileHandle file{CreateFileA(settings_.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        if (!file)
+            add("settings", Status::problem,
+                where + "cannot be opened for writing (error " + std::to_string(GetLastError()) + "): " + lost +
+                    "; give the user the right to write it");
+    }
+
+    // A section whose name is a typo of the library's, and keys of the library's section that
+    // it never reads. Other sections are the host's.
+    void checkUnreadSettings(const std::string& where) {
+        std::vector<std::string> unread;
+        for (const std::string& section : profileNames(nullptr, settings_))
+            if (!equalNoCase(section, mycert::kSettingsSection) &&
+                editDistance(section, mycert::kSettingsSection) <= kTypoDistance)
+                unread.push_back("[" + section + "]");
+        for (const std::string& key : profileNames(mycert::kSettingsSection, settings_))
+            if (!equalNoCase(key, mycert::kOmitSelectCertKey) && !candidateIndex(key))
+                unread.push_back("[" + std::string(mycert::kSettingsSection) + "] " + key);
+        if (unread.empty()) return;
+        std::string text = where + "nothing reads ";
+        for (std::size_t i = 0; i < unread.size(); ++i) text += (i == 0 ? "" : ", ") + fromAnsi(unread[i]);
+        add("settings", Status::warning,
+            text + "; rename them: the library reads [" + mycert::kSettingsSection + "] with " +
+                mycert::kOmitSelectCertKey + " and CertId_0000, CertId_0001, ...");
     }
 
     void checkCatalogue() {
         if (installDir_.empty()) {
-            add("catalogue", Status::warning, "not checked without an installation directory");
+            add("catalogue", Status::warning, "not checked without an installation directory; " + std::string(kSetInstallation));
             return;
         }
         const std::string path = installDir_ + "\\" + kCatalogueName;
-        const std::optional<std::string> bytes = readCatalogueFile(path);
+        const std::string where = fromAnsi(path) + ": ";
+        const std::optional<std::string> bytes = readWholeFile(path);
         if (!bytes) {
-            add("catalogue", Status::problem, fromAnsi(path) + " not found: error boxes cannot show their texts");
+            add("catalogue", Status::problem,
+                fromAnsi(path) + " not found: error boxes cannot show their texts; restore it from the installation");
             return;
         }
+        if (const std::optional<CatalogueFinding> encoding = checkCatalogueEncoding(*bytes))
+            add("catalogue", Status::problem, where + toUtf8(encoding->text, kMessageCodePage));
         const std::vector<CatalogueFinding> found = kest::tool::checkCatalogue(*bytes);
         if (found.empty()) {
-            add("catalogue", Status::ok, fromAnsi(path) + ": no findings");
+            add("catalogue", Status::ok, where + "no findings");
             return;
         }
-        std::string text = fromAnsi(path) + ": " + plural(found.size(), "finding", "findings") + " (check-catalogue)";
+        const auto withoutMessage = static_cast<std::size_t>(std::count_if(
+            found.begin(), found.end(), [](const CatalogueFinding& finding) { return finding.codeWithoutMessage; }));
+        const std::size_t codes = std::size(kResultMessages);
+        const std::string listAll = "kesttool check-catalogue " + fromAnsi(path) + " lists them all";
+        // Most boxes without their text is a catalogue that does not work, not one to tidy.
+        if (withoutMessage * 2 > codes) {
+            add("catalogue", Status::problem,
+                where + std::to_string(withoutMessage) + " of the " + std::to_string(codes) +
+                    " codes have no usable line, their boxes say only that no message was found; mend the file (" +
+                    listAll + ")");
+            return;
+        }
+        std::string text = where + plural(found.size(), "finding", "findings");
         for (std::size_t i = 0; i < found.size() && i < kNamedAtMost; ++i) {
             text += i == 0 ? ": " : "; ";
             if (found[i].line != 0) text += "line " + std::to_string(found[i].line) + ": ";
             text += toUtf8(found[i].text, kMessageCodePage);
         }
         if (found.size() > kNamedAtMost) text += "; ...";
-        add("catalogue", Status::warning, text);
+        add("catalogue", Status::warning, text + "; mend them (" + listAll + ")");
     }
 
-    // Only reads the two settings and looks at the folder: a record written here, or a file
+    // Only reads the two settings and looks at the file: a record written here, or a file
     // made to see whether one could be, would change the customer's log.
     void checkLog() {
         if (!LogFlag()) {
             add("log", Status::ok, "off");
             return;
         }
-        const std::optional<std::string> path = installationLogPath();
-        if (!path) {
-            add("log", Status::problem, "on, but no LogPath: every record is dropped");
-            return;
+        const LogDestination destination = logDestination(installationLogPath());
+        const std::string text = "on, " + fromAnsi(destination.where);
+        switch (destination.verdict) {
+            case LogDestination::Verdict::written: add("log", Status::ok, text); break;
+            case LogDestination::Verdict::elsewhere:
+                add("log", Status::warning, text + "; " + fromAnsi(destination.remedy));
+                break;
+            case LogDestination::Verdict::dropped:
+                add("log", Status::problem, text + "; " + fromAnsi(destination.remedy));
+                break;
         }
-        const std::string folder = folderOf(*path);
-        if (folder.empty() || !isDirectory(folder))
-            add("log", Status::problem,
-                "on, to " + fromAnsi(*path) + ", but the folder " + fromAnsi(folder) +
-                    " does not exist: every record is dropped");
-        else
-            add("log", Status::ok, "on, to " + fromAnsi(*path));
     }
 
     void checkCertificates() {
         MyCert* head = nullptr;
         if (const ResultCode code = createMyCertList(&head); code != KEST_OK) {
-            add("certificates", Status::problem, "the personal store's list cannot be made", code);
+            add("certificates", Status::problem, "the personal store's list cannot be made",
+                "kesttool doctor --trace shows the library's records", code);
             return;
         }
         list_.reset(head);
         listed_ = true;
         const std::string now = nowUtc();
-        unsigned count = 0;
-        for (const MyCert* record = list_.get(); record != nullptr; record = record->next) {
-            ++count;
-            const Certificate certificate = certificateOf(*record);
-            if (!certificate.valid(now))
-                add("certificates", Status::warning, certificate.named() + ": " + certificate.validityProblem(now));
+        for (const MyCert* record = list_.get(); record != nullptr; record = record->next)
+            listed_certificates_.push_back(certificateOf(*record, static_cast<unsigned>(listed_certificates_.size() + 1)));
+        for (const Certificate& certificate : listed_certificates_) {
+            if (certificate.expired(now))
+                add("certificates", Status::warning,
+                    certificate.named() + ": " + certificate.validityProblem(now) +
+                        "; renew it, or take it out with kesttool remove " + std::to_string(certificate.index));
+            else if (certificate.notYetValid(now))
+                add("certificates", Status::warning,
+                    certificate.named() + ": " + certificate.validityProblem(now) +
+                        "; check the computer's clock, or wait until then");
         }
-        if (count == 0)
-            add("certificates", Status::problem, "no certificate of the personal store has a reachable private key");
+        if (listed_certificates_.empty())
+            add("certificates", Status::problem,
+                std::string("no certificate of the personal store has a reachable private key; ") + kImportKey);
         else
             add("certificates", Status::ok,
-                plural(count, "certificate", "certificates") + " with a reachable private key");
+                plural(listed_certificates_.size(), "certificate", "certificates") + " with a reachable private key");
 
         if (!certificatesWithoutKey(withoutKey_)) {
-            add("certificates", Status::warning, "the personal store cannot be walked for certificates without a key");
+            add("certificates", Status::warning,
+                "the personal store cannot be walked for certificates without a key; check the store with certmgr.msc");
             return;
         }
         if (withoutKey_.empty()) {
@@ -274,36 +457,58 @@ private:
         for (std::size_t i = 0; i < withoutKey_.size() && i < kNamedAtMost; ++i)
             text += (i == 0 ? "" : ", ") + withoutKey_[i].named();
         if (withoutKey_.size() > kNamedAtMost) text += ", ...";
-        add("certificates", Status::warning, text);
+        add("certificates", Status::warning, text + "; insert the smart card, or " + kImportKey);
     }
 
-    // The renewals of a certificate that is gone: same subject and issuer where its subject is
-    // still known (its certificate is in the store without a key), else the same issuer.
-    [[nodiscard]] std::string successors(const std::string& serial, const std::string& issuer) const {
+    // The newest valid certificate of the list with the same subject and issuer as `old`, and
+    // another id; none if there is none.
+    [[nodiscard]] const Certificate* renewalOf(const Certificate& old, const std::string& now) const {
+        const Certificate* newest = nullptr;
+        for (const Certificate& certificate : listed_certificates_)
+            if (certificate.sameHolder(old) && certificate.id() != old.id() && certificate.valid(now) &&
+                (newest == nullptr || certificate.notBefore > newest->notBefore))
+                newest = &certificate;
+        return newest;
+    }
+
+    // A stored id that finds no certificate of the list: what is known of it, and what to do.
+    [[nodiscard]] std::string staleIdText(const std::string& id, const std::string& now) const {
+        std::string serial;
+        std::string issuer;
+        static_cast<void>(mycert::splitCertId(id, serial, issuer));
         const Certificate* old = nullptr;
         for (const Certificate& certificate : withoutKey_)
             if (certificate.serial == serial && certificate.issuer == issuer) old = &certificate;
-        std::string named;
-        for (const MyCert* record = list_.get(); record != nullptr; record = record->next) {
-            if (issuer != record->issuer || (old != nullptr && old->subject != record->subject)) continue;
-            named += (named.empty() ? "" : ", ") + certificateOf(*record).named();
+        const std::string takeOut = "take it out with kesttool unmark \"" + fromAnsi(id) + "\"";
+        if (old != nullptr) {
+            std::string text = "; in the personal store, but its private key cannot be reached";
+            if (const Certificate* renewal = renewalOf(*old, now))
+                return text + "; likely successor (same subject and issuer): " + renewal->named() + "; mark it with " +
+                       renewal->markCommand();
+            return text + "; insert the smart card, or " + takeOut;
         }
-        std::string text = old != nullptr ? "; in the personal store, but its private key cannot be reached"
-                                          : "; no certificate of the personal store has this id";
-        if (!named.empty())
-            text += old != nullptr ? "; likely successor (same subject and issuer): " + named
-                                   : "; of the same issuer in the list: " + named;
-        return text;
+        std::string named;
+        const Certificate* first = nullptr;
+        for (const Certificate& certificate : listed_certificates_) {
+            if (certificate.issuer != issuer || !certificate.valid(now)) continue;
+            named += (named.empty() ? "" : ", ") + certificate.named();
+            if (first == nullptr) first = &certificate;
+        }
+        std::string text = "; no certificate of the personal store has this id";
+        if (first != nullptr)
+            return text + "; of the same issuer in the list: " + named + "; if one is its renewal, mark it (" +
+                   first->markCommand() + " for the first), else " + takeOut;
+        return text + "; " + takeOut;
     }
 
     void checkCandidates() {
         if (settings_.empty() || !listed_) {
-            add("candidates", Status::warning, "not checked: no settings file or no list");
+            add("candidates", Status::warning, "not checked: no settings file or no list; mend the lines above first");
             return;
         }
         const std::vector<std::string> ids = storedCandidateIds(settings_);
         const std::string now = nowUtc();
-        unsigned usable = 0;
+        std::size_t usable = 0;
         for (std::size_t n = 0; n < ids.size(); ++n) {
             const std::string key = candidateKey(n);
             std::string serial;
@@ -317,29 +522,67 @@ private:
             const MyCert* found = findMyCert(list_.get(), &wanted);
             if (found == nullptr) {
                 add("candidates", Status::problem,
-                    key + " " + fromAnsi(ids[n]) + " matches no certificate of the list" +
-                        fromAnsi(successors(serial, issuer)));
+                    key + " " + fromAnsi(ids[n]) + " matches no certificate of the list" + staleIdText(ids[n], now));
                 continue;
             }
-            const Certificate certificate = certificateOf(*found);
-            if (certificate.valid(now)) {
-                ++usable;
-                add("candidates", Status::ok, key + " " + certificate.named());
-            } else {
+            const Certificate& certificate = *std::find_if(
+                listed_certificates_.begin(), listed_certificates_.end(),
+                [&](const Certificate& listed) { return listed.serial == found->serialHex && listed.issuer == found->issuer; });
+            const Certificate* renewal = renewalOf(certificate, now);
+            if (!certificate.valid(now)) {
                 add("candidates", Status::warning,
-                    key + " " + certificate.named() + ": " + certificate.validityProblem(now));
+                    key + " " + certificate.named() + ": " + certificate.validityProblem(now) +
+                        (renewal != nullptr ? "; its renewal " + renewal->named() + " is in the list: mark it with " +
+                                                  renewal->markCommand()
+                                            : "; renew it, or " + std::string(kMarkAValidOne)));
+                continue;
             }
-        }
-        if (ids.empty()) {
-            if (omit_ == 1)
-                add("candidates", Status::warning, "none stored, yet OmitSelectCert=1 skips the choice");
+            ++usable;
+            if (renewal != nullptr && renewal->notBefore > certificate.notBefore &&
+                std::find(ids.begin(), ids.end(), renewal->id()) == ids.end())
+                add("candidates", Status::warning,
+                    key + " " + certificate.named() + ": its newer renewal " + renewal->named() +
+                        " is in the list and not marked; mark it with " + renewal->markCommand());
             else
-                add("candidates", Status::ok, "none stored: the user chooses");
+                add("candidates", Status::ok, key + " " + certificate.named());
+        }
+        const bool ignored = checkIgnoredCandidates(ids.size());
+        const bool neverAsked = omit_ == 1;
+        const std::string skipped = std::string(": OmitSelectCert=1 skips the choice, so the user is never asked; ") +
+                                    kMarkAValidOne + ", or show the choice with kesttool omit clear";
+        if (ids.empty()) {
+            const char* none = ignored ? "none read" : "none stored";
+            if (neverAsked)
+                add("candidates", Status::warning, none + skipped);
+            else
+                add("candidates", Status::ok, none + std::string(": the user chooses"));
         } else if (usable == 0) {
             add("candidates", Status::problem,
                 "none of the " + plural(ids.size(), "stored candidate", "stored candidates") +
-                    " is a valid certificate of the list");
+                    " is a valid certificate of the list" +
+                    (neverAsked ? skipped : std::string("; ") + kMarkAValidOne));
         }
+    }
+
+    // Candidate keys after the first that is missing or empty, which the library never reads;
+    // whether there was one. The empty keys the library leaves behind a shorter list are no news.
+    bool checkIgnoredCandidates(std::size_t read) {
+        bool any = false;
+        for (const std::string& key : profileNames(mycert::kSettingsSection, settings_)) {
+            const std::optional<unsigned> n = candidateIndex(key);
+            if (!n || *n <= read) continue;
+            char value[mycert::kCertIdSize] = {};
+            if (mycert::readCandidate(settings_.c_str(), *n, value) == 0) continue;
+            any = true;
+            char stop[mycert::kCertIdSize] = {};
+            const bool stopIsEmpty = GetPrivateProfileStringA(mycert::kSettingsSection, candidateKey(read).c_str(), "\x01",
+                                                              stop, sizeof stop, settings_.c_str()) == 0;
+            add("candidates", Status::warning,
+                key + " " + fromAnsi(value) + " is never read: the library reads the candidates up to the first key " +
+                    "that is missing or empty, and " + candidateKey(read) + (stopIsEmpty ? " is empty" : " is missing") +
+                    "; mark its certificate again with kesttool mark <index> (kesttool list names them)");
+        }
+        return any;
     }
 
     const RecordsInMemory& records_;
@@ -349,6 +592,7 @@ private:
     std::optional<int> omit_;
     UniqueMyCertList list_;
     bool listed_ = false;
+    std::vector<Certificate> listed_certificates_;
     std::vector<Certificate> withoutKey_;
 };
 
@@ -365,6 +609,7 @@ std::string formatText(const std::vector<Finding>& findings) {
         warnings += finding.status == Status::warning;
         std::string text = finding.text;
         if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
+        if (!finding.remedy.empty()) text += "; " + finding.remedy;
         rows.push_back({statusName(finding.status), finding.check, text});
     }
     return formatColumns(rows, {kStatusWidth, kCheckWidth}) + plural(problems, "problem", "problems") + ", " +
@@ -396,7 +641,7 @@ std::string formatFindingsJson(const std::vector<Finding>& findings, bool trace)
     for (const Finding& finding : findings) {
         objects.push_back({{"check", finding.check},
                            {"status", statusName(finding.status)},
-                           {"text", finding.text},
+                           {"text", finding.remedy.empty() ? finding.text : finding.text + "; " + finding.remedy},
                            {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
                            {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
         if (trace) objects.back()["records"] = recordsInUtf8(finding);

@@ -1,7 +1,7 @@
 // kesttool log: the log's switch and path through the KestIni stand-in, a record written as a
 // host writes one, and the log file shown (LogShow.cpp).
 #include "Commands.h"
-#include "Platform.h"
+#include "LogDestination.h"
 #include "Terminal.h"
 
 #include "KestLog.h"
@@ -18,27 +18,14 @@ namespace {
 constexpr char kLogOn[] = "1";
 constexpr char kLogOff[] = "0";
 
-// Records to `path` are dropped: it names a folder that does not exist.
-bool folderMissing(const std::string& path) {
-    const std::string folder = folderOf(path);
-    return !folder.empty() && !isDirectory(folder);
-}
-
-// What becomes of the records with the log on, to `path`.
-std::string whereRecordsGo(const std::string& path) {
-    if (folderOf(path).empty()) return "to " + path + ", in the host's working folder";
-    if (folderMissing(path))
-        return "to " + path + ", but the folder " + folderOf(path) + " does not exist: every record is dropped";
-    return "to " + path;
-}
-
 int on(const Invocation& invocation) {
     const std::vector<std::string>& words = invocation.operands();
     if (words.size() == 1 && !setStandInValue(kLogSection, kLogPathKey, words[0].c_str()))
         return reportProblem("cannot set the log path in the registry");
     if (!setStandInValue(kLogSection, kWriteLogKey, kLogOn)) return reportProblem("cannot switch the log on");
-    const std::optional<std::string> path = installationLogPath();
-    if (path && folderMissing(*path)) writeErr("kesttool: warning: the log is on " + whereRecordsGo(*path) + "\n");
+    if (const LogDestination destination = logDestination(installationLogPath());
+        destination.verdict != LogDestination::Verdict::written)
+        writeErr("kesttool: warning: the log is on, " + destination.where + "; " + destination.remedy + "\n");
     return kExitOk;
 }
 
@@ -52,8 +39,9 @@ int status(const Invocation& /*invocation*/) {
         writeOut("log off\n");
         return kExitOk;
     }
-    const std::optional<std::string> path = installationLogPath();
-    writeOut(path ? "log on, " + whereRecordsGo(*path) + "\n" : "log on, but no LogPath: every record is dropped\n");
+    const LogDestination destination = logDestination(installationLogPath());
+    writeOut("log on, " + destination.where +
+             (destination.remedy.empty() ? std::string() : "; " + destination.remedy) + "\n");
     return kExitOk;
 }
 
@@ -74,7 +62,7 @@ const Command kLogCommand{
     nullptr,
     {{"on", "[<log file>]", 0, 1, "    Switches the log on, and places it if a file is given.\n", {}, &on, {}},
      {"off", "", 0, 0, "    Switches the log off.\n", {}, &off, {}},
-     {"status", "", 0, 0, "    Tells whether the log is on.\n", {}, &status, {}},
+     {"status", "", 0, 0, "    Tells whether the log is on, and where its records go.\n", {}, &status, {}},
      {"write", "<message>", 1, 1, "    Writes one record, as a host does.\n", {}, &write, {}},
      {"show",
       "[<log file>]",

@@ -218,7 +218,7 @@ int run(const Invocation& invocation) {
         return kExitUsage;
     }
 
-    const std::optional<std::string> bytes = readCatalogueFile(words[0]);
+    const std::optional<std::string> bytes = readWholeFile(words[0]);
     if (!bytes) return reportProblem("cannot read " + words[0]);
     const std::vector<CatalogueLine> lines = readCatalogueLines(*bytes);
     std::vector<Item> items = itemsOf(lines);

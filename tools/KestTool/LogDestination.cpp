@@ -1,0 +1,57 @@
+// Where the log's records go: KestLog appends each record to LogPath, and drops it when the
+// file cannot be opened. Looked at only: the file is opened for appending and closed at once,
+// nothing written, and a file that is not there is not made.
+#include "LogDestination.h"
+
+#include "KestSupportOwners.h"
+#include "Platform.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+namespace kest::tool {
+namespace {
+
+constexpr char kLogOnCommand[] = "kesttool log on <file>";
+
+LogDestination dropped(std::string where, std::string remedy) {
+    return {LogDestination::Verdict::dropped, std::move(where), std::move(remedy)};
+}
+
+}  // namespace
+
+LogDestination logDestination(const std::optional<std::string>& path) {
+    if (!path || path->empty())
+        return dropped("but no LogPath: every record is dropped", std::string("set a log file with ") + kLogOnCommand);
+    const std::string to = "to " + *path;
+    if (PathIsRelativeA(path->c_str()))
+        return {LogDestination::Verdict::elsewhere,
+                to + ", a relative path: the records go to the working folder of the host, wherever it was started",
+                std::string("set a full path with ") + kLogOnCommand};
+    const std::string folder = folderOf(*path);
+    if (!folder.empty() && !isDirectory(folder))
+        return dropped(to + ", but the folder " + folder + " does not exist: every record is dropped",
+                       std::string("create the folder, or set another file with ") + kLogOnCommand);
+    if (isDirectory(*path))
+        return dropped(to + ", which is a folder: no record can be written",
+                       "name a file in it with kesttool log on " + *path + "\\kest.log");
+
+    const DWORD attributes = GetFileAttributesA(path->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return dropped(to + ", which is read-only: every record is dropped",
+                       "clear its read-only attribute (attrib -r " + *path + ")");
+    const UniqueFileHandle file{CreateFileA(path->c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file) {
+        const DWORD error = GetLastError();
+        return dropped(to + ", which cannot be opened for appending (error " + std::to_string(error) +
+                           "): every record is dropped",
+                       error == ERROR_SHARING_VIOLATION ? "close the program that holds it open"
+                                                        : "give the user the right to write it");
+    }
+    return {LogDestination::Verdict::written, to, {}};
+}
+
+}  // namespace kest::tool

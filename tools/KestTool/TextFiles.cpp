@@ -1,0 +1,71 @@
+// How the installation's text files were saved, told from their bytes.
+#include "TextFiles.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace kest::tool {
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+constexpr UINT kShiftJis = 932;
+
+bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
+
+// Whether the platform converts the bytes without a character it cannot map.
+bool validIn(std::string_view bytes, UINT codePage) {
+    if (bytes.empty()) return true;
+    return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                               0) > 0;
+}
+
+// UTF-16 of mostly ASCII text has a NUL in every other byte: at least a third of the bytes at
+// one parity are NUL, and almost none at the other.
+bool looksLikeUtf16(std::string_view bytes) {
+    std::size_t nulAt[2] = {0, 0};
+    for (std::size_t i = 0; i < bytes.size(); ++i) nulAt[i % 2] += bytes[i] == '\0';
+    const std::size_t half = bytes.size() / 2;
+    const std::size_t more = std::max(nulAt[0], nulAt[1]);
+    const std::size_t fewer = std::min(nulAt[0], nulAt[1]);
+    return half > 0 && more * 3 >= half && fewer * 10 <= more;
+}
+
+}  // namespace
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) return std::nullopt;
+    return bytes;
+}
+
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul) {
+    firstNul = bytes.find('\0');
+    if (startsWith(bytes, kUtf8Mark)) return Encoding::utf8WithBom;
+    if (startsWith(bytes, kUtf16LeMark)) return Encoding::utf16Le;
+    if (startsWith(bytes, kUtf16BeMark)) return Encoding::utf16Be;
+    if (firstNul != std::string_view::npos) return looksLikeUtf16(bytes) ? Encoding::utf16NoBom : Encoding::nulBytes;
+    if (validIn(bytes, kShiftJis) || !validIn(bytes, CP_UTF8)) return Encoding::shiftJis;
+    return Encoding::utf8;
+}
+
+std::string encodingName(Encoding encoding) {
+    switch (encoding) {
+        case Encoding::shiftJis: return "Shift_JIS";
+        case Encoding::utf8: return "UTF-8";
+        case Encoding::utf8WithBom: return "UTF-8 with a byte-order mark";
+        case Encoding::utf16Le: return "UTF-16 with a little-endian byte-order mark";
+        case Encoding::utf16Be: return "UTF-16 with a big-endian byte-order mark";
+        case Encoding::utf16NoBom: return "UTF-16 without a byte-order mark";
+        case Encoding::nulBytes: return "text with NUL bytes";
+    }
+    return {};
+}
+
+}  // namespace kest::tool

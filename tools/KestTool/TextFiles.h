@@ -1,0 +1,36 @@
+// The installation's own text files, KestErr.csv and KestEnv.ini, as the libraries read them:
+// byte for byte, as Shift_JIS (code page 932). What the bytes tell of how a file was saved,
+// for doctor and check-catalogue, which name an editor's wrong choice before its effects.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kest::tool {
+
+// A file's bytes, whole; nothing if it cannot be read (an empty file reads as empty).
+std::optional<std::string> readWholeFile(const std::string& path);
+
+enum class Encoding {
+    shiftJis,      // valid Shift_JIS, plain ASCII among it: as shipped
+    utf8,          // valid UTF-8, not valid Shift_JIS
+    utf8WithBom,   // begins with UTF-8's byte-order mark
+    utf16Le,       // begins with UTF-16's little-endian byte-order mark
+    utf16Be,       // begins with UTF-16's big-endian byte-order mark
+    utf16NoBom,    // UTF-16 without a mark: a NUL in every other byte
+    nulBytes,      // NUL bytes among 8-bit text
+};
+
+// Tells by the marks, the NUL bytes and the platform's strict conversions: bytes that are
+// valid Shift_JIS, or not valid UTF-8 either, count as Shift_JIS. The first NUL's offset (or
+// npos) into `firstNul`.
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul);
+
+// "UTF-8", "UTF-16 with a little-endian byte-order mark", ...: how the file was saved.
+std::string encodingName(Encoding encoding);
+
+// What to do about any file that is not Shift_JIS.
+inline constexpr char kSaveAsShiftJis[] = "save it as Shift_JIS (ANSI)";
+
+}  // namespace kest::tool
