@@ -207,8 +207,10 @@ protected:
                 settings += key + std::string("=") +
                             (candidate.find(';') != std::string::npos ? candidate : named(candidate).id) + "\r\n";
             }
-            writeFileBytes(installFile("KestEnv.ini"), saved(settings + idsOf(doctorCase.settingsTail), doctorCase.settingsSaved));
-            if (doctorCase.settingsReadOnly) SetFileAttributesA(installFile("KestEnv.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+            writeFileBytes(installFile("KestEnv.ini"),
+                           saved(settings + idsOf(doctorCase.settingsTail), doctorCase.settingsSaved));
+            if (doctorCase.settingsReadOnly)
+                SetFileAttributesA(installFile("KestEnv.ini").c_str(), FILE_ATTRIBUTE_READONLY);
         }
         // Last: naming the data's certificates lists them, which logs.
         switch (doctorCase.log) {
@@ -395,8 +397,10 @@ const DoctorCase kCases[] = {
      "candidates",
      "problem",
      "null",
-     {"CertId_0000 {current} matches no certificate", "of the same issuer in the list: {renewed:subject} ({renewed}); "
-      "if one is its renewal, mark it (kesttool mark {renewed:index} for the first), else take it out with kesttool unmark"},
+     {"CertId_0000 {current} matches no certificate",
+      "of the same issuer in the list: {renewed:subject} ({renewed}); "
+      "if one is its renewal, mark it (kesttool mark {renewed:index} for the first), else take it out with kesttool "
+      "unmark"},
      {}},
     {"ExpiredCandidateWhileTheChoiceIsSkipped",
      {"expired"},
@@ -428,7 +432,8 @@ const DoctorCase kCases[] = {
      "warning",
      "null",
      {"CertId_0000 {expired:subject} ({expired}): expired on 2021.12.31 23:59:59 UTC; its renewal "
-      "{expired-renewal:subject} ({expired-renewal}) is in the list: mark it with kesttool mark {expired-renewal:index}"},
+      "{expired-renewal:subject} ({expired-renewal}) is in the list: mark it with kesttool mark "
+      "{expired-renewal:index}"},
      {}},
     {"ValidCandidateWithANewerRenewalUnmarked",
      {"current", "renewed"},

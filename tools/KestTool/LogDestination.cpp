@@ -37,7 +37,8 @@ LogDestination logDestination(const std::optional<std::string>& path) {
                        "name a file in it with kesttool log on " + *path + "\\kest.log");
 
     const DWORD attributes = GetFileAttributesA(path->c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
         return dropped(to + ", which is read-only: every record is dropped",
                        "clear its read-only attribute (attrib -r " + *path + ")");

@@ -9,9 +9,9 @@ namespace kest::tool {
 
 struct LogDestination {
     enum class Verdict {
-        written,   // records are appended to the file
-        elsewhere, // a relative path: the file is in whatever folder the host was started in
-        dropped,   // no record can be written
+        written,    // records are appended to the file
+        elsewhere,  // a relative path: the file is in whatever folder the host was started in
+        dropped,    // no record can be written
     };
     Verdict verdict;
     std::string where;   // "to <path>..." or "but no LogPath...", active code page

@@ -13,13 +13,13 @@ namespace kest::tool {
 std::optional<std::string> readWholeFile(const std::string& path);
 
 enum class Encoding {
-    shiftJis,      // valid Shift_JIS, plain ASCII among it: as shipped
-    utf8,          // valid UTF-8, not valid Shift_JIS
-    utf8WithBom,   // begins with UTF-8's byte-order mark
-    utf16Le,       // begins with UTF-16's little-endian byte-order mark
-    utf16Be,       // begins with UTF-16's big-endian byte-order mark
-    utf16NoBom,    // UTF-16 without a mark: a NUL in every other byte
-    nulBytes,      // NUL bytes among 8-bit text
+    shiftJis,     // valid Shift_JIS, plain ASCII among it: as shipped
+    utf8,         // valid UTF-8, not valid Shift_JIS
+    utf8WithBom,  // begins with UTF-8's byte-order mark
+    utf16Le,      // begins with UTF-16's little-endian byte-order mark
+    utf16Be,      // begins with UTF-16's big-endian byte-order mark
+    utf16NoBom,   // UTF-16 without a mark: a NUL in every other byte
+    nulBytes,     // NUL bytes among 8-bit text
 };
 
 // Tells by the marks, the NUL bytes and the platform's strict conversions: bytes that are

@@ -158,9 +158,9 @@ std::string candidateKey(std::size_t n) {
 }
 
 bool equalNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
-                                                  static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) ==
-                                       CSTR_EQUAL;
+    return a.size() == b.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
 // The n of a key the library reads as the n-th candidate's (CertId_0000, CertId_12345); none
@@ -181,10 +181,10 @@ std::optional<unsigned> candidateIndex(const std::string& key) {
 // section lists the sections.
 std::vector<std::string> profileNames(const char* section, const std::string& file) {
     std::vector<char> buffer(kProfileListSize);
-    const DWORD size = section == nullptr
-                           ? GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str())
-                           : GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
-                                                      static_cast<DWORD>(buffer.size()), file.c_str());
+    const DWORD size = section == nullptr ? GetPrivateProfileSectionNamesA(
+                                                buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str())
+                                          : GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
+                                                                     static_cast<DWORD>(buffer.size()), file.c_str());
     std::vector<std::string> names;
     for (std::size_t at = 0; at < size && buffer[at] != '\0'; at += names.back().size() + 1)
         names.emplace_back(buffer.data() + at);
@@ -219,21 +219,25 @@ std::optional<std::pair<Status, std::string>> settingsEncodingFinding(std::strin
     switch (encoding) {
         case Encoding::shiftJis: return std::nullopt;
         case Encoding::utf8WithBom:
-            finding.second += "Windows reads the mark as part of the first line, so a section named there is not found, "
-                              "and Japanese names in ids match no certificate";
+            finding.second +=
+                "Windows reads the mark as part of the first line, so a section named there is not found, "
+                "and Japanese names in ids match no certificate";
             break;
-        case Encoding::utf8: finding.second += "Japanese names in ids are read as Shift_JIS and match no certificate"; break;
+        case Encoding::utf8:
+            finding.second += "Japanese names in ids are read as Shift_JIS and match no certificate";
+            break;
         case Encoding::utf16Le:
-            finding = {Status::warning, finding.second + "Windows reads and writes it as Unicode, so the settings work, "
-                                                         "but it is no longer the file the installation ships"};
+            finding = {Status::warning, finding.second +
+                                            "Windows reads and writes it as Unicode, so the settings work, "
+                                            "but it is no longer the file the installation ships"};
             break;
         case Encoding::utf16Be:
         case Encoding::utf16NoBom:
             finding.second += "Windows reads no setting from it: no candidate, no OmitSelectCert";
             break;
         case Encoding::nulBytes:
-            finding.second += "a NUL byte (the first at byte " + std::to_string(firstNul) +
-                              ") hides the rest of its line";
+            finding.second +=
+                "a NUL byte (the first at byte " + std::to_string(firstNul) + ") hides the rest of its line";
             break;
     }
     finding.second += std::string("; ") + kSaveAsShiftJis;
@@ -287,8 +291,8 @@ private:
                 add("settings", Status::problem, fromAnsi(path) + " not found: no candidates, no omit flag",
                     "restore it from the installation", code);
             else
-                add("settings", Status::problem, "no settings file without an installation directory",
-                    kSetInstallation, code);
+                add("settings", Status::problem, "no settings file without an installation directory", kSetInstallation,
+                    code);
             return;
         }
         settings_ = path;
@@ -321,7 +325,8 @@ private:
         const char* const lost = "the host cannot save the user's choice of certificate or the omit flag";
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             add("settings", Status::problem,
-                where + "read-only: " + lost + "; clear its read-only attribute (attrib -r " + fromAnsi(settings_) + ")");
+                where + "read-only: " + lost + "; clear its read-only attribute (attrib -r " + fromAnsi(settings_) +
+                    ")");
             return;
         }
         const UniqueFileHandle file{CreateFileA(settings_.c_str(), GENERIC_WRITE,
@@ -354,7 +359,8 @@ private:
 
     void checkCatalogue() {
         if (installDir_.empty()) {
-            add("catalogue", Status::warning, "not checked without an installation directory; " + std::string(kSetInstallation));
+            add("catalogue", Status::warning,
+                "not checked without an installation directory; " + std::string(kSetInstallation));
             return;
         }
         const std::string path = installDir_ + "\\" + kCatalogueName;
@@ -425,7 +431,8 @@ private:
         listed_ = true;
         const std::string now = nowUtc();
         for (const MyCert* record = list_.get(); record != nullptr; record = record->next)
-            listed_certificates_.push_back(certificateOf(*record, static_cast<unsigned>(listed_certificates_.size() + 1)));
+            listed_certificates_.push_back(
+                certificateOf(*record, static_cast<unsigned>(listed_certificates_.size() + 1)));
         for (const Certificate& certificate : listed_certificates_) {
             if (certificate.expired(now))
                 add("certificates", Status::warning,
@@ -525,9 +532,10 @@ private:
                     key + " " + fromAnsi(ids[n]) + " matches no certificate of the list" + staleIdText(ids[n], now));
                 continue;
             }
-            const Certificate& certificate = *std::find_if(
-                listed_certificates_.begin(), listed_certificates_.end(),
-                [&](const Certificate& listed) { return listed.serial == found->serialHex && listed.issuer == found->issuer; });
+            const Certificate& certificate =
+                *std::find_if(listed_certificates_.begin(), listed_certificates_.end(), [&](const Certificate& listed) {
+                    return listed.serial == found->serialHex && listed.issuer == found->issuer;
+                });
             const Certificate* renewal = renewalOf(certificate, now);
             if (!certificate.valid(now)) {
                 add("candidates", Status::warning,
@@ -575,11 +583,12 @@ private:
             if (mycert::readCandidate(settings_.c_str(), *n, value) == 0) continue;
             any = true;
             char stop[mycert::kCertIdSize] = {};
-            const bool stopIsEmpty = GetPrivateProfileStringA(mycert::kSettingsSection, candidateKey(read).c_str(), "\x01",
-                                                              stop, sizeof stop, settings_.c_str()) == 0;
+            const bool stopIsEmpty = GetPrivateProfileStringA(mycert::kSettingsSection, candidateKey(read).c_str(),
+                                                              "\x01", stop, sizeof stop, settings_.c_str()) == 0;
             add("candidates", Status::warning,
                 key + " " + fromAnsi(value) + " is never read: the library reads the candidates up to the first key " +
-                    "that is missing or empty, and " + candidateKey(read) + (stopIsEmpty ? " is empty" : " is missing") +
+                    "that is missing or empty, and " + candidateKey(read) +
+                    (stopIsEmpty ? " is empty" : " is missing") +
                     "; mark its certificate again with kesttool mark <index> (kesttool list names them)");
         }
         return any;

@@ -40,8 +40,8 @@ int status(const Invocation& /*invocation*/) {
         return kExitOk;
     }
     const LogDestination destination = logDestination(installationLogPath());
-    writeOut("log on, " + destination.where +
-             (destination.remedy.empty() ? std::string() : "; " + destination.remedy) + "\n");
+    writeOut("log on, " + destination.where + (destination.remedy.empty() ? std::string() : "; " + destination.remedy) +
+             "\n");
     return kExitOk;
 }
 
