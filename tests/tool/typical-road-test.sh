@@ -46,7 +46,7 @@ quoted_id="1001;$ca"
 signer_row="$signer  $ca  012a    2024.01.05 00:00:00  2034.01.05 00:00:00"
 install_win=$(printf 'Z:%s' "$(cd "$work/installation" && pwd)" | tr / '\\')
 
-expect_in_step "log status" "log on, to $install_win\\kest.log"
+expect_in_step "log status" "log on, to $install_win\\kest.log (made with the first record)"
 expect_in_step "check-catalogue $install_win\\KestErr.csv" "$install_win\\KestErr.csv: no findings"
 grep -qxF "added 1: $signer ($signer_id)" "$output" || fail "signer.p12 not added"
 grep -qxF "added 1: $quoted ($quoted_id)" "$output" || fail "quoted.p12 not added"
@@ -89,7 +89,7 @@ step list 3 >"$work.last"
 printf '%s\n' "$(header "$signer")" "1  $signer_row  *" | cmp -s - "$work.last" || { fail "last list:"; cat "$work.last"; }
 
 # doctor, once the signer went while still a candidate: its id is stale, with exit status 1.
-expect_in_step doctor "problem  candidates    CertId_0000 $signer_id matches no certificate of the list; no certificate of the personal store has this id"
+expect_in_step doctor "problem  candidates    CertId_0000 $signer_id matches no certificate of the list; no certificate of the personal store has this id; take it out with kesttool unmark \"$signer_id\""
 expect_in_step doctor "ok       log           off"
 expect_in_step doctor "(exit status 1)"
 
