@@ -544,7 +544,7 @@ const DoctorCase kCases[] = {
      "settings",
      "problem",
      "null",
-     {"KestEnv.ini: saved as UTF-16 without a byte-order mark: Windows reads no setting from it",
+     {"KestEnv.ini: saved as UTF-16 without a byte-order mark: no setting is read from it",
       "; save it as Shift_JIS (ANSI)"},
      {},
      "",

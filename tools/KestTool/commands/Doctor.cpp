@@ -14,6 +14,7 @@
 #include "Output.h"
 #include "LogDestination.h"
 #include "Platform.h"
+#include "SettingsFile.h"
 #include "Terminal.h"
 #include "TextFiles.h"
 
@@ -45,13 +46,8 @@ constexpr unsigned kPathSize = 260;
 constexpr char kJsonOption[] = "--json";
 constexpr char kTraceOption[] = "--trace";
 constexpr char kCatalogueName[] = "KestErr.csv";
-using kest::mycert::kSettingsKeySize;
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
-// Room for every section or key name of a settings file.
-constexpr std::size_t kProfileListSize = 65536;
-// A section this close to the library's is a typo of it ([MyCertficate]), not the host's own.
-constexpr std::size_t kTypoDistance = 2;
 // What to do, said alike by several lines.
 constexpr char kSetInstallation[] =
     "set the installation directory in the installation's settings (kesttool install-dir <folder> with the stand-in)";
@@ -151,99 +147,6 @@ Certificate certificateOf(const MyCert& record, unsigned index) {
     return true;
 }
 
-std::string candidateKey(std::size_t n) {
-    char key[kSettingsKeySize];
-    mycert::formatCandidateKey(static_cast<unsigned>(n), key);
-    return key;
-}
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                          static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-// The n of a key the library reads as the n-th candidate's (CertId_0000, CertId_12345); none
-// for any other key, CertId_1 among them.
-std::optional<unsigned> candidateIndex(const std::string& key) {
-    constexpr std::string_view kPrefix = "CertId_";
-    if (key.size() <= kPrefix.size() || !equalNoCase(std::string_view(key).substr(0, kPrefix.size()), kPrefix))
-        return std::nullopt;
-    const std::string digits = key.substr(kPrefix.size());
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) || digits.size() > 9)
-        return std::nullopt;
-    const auto n = static_cast<unsigned>(std::stoul(digits));
-    if (!equalNoCase(candidateKey(n), key)) return std::nullopt;
-    return n;
-}
-
-// Names as the profile functions list them: NUL-separated, ended by a second NUL. A null
-// section lists the sections.
-std::vector<std::string> profileNames(const char* section, const std::string& file) {
-    std::vector<char> buffer(kProfileListSize);
-    const DWORD size = section == nullptr ? GetPrivateProfileSectionNamesA(
-                                                buffer.data(), static_cast<DWORD>(buffer.size()), file.c_str())
-                                          : GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
-                                                                     static_cast<DWORD>(buffer.size()), file.c_str());
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < size && buffer[at] != '\0'; at += names.back().size() + 1)
-        names.emplace_back(buffer.data() + at);
-    return names;
-}
-
-// Letters to change, add or drop to turn one name into the other, case aside: a section
-// within kTypoDistance of the library's is taken for a typo of it.
-std::size_t editDistance(const std::string& a, const std::string& b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = equalNoCase(a.substr(i - 1, 1), b.substr(j - 1, 1));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-// What the settings file's bytes say of how it was saved, for Windows' profile functions,
-// which read it for the library: a problem or a warning and what it does; nothing when it is
-// Shift_JIS. Wine's profile functions also read UTF-8 and big-endian UTF-16 with a mark.
-std::optional<std::pair<Status, std::string>> settingsEncodingFinding(std::string_view bytes) {
-    std::size_t firstNul = 0;
-    const Encoding encoding = encodingOf(bytes, firstNul);
-    std::pair<Status, std::string> finding{Status::problem, "saved as " + encodingName(encoding) + ": "};
-    switch (encoding) {
-        case Encoding::shiftJis: return std::nullopt;
-        case Encoding::utf8WithBom:
-            finding.second +=
-                "Windows reads the mark as part of the first line, so a section named there is not found, "
-                "and Japanese names in ids match no certificate";
-            break;
-        case Encoding::utf8:
-            finding.second += "Japanese names in ids are read as Shift_JIS and match no certificate";
-            break;
-        case Encoding::utf16Le:
-            finding = {Status::warning, finding.second +
-                                            "Windows reads and writes it as Unicode, so the settings work, "
-                                            "but it is no longer the file the installation ships"};
-            break;
-        case Encoding::utf16Be:
-        case Encoding::utf16NoBom:
-            finding.second += "Windows reads no setting from it: no candidate, no OmitSelectCert";
-            break;
-        case Encoding::nulBytes:
-            finding.second +=
-                "a NUL byte (the first at byte " + std::to_string(firstNul) + ") hides the rest of its line";
-            break;
-    }
-    finding.second += std::string("; ") + kSaveAsShiftJis;
-    return finding;
-}
-
 class Doctor {
 public:
     explicit Doctor(const RecordsInMemory& records) noexcept : records_(records) {}
@@ -298,8 +201,9 @@ private:
         settings_ = path;
         const std::string where = fromAnsi(settings_) + ": ";
         if (const std::optional<std::string> bytes = readWholeFile(settings_))
-            if (auto encoding = settingsEncodingFinding(*bytes))
-                add("settings", encoding->first, where + encoding->second);
+            if (const std::optional<SettingsEncoding> encoding = settingsEncoding(*bytes))
+                add("settings", encoding->problem ? Status::problem : Status::warning,
+                    where + encoding->effect + "; " + kSaveAsShiftJis);
         checkSettingsWritable(where);
         checkUnreadSettings(where);
 
@@ -338,17 +242,8 @@ private:
                     "; give the user the right to write it");
     }
 
-    // A section whose name is a typo of the library's, and keys of the library's section that
-    // it never reads. Other sections are the host's.
     void checkUnreadSettings(const std::string& where) {
-        std::vector<std::string> unread;
-        for (const std::string& section : profileNames(nullptr, settings_))
-            if (!equalNoCase(section, mycert::kSettingsSection) &&
-                editDistance(section, mycert::kSettingsSection) <= kTypoDistance)
-                unread.push_back("[" + section + "]");
-        for (const std::string& key : profileNames(mycert::kSettingsSection, settings_))
-            if (!equalNoCase(key, mycert::kOmitSelectCertKey) && !candidateIndex(key))
-                unread.push_back("[" + std::string(mycert::kSettingsSection) + "] " + key);
+        const std::vector<std::string> unread = unreadSettings(settings_);
         if (unread.empty()) return;
         std::string text = where + "nothing reads ";
         for (std::size_t i = 0; i < unread.size(); ++i) text += (i == 0 ? "" : ", ") + fromAnsi(unread[i]);
@@ -575,20 +470,21 @@ private:
     // Candidate keys after the first that is missing or empty, which the library never reads;
     // whether there was one. The empty keys the library leaves behind a shorter list are no news.
     bool checkIgnoredCandidates(std::size_t read) {
+        const std::vector<std::string> keys = settingsKeys(settings_, mycert::kSettingsSection);
+        const bool stopIsThere = std::any_of(keys.begin(), keys.end(), [&](const std::string& key) {
+            return candidateIndex(key) == std::optional<unsigned>(static_cast<unsigned>(read));
+        });
         bool any = false;
-        for (const std::string& key : profileNames(mycert::kSettingsSection, settings_)) {
+        for (const std::string& key : keys) {
             const std::optional<unsigned> n = candidateIndex(key);
             if (!n || *n <= read) continue;
             char value[mycert::kCertIdSize] = {};
             if (mycert::readCandidate(settings_.c_str(), *n, value) == 0) continue;
             any = true;
-            char stop[mycert::kCertIdSize] = {};
-            const bool stopIsEmpty = GetPrivateProfileStringA(mycert::kSettingsSection, candidateKey(read).c_str(),
-                                                              "\x01", stop, sizeof stop, settings_.c_str()) == 0;
             add("candidates", Status::warning,
                 key + " " + fromAnsi(value) + " is never read: the library reads the candidates up to the first key " +
                     "that is missing or empty, and " + candidateKey(read) +
-                    (stopIsEmpty ? " is empty" : " is missing") +
+                    (stopIsThere ? " is empty" : " is missing") +
                     "; mark its certificate again with kesttool mark <index> (kesttool list names them)");
         }
         return any;

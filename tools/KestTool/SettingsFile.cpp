@@ -1,0 +1,132 @@
+// The settings file as the profile functions list it, and as its bytes tell how it was saved.
+#include "SettingsFile.h"
+
+#include "TextFiles.h"
+
+#include "KestMyCertSettings.h"
+#include "KestMyCertText.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace kest::tool {
+namespace {
+
+// Room for every section or key name of a settings file.
+constexpr std::size_t kProfileListSize = 65536;
+// A section this close to the library's is a typo of it, not the host's own.
+constexpr std::size_t kTypoDistance = 2;
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Letters to change, add or drop to turn one name into the other, ASCII case aside.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = asciiLower(a[i - 1]) == asciiLower(b[j - 1]);
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Names as the profile functions list them: NUL-separated, ended by a second NUL. A null
+// section lists the sections.
+std::vector<std::string> profileNames(const std::string& file, const char* section) {
+    std::vector<char> buffer(kProfileListSize);
+    const auto size = static_cast<DWORD>(buffer.size());
+    const DWORD length = section == nullptr
+                             ? GetPrivateProfileSectionNamesA(buffer.data(), size, file.c_str())
+                             : GetPrivateProfileStringA(section, nullptr, "", buffer.data(), size, file.c_str());
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < length && buffer[at] != '\0'; at += names.back().size() + 1)
+        names.emplace_back(buffer.data() + at);
+    return names;
+}
+
+}  // namespace
+
+std::string candidateKey(std::size_t n) {
+    char key[mycert::kSettingsKeySize];
+    mycert::formatCandidateKey(static_cast<unsigned>(n), key);
+    return key;
+}
+
+std::optional<unsigned> candidateIndex(const std::string& key) {
+    constexpr std::string_view kPrefix = "CertId_";
+    constexpr std::size_t kMostDigits = 9;
+    if (key.size() <= kPrefix.size() || !equalNoCase(std::string_view(key).substr(0, kPrefix.size()), kPrefix))
+        return std::nullopt;
+    const std::string digits = key.substr(kPrefix.size());
+    if (digits.size() > kMostDigits ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const auto n = static_cast<unsigned>(std::stoul(digits));
+    if (!equalNoCase(candidateKey(n), key)) return std::nullopt;
+    return n;
+}
+
+std::vector<std::string> settingsKeys(const std::string& file, const char* section) {
+    return profileNames(file, section);
+}
+
+std::vector<std::string> unreadSettings(const std::string& file) {
+    std::vector<std::string> unread;
+    for (const std::string& section : profileNames(file, nullptr))
+        if (!equalNoCase(section, mycert::kSettingsSection) &&
+            editDistance(section, mycert::kSettingsSection) <= kTypoDistance)
+            unread.push_back("[" + section + "]");
+    for (const std::string& key : profileNames(file, mycert::kSettingsSection))
+        if (!equalNoCase(key, mycert::kOmitSelectCertKey) && !candidateIndex(key))
+            unread.push_back("[" + std::string(mycert::kSettingsSection) + "] " + key);
+    return unread;
+}
+
+// Windows' reading of a UTF-8 mark and of big-endian UTF-16: github.com/WelliSolutions/
+// IniFileFormatReverseEngineering, documentation/GetPrivateProfileString.md (lpFileName).
+std::optional<SettingsEncoding> settingsEncoding(std::string_view bytes) {
+    std::size_t firstNul = 0;
+    const Encoding encoding = encodingOf(bytes, firstNul);
+    SettingsEncoding found{true, "saved as " + encodingName(encoding) + ": "};
+    switch (encoding) {
+        case Encoding::shiftJis: return std::nullopt;
+        case Encoding::utf8WithBom:
+            found.effect +=
+                "Windows reads the mark as part of the first line, so a section named there is not found, "
+                "and Japanese names in ids match no certificate";
+            break;
+        case Encoding::utf8:
+            found.effect += "Japanese names in ids are read as Shift_JIS and match no certificate";
+            break;
+        case Encoding::utf16Le:
+            found.problem = false;
+            found.effect +=
+                "Windows reads and writes it as Unicode, so the settings work, but it is no longer the "
+                "file the installation ships";
+            break;
+        case Encoding::utf16Be:
+            found.effect += "Windows reads no setting from it: no candidate, no OmitSelectCert";
+            break;
+        case Encoding::utf16NoBom: found.effect += "no setting is read from it: no candidate, no OmitSelectCert"; break;
+        case Encoding::nulBytes:
+            found.effect +=
+                "a NUL byte (the first at byte " + std::to_string(firstNul) + ") hides the rest of its line";
+            break;
+    }
+    return found;
+}
+
+}  // namespace kest::tool
