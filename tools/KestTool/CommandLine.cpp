@@ -144,27 +144,27 @@ bool parseCodeArgument(const std::string& text, int& code) noexcept {
     return true;
 }
 
-std::optional<std::string> nearestName(const std::string& typed, const std::vector<std::string>& known) {
-    // Edit distance (insertions, deletions, replacements); near enough is at most a third of
-    // the name, and at least one.
-    const auto distance = [](const std::string& a, const std::string& b) {
-        std::vector<std::size_t> row(b.size() + 1);
-        for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-        for (std::size_t i = 1; i <= a.size(); ++i) {
-            std::size_t diagonal = row[0];
-            row[0] = i;
-            for (std::size_t j = 1; j <= b.size(); ++j) {
-                const std::size_t above = row[j];
-                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-                diagonal = above;
-            }
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
         }
-        return row[b.size()];
-    };
+    }
+    return row[b.size()];
+}
+
+std::optional<std::string> nearestName(const std::string& typed, const std::vector<std::string>& known) {
+    // Near enough is at most a third of the name, and at least one.
     std::optional<std::string> nearest;
     std::size_t best = std::max<std::size_t>(1, typed.size() / 3) + 1;
     for (const std::string& name : known) {
-        const std::size_t apart = distance(typed, name);
+        const std::size_t apart = editDistance(typed, name);
         if (apart < best) {
             best = apart;
             nearest = name;

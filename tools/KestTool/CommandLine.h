@@ -3,10 +3,12 @@
 // writes the usage and help texts from it.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -64,6 +66,9 @@ private:
 // Runs the command the words name (the program's arguments after its own name), or writes
 // the help asked for; returns the exit status (Terminal.h).
 [[nodiscard]] int runCommandLine(const std::vector<const Command*>& commands, const std::vector<std::string>& words);
+
+// Edit distance: the characters to insert, delete or replace to turn one text into the other.
+[[nodiscard]] std::size_t editDistance(std::string_view a, std::string_view b);
 
 // The known name nearest to a mistyped one, if one is near enough to be meant.
 [[nodiscard]] std::optional<std::string> nearestName(const std::string& typed, const std::vector<std::string>& known);

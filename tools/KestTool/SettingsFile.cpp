@@ -1,6 +1,7 @@
 // The settings file as the profile functions list it, and as its bytes tell how it was saved.
 #include "SettingsFile.h"
 
+#include "CommandLine.h"
 #include "TextFiles.h"
 
 #include "KestMyCertSettings.h"
@@ -15,7 +16,7 @@ namespace {
 
 // Room for every section or key name of a settings file.
 constexpr std::size_t kProfileListSize = 65536;
-// A section this close to the library's is a typo of it, not the host's own.
+// A section this close to the library's, ASCII case aside, is a typo of it, not the host's own.
 constexpr std::size_t kTypoDistance = 2;
 
 bool equalNoCase(std::string_view a, std::string_view b) {
@@ -24,23 +25,10 @@ bool equalNoCase(std::string_view a, std::string_view b) {
                           static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Letters to change, add or drop to turn one name into the other, ASCII case aside.
-std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = asciiLower(a[i - 1]) == asciiLower(b[j - 1]);
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
 }
 
 // Names as the profile functions list them: NUL-separated, ended by a second NUL. A null
@@ -87,7 +75,7 @@ std::vector<std::string> unreadSettings(const std::string& file) {
     std::vector<std::string> unread;
     for (const std::string& section : profileNames(file, nullptr))
         if (!equalNoCase(section, mycert::kSettingsSection) &&
-            editDistance(section, mycert::kSettingsSection) <= kTypoDistance)
+            editDistance(asciiLower(section), asciiLower(mycert::kSettingsSection)) <= kTypoDistance)
             unread.push_back("[" + section + "]");
     for (const std::string& key : profileNames(file, mycert::kSettingsSection))
         if (!equalNoCase(key, mycert::kOmitSelectCertKey) && !candidateIndex(key))
