@@ -17,7 +17,6 @@ namespace {
 using kest::UniqueFile;
 
 constexpr char kCaption[] = "Tavrin";
-constexpr char kCatalogueFileName[] = "\\KestErr.csv";
 constexpr char kNoInstallPathText[] = "レジストリ情報取得に失敗しました。\n Code=0xFF000000";
 constexpr char kCannotOpenCatalogueText[] = "エラーファイルを開く事に失敗しました。\nCode=0xFF000001";
 
@@ -32,6 +31,7 @@ constexpr std::size_t kCodeTextSize = 9;
 using kest::catalogue::kCodeColumn;
 using kest::catalogue::kCodeDigits;
 using kest::catalogue::kCodeLabel;
+using kest::catalogue::kFileName;
 using kest::catalogue::kMessageColumn;
 using kest::catalogue::kNotFoundText;
 using kest::catalogue::kSeverityColumn;
@@ -95,7 +95,7 @@ extern "C" int ShowError(HWND owner, int code) noexcept {
     // A directory too long for the catalogue's name counts as a catalogue that cannot be
     // opened: a shortened path could name some other file.
     char cataloguePath[kPathSize];
-    const int pathLength = std::snprintf(cataloguePath, sizeof cataloguePath, "%s%s", installPath, kCatalogueFileName);
+    const int pathLength = std::snprintf(cataloguePath, sizeof cataloguePath, "%s\\%s", installPath, kFileName);
     if (pathLength < 0 || static_cast<std::size_t>(pathLength) >= sizeof cataloguePath)
         return showBox(owner, kCannotOpenCatalogueText, MB_ICONERROR);
     // "t": text mode even if the host has made binary mode the default.

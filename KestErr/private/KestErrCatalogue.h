@@ -7,6 +7,9 @@
 
 namespace kest::catalogue {
 
+// The catalogue's file, in the installation directory.
+constexpr char kFileName[] = "KestErr.csv";
+
 // Each read takes at most 260 bytes with the newline kept: a longer line comes in pieces, and
 // every further piece is read as a line of its own.
 constexpr std::size_t kReadSize = 261;

@@ -3,7 +3,6 @@
 // nothing written, and a file that is not there is not made.
 #include "LogDestination.h"
 
-#include "KestSupportOwners.h"
 #include "Platform.h"
 
 #include <windows.h>
@@ -36,23 +35,19 @@ LogDestination logDestination(const std::optional<std::string>& path) {
         return dropped(to + ", which is a folder: no record can be written",
                        "name a file in it with kesttool log on " + *path + "\\kest.log");
 
-    const DWORD attributes = GetFileAttributesA(path->c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (GetFileAttributesA(path->c_str()) == INVALID_FILE_ATTRIBUTES)
         return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        return dropped(to + ", which is read-only: every record is dropped",
-                       "clear its read-only attribute (attrib -r " + *path + ")");
-    const UniqueFileHandle file{CreateFileA(path->c_str(), FILE_APPEND_DATA,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file) {
-        const DWORD error = GetLastError();
-        return dropped(to + ", which cannot be opened for appending (error " + std::to_string(error) +
-                           "): every record is dropped",
-                       error == ERROR_SHARING_VIOLATION ? "close the program that holds it open"
-                                                        : "give the user the right to write it");
+    switch (const DWORD error = writeRefusal(*path, FILE_APPEND_DATA)) {
+        case ERROR_SUCCESS: return {LogDestination::Verdict::written, to, {}};
+        case ERROR_FILE_READ_ONLY:
+            return dropped(to + ", which is read-only: every record is dropped",
+                           "clear its read-only attribute (attrib -r " + *path + ")");
+        default:
+            return dropped(to + ", which cannot be opened for appending (error " + std::to_string(error) +
+                               "): every record is dropped",
+                           error == ERROR_SHARING_VIOLATION ? "close the program that holds it open"
+                                                            : "give the user the right to write it");
     }
-    return {LogDestination::Verdict::written, to, {}};
 }
 
 }  // namespace kest::tool

@@ -1,8 +1,10 @@
-// The tool's answers to its platform: whether a box can be seen at all, and Wine's
-// PKCS#12 password check, which the tool stands in for.
+// The tool's answers to its platform: whether a box can be seen at all, Wine's PKCS#12
+// password check, which the tool stands in for, the libraries' records kept in memory, and
+// what doctor and log ask of the file system.
 #include "Platform.h"
 
 #include "Display.h"
+#include "KestSupportOwners.h"
 #include "Pkcs12Password.h"
 #include "ProbePkcs12.h"
 #include "Terminal.h"
@@ -93,6 +95,16 @@ RecordsInMemory::~RecordsInMemory() {
 }
 
 const std::vector<std::string>& RecordsInMemory::records() const noexcept { return records_; }
+
+DWORD writeRefusal(const std::string& path, DWORD access) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_FILE_READ_ONLY;
+    const UniqueFileHandle file{CreateFileA(path.c_str(), access,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    return file ? ERROR_SUCCESS : GetLastError();
+}
 
 bool isDirectory(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

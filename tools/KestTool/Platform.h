@@ -20,6 +20,11 @@ bool displayAvailable();
 // (a Shift_JIS trail byte may be a backslash); empty when the path names no folder.
 [[nodiscard]] std::string folderOf(const std::string& path);
 
+// Whether an existing file could be written with `access`, found by opening it and closing it at
+// once, nothing written: ERROR_SUCCESS if so, ERROR_FILE_READ_ONLY for a file marked read-only,
+// else the open's error (ERROR_SHARING_VIOLATION: another program holds it).
+[[nodiscard]] DWORD writeRefusal(const std::string& path, DWORD access);
+
 // While it lives, KestErr.dll's boxes are printed to standard output (caption, icon name
 // and text) and answered with OK at once, instead of being shown.
 class PrintedErrorBoxes {

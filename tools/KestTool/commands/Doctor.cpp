@@ -26,7 +26,6 @@
 #include "KestMyCertSettings.h"
 #include "KestMyCertText.h"
 #include "KestResultMessages.h"
-#include "KestSupportOwners.h"
 
 #include <wincrypt.h>
 
@@ -45,7 +44,6 @@ namespace {
 constexpr unsigned kPathSize = 260;
 constexpr char kJsonOption[] = "--json";
 constexpr char kTraceOption[] = "--trace";
-constexpr char kCatalogueName[] = "KestErr.csv";
 // How many catalogue findings and left-out certificates a line names before it just counts.
 constexpr std::size_t kNamedAtMost = 3;
 // What to do, said alike by several lines.
@@ -168,8 +166,9 @@ private:
     void add(const char* check, Status status, std::string text) {
         findings_.push_back({check, status, std::move(text), {}, std::nullopt, {}});
     }
-    // A line with a library's result code, which goes before what to do.
-    void add(const char* check, Status status, std::string text, std::string remedy, ResultCode code) {
+    // A line and what to do, with the result code of a library call, if one gave it, between.
+    void add(const char* check, Status status, std::string text, std::string remedy,
+             std::optional<ResultCode> code = std::nullopt) {
         findings_.push_back({check, status, std::move(text), std::move(remedy), code, {}});
     }
 
@@ -225,20 +224,15 @@ private:
     // The host writes the user's choice back; opening for writing, without a write, tells
     // whether it could.
     void checkSettingsWritable(const std::string& where) {
-        const DWORD attributes = GetFileAttributesA(settings_.c_str());
         const char* const lost = "the host cannot save the user's choice of certificate or the omit flag";
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD error = writeRefusal(settings_, GENERIC_WRITE);
+        if (error == ERROR_FILE_READ_ONLY)
             add("settings", Status::problem,
                 where + "read-only: " + lost + "; clear its read-only attribute (attrib -r " + fromAnsi(settings_) +
                     ")");
-            return;
-        }
-        const UniqueFileHandle file{CreateFileA(settings_.c_str(), GENERIC_WRITE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-        if (!file)
+        else if (error != ERROR_SUCCESS)
             add("settings", Status::problem,
-                where + "cannot be opened for writing (error " + std::to_string(GetLastError()) + "): " + lost +
+                where + "cannot be opened for writing (error " + std::to_string(error) + "): " + lost +
                     "; give the user the right to write it");
     }
 
@@ -258,7 +252,7 @@ private:
                 "not checked without an installation directory; " + std::string(kSetInstallation));
             return;
         }
-        const std::string path = installDir_ + "\\" + kCatalogueName;
+        const std::string path = installDir_ + "\\" + catalogue::kFileName;
         const std::string where = fromAnsi(path) + ": ";
         const std::optional<std::string> bytes = readWholeFile(path);
         if (!bytes) {
@@ -305,13 +299,13 @@ private:
         const LogDestination destination = logDestination(installationLogPath());
         const std::string text = "on, " + fromAnsi(destination.where);
         switch (destination.verdict) {
-            case LogDestination::Verdict::written: add("log", Status::ok, text); break;
+            case LogDestination::Verdict::written: add("log", Status::ok, text); return;
             case LogDestination::Verdict::elsewhere:
-                add("log", Status::warning, text + "; " + fromAnsi(destination.remedy));
-                break;
+                add("log", Status::warning, text, fromAnsi(destination.remedy));
+                return;
             case LogDestination::Verdict::dropped:
-                add("log", Status::problem, text + "; " + fromAnsi(destination.remedy));
-                break;
+                add("log", Status::problem, text, fromAnsi(destination.remedy));
+                return;
         }
     }
 
@@ -326,9 +320,9 @@ private:
         listed_ = true;
         const std::string now = nowUtc();
         for (const MyCert* record = list_.get(); record != nullptr; record = record->next)
-            listed_certificates_.push_back(
-                certificateOf(*record, static_cast<unsigned>(listed_certificates_.size() + 1)));
-        for (const Certificate& certificate : listed_certificates_) {
+            listedCertificates_.push_back(
+                certificateOf(*record, static_cast<unsigned>(listedCertificates_.size() + 1)));
+        for (const Certificate& certificate : listedCertificates_) {
             if (certificate.expired(now))
                 add("certificates", Status::warning,
                     certificate.named() + ": " + certificate.validityProblem(now) +
@@ -338,12 +332,12 @@ private:
                     certificate.named() + ": " + certificate.validityProblem(now) +
                         "; check the computer's clock, or wait until then");
         }
-        if (listed_certificates_.empty())
+        if (listedCertificates_.empty())
             add("certificates", Status::problem,
                 std::string("no certificate of the personal store has a reachable private key; ") + kImportKey);
         else
             add("certificates", Status::ok,
-                plural(listed_certificates_.size(), "certificate", "certificates") + " with a reachable private key");
+                plural(listedCertificates_.size(), "certificate", "certificates") + " with a reachable private key");
 
         if (!certificatesWithoutKey(withoutKey_)) {
             add("certificates", Status::warning,
@@ -366,7 +360,7 @@ private:
     // another id; none if there is none.
     [[nodiscard]] const Certificate* renewalOf(const Certificate& old, const std::string& now) const {
         const Certificate* newest = nullptr;
-        for (const Certificate& certificate : listed_certificates_)
+        for (const Certificate& certificate : listedCertificates_)
             if (certificate.sameHolder(old) && certificate.id() != old.id() && certificate.valid(now) &&
                 (newest == nullptr || certificate.notBefore > newest->notBefore))
                 newest = &certificate;
@@ -391,7 +385,7 @@ private:
         }
         std::string named;
         const Certificate* first = nullptr;
-        for (const Certificate& certificate : listed_certificates_) {
+        for (const Certificate& certificate : listedCertificates_) {
             if (certificate.issuer != issuer || !certificate.valid(now)) continue;
             named += (named.empty() ? "" : ", ") + certificate.named();
             if (first == nullptr) first = &certificate;
@@ -428,7 +422,7 @@ private:
                 continue;
             }
             const Certificate& certificate =
-                *std::find_if(listed_certificates_.begin(), listed_certificates_.end(), [&](const Certificate& listed) {
+                *std::find_if(listedCertificates_.begin(), listedCertificates_.end(), [&](const Certificate& listed) {
                     return listed.serial == found->serialHex && listed.issuer == found->issuer;
                 });
             const Certificate* renewal = renewalOf(certificate, now);
@@ -497,7 +491,7 @@ private:
     std::optional<int> omit_;
     UniqueMyCertList list_;
     bool listed_ = false;
-    std::vector<Certificate> listed_certificates_;
+    std::vector<Certificate> listedCertificates_;
     std::vector<Certificate> withoutKey_;
 };
 

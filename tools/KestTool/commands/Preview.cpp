@@ -23,7 +23,6 @@ namespace {
 
 constexpr char kOutOption[] = "--out";
 constexpr char kMissingOption[] = "--missing";
-constexpr char kCatalogueName[] = "KestErr.csv";
 constexpr char kDefaultOut[] = "KestErr-preview";
 constexpr char kIndexName[] = "index.html";
 
@@ -189,8 +188,8 @@ std::string indexPage(const std::string& catalogue, const std::vector<Item>& ite
         problem = "the catalogue's path is longer than " + std::to_string(MAX_PATH - 1) + " characters";
         return false;
     }
-    if (_stricmp(name, kCatalogueName) != 0) {
-        problem = std::string("the catalogue must be named ") + kCatalogueName +
+    if (_stricmp(name, catalogue::kFileName) != 0) {
+        problem = std::string("the catalogue must be named ") + catalogue::kFileName +
                   ": ShowError reads that name in the installation directory";
         return false;
     }
