@@ -2,10 +2,7 @@
 # release compiler. The runtime is MinGW-w64's GCC's (posix thread model): its libstdc++ headers
 # and libraries by path, msvcrt, winpthread linked statically as GCC's driver links it. Code
 # view debug information, so that lld writes a PDB per binary (KestTargets.cmake).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(KEST_MINGW_PREFIX x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64-target.cmake)
 set(KEST_MINGW_GCC_DIR /usr/lib/gcc/${KEST_MINGW_PREFIX}/12-posix
     CACHE PATH "MinGW-w64 GCC's folder (posix thread model): libstdc++, libgcc")
 set(CMAKE_C_COMPILER   clang)
@@ -29,12 +26,3 @@ string(APPEND CMAKE_CXX_FLAGS_INIT " -gcodeview")
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${KEST_MINGW_GCC_DIR} -lpthread")
 endforeach()
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KEST_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Every test executable runs under Wine through a wrapper that owns the build tree's prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
