@@ -164,15 +164,23 @@ fi
 wait_server "$cache"
 
 # --- the installations, one demo and one bench folder per build ------------------------------
+# With --reuse and the folder's installation there, only this build's binaries are copied in
+# again (status 0); otherwise the folder goes, to be made anew (status 1). Its wineserver has
+# ended either way.
+reused() {
+    local label=$1 folder=$2
+    wait_server "$folder"
+    if [ "$reuse" = 1 ] && [ -f "$folder/.ready" ]; then
+        install_binaries "${build[$label]}/bin" "$folder/installation"
+        return 0
+    fi
+    rm -rf "$folder"
+    return 1
+}
+
 setup_demo() {
     local label=$1 folder=$work/$1/demo
-    if [ "$reuse" = 1 ] && [ -f "$folder/.ready" ]; then
-        wait_server "$folder"
-        install_binaries "${build[$label]}/bin" "$folder/installation"
-        return
-    fi
-    wait_server "$folder"
-    rm -rf "$folder"
+    reused "$label" "$folder" && return
     mkdir -p "$work/$label"
     # The road makes the folder anew: prefix, installation, its whole walk up to doctor.
     "$road" "${build[$label]}/bin" "$folder" >"$work/$label/demo-road.log" 2>&1 || {
@@ -186,13 +194,7 @@ setup_demo() {
 
 setup_bench() {
     local label=$1 folder=$work/$1/bench
-    if [ "$reuse" = 1 ] && [ -f "$folder/.ready" ]; then
-        wait_server "$folder"
-        install_binaries "${build[$label]}/bin" "$folder/installation"
-        return
-    fi
-    wait_server "$folder"
-    rm -rf "$folder"
+    reused "$label" "$folder" && return
     mkdir -p "$folder/wine"
     cp -a "$cache/wine/prefix" "$folder/wine/prefix"
     install_binaries "${build[$label]}/bin" "$folder/installation"
