@@ -63,9 +63,16 @@ unsigned readFile(const char* path, void* buffer, unsigned size) KEST_NOEXCEPT;
 unsigned writeFile(const char* path, const void* data, unsigned size) KEST_NOEXCEPT;
 
 /* Trace records through Log (so only while logging is on), for the caller's source unit and
- * line; printf formats, the text cut to 255 characters, a null format or functionName taken as
- * an empty text. logError writes "<functionName>() = 0x<code> : <detail>" (code in eight
- * lower-case hex digits), logAny any formatted text. */
+ * line; the text cut to 255 characters, a null format or functionName taken as an empty text.
+ * logError writes "<functionName>() = 0x<code> : <detail>" (code in eight lower-case hex
+ * digits), logAny any formatted text.
+ * Formats are the Windows runtime's printf (msvcrt.dll, formatted also while logging is off):
+ * flags, width, precision, the size prefixes h, l, ll, w, I, I32, I64 and the types c, C, s, S,
+ * d, i, o, u, x, X, p, a, e, f, g and %% as Microsoft documents them. Not to be used, as the
+ * Universal CRT of a current Visual Studio documents them otherwise: the prefixes hh, j, t, z
+ * (use I, I64), the types F and n (%n ends a Visual Studio host), and unknown type
+ * characters (copied unchanged here). Wide texts (%ws, %S) convert in the runtime's "C" locale:
+ * a character beyond Latin-1 ends the text there, so Japanese goes in as Shift_JIS with %s. */
 void logError(const char* sourceFile, unsigned line, const char* functionName, unsigned code, const char* format,
               ...) KEST_NOEXCEPT;
 void logAny(const char* sourceFile, unsigned line, const char* format, ...) KEST_NOEXCEPT;

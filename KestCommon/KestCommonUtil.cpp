@@ -35,12 +35,19 @@ constexpr long long kLargestReportedFileSize = 0x7FFFFFFF;
 
 using kest::UniqueFile;
 
-// Formats into a trace text: at most 255 characters, always terminated, whatever the
-// formatting reports.
+// Formats a caller's format into a trace text: at most 255 characters, always terminated,
+// whatever the formatting reports.
+//
+// The formats are the host's, written for the Windows runtime's printf (%ws, %S, %I64d, %Iu,
+// upper-case %p), so they go to the runtime's own formatter, msvcrt.dll's _vsnprintf.
+// std::vsnprintf would be MinGW's C99 formatter, which libstdc++ selects for every C++ unit:
+// it prints %ws literally without taking its argument, and every later conversion then takes
+// the wrong one, a pointer among them. _vsnprintf writes at most `count` bytes and leaves them
+// unterminated when the text is longer, or when a wide text does not convert, so the buffer
+// starts zeroed and its last byte is never handed over.
 void formatTraceText(char (&text)[kest::kTraceTextSize], const char* format, va_list values) noexcept {
-    text[0] = '\0';
-    if (format != nullptr) std::vsnprintf(text, sizeof text, format, values);
-    text[sizeof text - 1] = '\0';
+    std::memset(text, 0, sizeof text);
+    if (format != nullptr) (void)_vsnprintf(text, sizeof text - 1, format, values);
 }
 
 UniqueFile openFile(const char* path, const char* mode) noexcept {

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace kest::test {
@@ -57,6 +59,82 @@ TEST_F(TraceTest, LogErrorCutsTheDetailAndThenTheWholeRecordAt255Characters) {
     const std::string prefix = "fn() = 0x25000000 : ";
     EXPECT_EQ(messages[0].size(), 255u);
     EXPECT_EQ(messages[0], prefix + detail.substr(0, 255 - prefix.size()));
+}
+
+// A host built with Visual Studio writes its formats for the Windows runtime's printf. Each
+// expected text is what Microsoft's "Format specification syntax: printf and wprintf functions"
+// and its "Size specification" give for the conversion: h short and single-byte, l long (32
+// bits) and wide, ll and I64 64 bits, I32 32 bits, I the pointer size, w wide; S and C wide in a
+// narrow printf. %p is documented only as "an address in hexadecimal digits": the 16 upper-case
+// digits are what both runtimes write.
+TEST_F(TraceTest, LogAnyFormatsAHostsFormatsAsTheWindowsRuntimesPrintf) {
+    logAny("h.cpp", 1, "%hd|%hu|%hc|%hs", 70000, 70000u, 'h', "narrow");
+    logAny("h.cpp", 2, "%ld|%lu|%lc|%ls", -70000L, 4000000000UL, L'l', L"wide");
+    logAny("h.cpp", 3, "%lld|%llu", -9000000000LL, 18000000000000000000ULL);
+    logAny("h.cpp", 4, "%wc|%ws", L'w', L"C:\\a.pdf");
+    logAny("h.cpp", 5, "%Id|%Iu|%Ix", static_cast<std::ptrdiff_t>(-1099511627776LL),
+           static_cast<std::size_t>(1099511627776ULL), static_cast<std::size_t>(0xabcdef012ULL));
+    logAny("h.cpp", 6, "%I32d|%I32u|%I32x", -5, 4294967295u, 0xabcu);
+    logAny("h.cpp", 7, "%I64d|%I64u|%I64X", -9000000000LL, 18000000000000000000ULL, 0xabcdef0123ULL);
+    logAny("h.cpp", 8, "%c|%C|%s|%S", 'c', L'C', "narrow", L"wide");
+    logAny("h.cpp", 9, "%d|%u|%x|%X|%p|100%%", -42, 4294967295u, 0xabcdefu, 0xabcdefu, reinterpret_cast<void*>(0xabc));
+    EXPECT_THAT(logMessages(),
+                ElementsAre("4464|4464|h|narrow", "-70000|4000000000|l|wide", "-9000000000|18000000000000000000",
+                            "w|C:\\a.pdf", "-1099511627776|1099511627776|abcdef012", "-5|4294967295|abc",
+                            "-9000000000|18000000000000000000|ABCDEF0123", "c|C|narrow|wide",
+                            "-42|4294967295|abcdef|ABCDEF|0000000000000ABC|100%"));
+}
+
+// A wide text before later conversions: each conversion takes its own value, also through
+// logError's detail; with the log off, the same calls leave the host running and no trace.
+TEST_F(TraceTest, AWideTextTakesItsOwnValueWithTheLogOnAndOff) {
+    logAny("h.cpp", 3, "file=[%ws] code=[%d] name=[%s]", L"C:\\a.pdf", 42, "signer");
+    logError("h.cpp", 4, "signPdf", KEST_E_PKCS12_INVALID, "file=[%ws] code=[%d]", L"C:\\a.pdf", 42);
+    EXPECT_THAT(logMessages(), ElementsAre("file=[C:\\a.pdf] code=[42] name=[signer]",
+                                           "signPdf() = 0x25000208 : file=[C:\\a.pdf] code=[42]"));
+    DeleteFileA(logPath().c_str());
+
+    setWriteLog("0");
+    logAny("h.cpp", 3, "file=[%ws] code=[%d] name=[%s]", L"C:\\a.pdf", 42, "signer");
+    logError("h.cpp", 4, "signPdf", KEST_E_PKCS12_INVALID, "file=[%ws] code=[%d] name=[%s]", L"C:\\a.pdf", 42,
+             "signer");
+    EXPECT_FALSE(fileExists(logPath()));
+}
+
+// Where the runtime before the Universal CRT (msvcrt.dll's, documented with Visual Studio 2013)
+// and the Universal CRT of a current Visual Studio host document different results, the
+// record is whatever our runtime writes, one terminated record that leaves the next intact.
+TEST_F(TraceTest, ConversionsTheTwoRuntimesDocumentDifferentlyLeaveOneTerminatedRecord) {
+    struct Difference {
+        const char* format;
+        const char* universalCrt;
+        const char* msvcrt;
+    };
+    const Difference differences[] = {
+        {"[%zu]", "size_t (Visual Studio 2015 on)", "no z prefix (Visual Studio 2012: not supported)"},
+        {"[%hhd]", "char (Visual Studio 2015 on)", "no hh prefix (Visual Studio 2012: not supported)"},
+        {"[%y]", "the invalid parameter handler, which ends the host", "y, copied unchanged (Visual Studio 2013)"},
+    };
+    for (const Difference& difference : differences) {
+        logAny("h.cpp", 1, difference.format, std::size_t{300});
+        logAny("h.cpp", 2, "after");
+        std::printf("[ RUNTIMES ] %s: the Universal CRT documents %s; msvcrt.dll's runtime %s\n", difference.format,
+                    difference.universalCrt, difference.msvcrt);
+    }
+    // A wide text that the runtime's "C" locale cannot convert (beyond Latin-1) ends the text.
+    logAny("h.cpp", 3, "[%ws]", L"\x7f72\x540d");
+    logAny("h.cpp", 4, "after");
+
+    const std::vector<std::string> messages = logMessages();
+    ASSERT_EQ(messages.size(), 8u);
+    for (std::size_t index = 0; index < messages.size(); index += 2) {
+        EXPECT_LE(messages[index].size(), 255u);
+        EXPECT_EQ(messages[index].find('\0'), std::string::npos);
+        EXPECT_EQ(messages[index].rfind('[', 0), 0u) << messages[index];
+        EXPECT_EQ(messages[index + 1], "after");
+    }
+    // Documented for our runtime: an unknown type character is copied unchanged.
+    EXPECT_EQ(messages[4], "[y]");
 }
 
 TEST_F(TraceTest, ShiftJisTextsPassThroughUnchanged) {
