@@ -51,9 +51,9 @@ done
 "$objdump" -p "$run/msvc-host.exe" >"$work/host.imports"
 # The entries of one DLL: the lines after its "DLL Name" and table header, up to a blank line.
 imports_of() { awk -v dll="$1" '/DLL Name:/ { on = ($3 == dll); next } NF == 0 { on = 0 } on && $1 != "vma:"' "$work/host.imports"; }
-[ "$(imports_of KestCommon.dll | awk '$3 == "<none>" { print $2 + 0 }' | tr '\n' ' ')" = "1 2 " ] &&
+[ "$(imports_of KestCommon.dll | awk '$3 == "<none>" { print $2 }' | tr '\n' ' ')" = "000000001 000000002 00000000b " ] &&
     [ "$(imports_of KestCommon.dll | grep -vc '<none>')" -eq 0 ] ||
-    fail "the host does not import KestCommon.dll by ordinals 1 and 2 alone: $(imports_of KestCommon.dll)"
+    fail "the host does not import KestCommon.dll by ordinals 1, 2 and 11 alone: $(imports_of KestCommon.dll)"
 imports_of KestIni.dll | grep -qF '?KestIniRead@@YAKPEAD00@Z' ||
     fail "the host does not import KestIniRead under its decorated name: $(imports_of KestIni.dll)"
 
@@ -111,6 +111,9 @@ printf '%s\n' "$records" | grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]Host\.c,[0-9]+,MS
 printf '%s\n' "$records" |
     grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]HostCpp14\.cpp,[0-9]+,MSVC-ABI host: a record from C\+\+14 through KestLog$' ||
     fail "the log lacks the C++14 unit's record"
+printf '%s\n' "$records" |
+    grep -qE '^\[[0-9]+/[0-9]+ [0-9:]+\]Host\.c,[0-9]+,MSVC-ABI host: file=\[C:\\a\.pdf\] size=\[18000000000000000000\] at=\[0000000000000ABC\] name=\[signer\]$' ||
+    fail "logAny did not format the host's %ws, %I64u and %p as Visual Studio's printf does"
 for function in createMyCertList deleteMyCertList; do
     printf '%s\n' "$records" | grep -qF "$function" || fail "the log lacks the trace records of $function"
 done

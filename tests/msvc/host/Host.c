@@ -73,7 +73,7 @@ static void checkLog(void) {
     Log("Host.c", __LINE__, "MSVC-ABI host: a record through KestLog");
 }
 
-/* KestCommonByOrdinal.lib: allocMemory (1) and freeMemory (2), bound by ordinal. */
+/* KestCommonByOrdinal.lib: allocMemory (1), freeMemory (2) and logAny (11), bound by ordinal. */
 static void checkSharedHeap(void) {
     enum { kSize = 64 };
     void* block = NULL;
@@ -87,6 +87,10 @@ static void checkSharedHeap(void) {
     const SIZE_T size = HeapSize(GetProcessHeap(), 0, block);
     hostCheck(size != (SIZE_T)-1 && size >= kSize, "the block is one of the process heap");
     freeMemory(block);
+    /* logAny (11) by ordinal, with the formats of this compiler's printf: a wide text, a 64-bit
+     * value, a pointer, then a narrow text that must take its own value. */
+    logAny("Host.c", __LINE__, "MSVC-ABI host: file=[%ws] size=[%I64u] at=[%p] name=[%s]", L"C:\\a.pdf",
+           18000000000000000000ULL, (void*)0xabc, "signer");
 }
 
 /* KestMyCert.lib: the personal store's list, read through the header's MyCert as this compiler
