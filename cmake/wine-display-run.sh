@@ -8,7 +8,8 @@
 # appears, and another thread or program can find, read and close it. After the program has
 # ended, waits for the prefix's wineserver to end, then stops the Xvfb it started.
 #
-# Exit status: the program's, or 2 if Xvfb is missing or does not start. As with wine-run.sh,
+# Exit status: the program's, 2 if Xvfb is missing or does not start, 125 without the locale
+# ja_JP.UTF-8 (cmake/japanese-locale.sh), before any Xvfb is started. As with wine-run.sh,
 # KEST_WINE_BUILD_DIR puts the prefix elsewhere; Xvfb's screen: KEST_XVFB_SCREEN (default
 # 1280x1024x24). The Japanese texts need a Japanese font that fontconfig finds
 # (fonts-ipafont-gothic): without one they are drawn as squares.
@@ -16,6 +17,9 @@ set -eu
 
 exe=$1
 here=$(cd "$(dirname "$0")" && pwd)
+
+. "$here/japanese-locale.sh"
+kest_require_japanese_locale wine-display-run.sh
 
 if ! command -v Xvfb >/dev/null 2>&1; then
     echo "wine-display-run.sh: Xvfb is not installed (Debian package xvfb, see scripts/setup.sh)" >&2

@@ -12,7 +12,12 @@
 # cmake/wine-display-run.sh runs programs through this script on a display of their own, in
 # a prefix of their own: KEST_WINE_ROOT (the prefix's folder, default <build>/wine) and
 # KEST_WINE_GRAPHICS (the graphics driver the prefix is made with, default null).
+#
+# Refuses to run (exit status 125) without the locale ja_JP.UTF-8 (cmake/japanese-locale.sh).
 set -eu
+
+. "$(dirname "$0")/japanese-locale.sh"
+kest_require_japanese_locale wine-run.sh
 
 exe=$1
 shift

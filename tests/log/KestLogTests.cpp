@@ -256,13 +256,16 @@ TEST_F(LogTest, BaseNameIsTheTextAfterTheLastBackslash) {
 
 TEST_F(LogTest, TrailByteBackslashOfADoubleByteCharacterDoesNotSeparate) {
     ASSERT_EQ(GetACP(), 932u) << "tests run with the Japanese ANSI code page";
-    // 表 is 0x95 0x5C in Shift_JIS; its trail byte is a backslash.
+    // Code page 932 has lead bytes in two ranges, 0x81-0x9F and 0xE0-0xFC, and trail bytes that
+    // may be a backslash (Microsoft's CP932.TXT): 表 U+8868 is 0x95 0x5C, 饅 U+9945 0xE9 0x5C.
     Log("C:\\src\\\x95\x5c.cpp", 1, "m");
     Log("C:\\\x95\x5c\\unit.cpp", 2, "m");
     Log("\x95\x5c\x95\x5c", 3, "m");
+    Log("C:\\src\\\xe9\x5c.cpp", 4, "m");
+    Log("C:\\\xe9\x5c\\unit.cpp", 5, "m");
     std::vector<std::string> names;
     for (const LogRecord& record : logRecords()) names.push_back(record.sourceFile);
-    EXPECT_THAT(names, ElementsAre("\x95\x5c.cpp", "unit.cpp", "\x95\x5c\x95\x5c"));
+    EXPECT_THAT(names, ElementsAre("\x95\x5c.cpp", "unit.cpp", "\x95\x5c\x95\x5c", "\xe9\x5c.cpp", "unit.cpp"));
 }
 
 // --- Silent failures ------------------------------------------------------------------

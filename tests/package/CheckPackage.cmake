@@ -4,7 +4,7 @@
 #     information, a signature nobody asked for, build paths), check SHA256SUMS, then configure
 #     and build the consumer project against the prefix with find_package and run it under Wine.
 #   KEST_CHECK=zip: the release-package target's script; the archive's entries against the same tree, in
-#     byte order of their paths, each dated the source time.
+#     byte order of their paths, each dated the source time, none with an extra field.
 #   KEST_CHECK=signed: the package signed with a throwaway code-signing certificate made by
 #     openssl: osslsigncode verify accepts every binary, the password never reaches a command
 #     line, the signed DLLs load and work under Wine, and a wrong password fails the package.
@@ -97,6 +97,87 @@ function(expect_sums root)
     message(FATAL_ERROR "SHA256SUMS lists\n  ${listed}\nnot every other file in byte order:\n  ${expected}")
   endif()
   message(STATUS "SHA256SUMS: the hashes of the other files, all right")
+endfunction()
+
+# The number held little-endian by `size` bytes from byte `at` of `hex` (file(READ ... HEX)).
+function(little_endian hex at size out)
+  set(digits "")
+  math(EXPR last "${at} + ${size} - 1")
+  foreach(byte RANGE ${at} ${last})
+    math(EXPR position "${byte} * 2")
+    string(SUBSTRING "${hex}" ${position} 2 pair)
+    string(PREPEND digits ${pair})
+  endforeach()
+  math(EXPR value "0x${digits}")
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+# The header IDs of the fields in an extra field block of `length` bytes at `offset` of the
+# archive, comma-separated: 0x5455 (Info-ZIP's UT times), 0x7875 (its Unix owner ids) ...
+function(extra_field_ids archive offset length out)
+  file(READ ${archive} block OFFSET ${offset} LIMIT ${length} HEX)
+  set(ids "")
+  set(at 0)
+  while(at LESS length)
+    little_endian(${block} ${at} 2 id)
+    math(EXPR id "${id}" OUTPUT_FORMAT HEXADECIMAL)
+    list(APPEND ids ${id})
+    math(EXPR size_at "${at} + 2")
+    little_endian(${block} ${size_at} 2 size)
+    math(EXPR at "${at} + 4 + ${size}")
+  endwhile()
+  list(JOIN ids ", " ids)
+  set(${out} "${ids}" PARENT_SCOPE)
+endfunction()
+
+# Every entry of the archive has an empty extra field, in the central directory and in its local
+# header (the ZIP file format, APPNOTE.TXT 4.3.7 and 4.3.12): zip -X leaves out Info-ZIP's fields
+# of file times and owner ids, which would differ between two builds of one commit.
+function(expect_no_extra_fields archive)
+  # The end of central directory record ends an archive without comment: 22 bytes.
+  file(SIZE ${archive} size)
+  math(EXPR end_record "${size} - 22")
+  file(READ ${archive} record OFFSET ${end_record} LIMIT 22 HEX)
+  if(NOT record MATCHES "^504b0506")
+    message(FATAL_ERROR "${archive}: no end of central directory record in its last 22 bytes")
+  endif()
+  little_endian(${record} 10 2 count)
+  little_endian(${record} 16 4 at)
+  set(found "")
+  foreach(entry RANGE 1 ${count})
+    file(READ ${archive} header OFFSET ${at} LIMIT 46 HEX)
+    if(NOT header MATCHES "^504b0102")
+      message(FATAL_ERROR "${archive}: central directory header ${entry} of ${count} not found at ${at}")
+    endif()
+    little_endian(${header} 28 2 name_length)
+    little_endian(${header} 30 2 extra_length)
+    little_endian(${header} 32 2 comment_length)
+    little_endian(${header} 42 4 local)
+    math(EXPR name_at "${at} + 46")
+    file(READ ${archive} name OFFSET ${name_at} LIMIT ${name_length})
+    if(extra_length GREATER 0)
+      math(EXPR extra_at "${name_at} + ${name_length}")
+      extra_field_ids(${archive} ${extra_at} ${extra_length} ids)
+      list(APPEND found "${name} (central directory): ${ids}")
+    endif()
+    file(READ ${archive} local_header OFFSET ${local} LIMIT 30 HEX)
+    if(NOT local_header MATCHES "^504b0304")
+      message(FATAL_ERROR "${archive}: no local header of ${name} at ${local}")
+    endif()
+    little_endian(${local_header} 26 2 local_name_length)
+    little_endian(${local_header} 28 2 local_extra_length)
+    if(local_extra_length GREATER 0)
+      math(EXPR extra_at "${local} + 30 + ${local_name_length}")
+      extra_field_ids(${archive} ${extra_at} ${local_extra_length} ids)
+      list(APPEND found "${name} (local header): ${ids}")
+    endif()
+    math(EXPR at "${name_at} + ${name_length} + ${extra_length} + ${comment_length}")
+  endforeach()
+  if(found)
+    list(JOIN found "\n  " found)
+    message(FATAL_ERROR "${archive}: entries with extra fields (header IDs):\n  ${found}")
+  endif()
+  message(STATUS "${archive}: no extra field in any of its ${count} entries, central or local")
 endfunction()
 
 # Configures and builds the consumer project against the package in prefix with find_package,
@@ -220,6 +301,7 @@ elseif(KEST_CHECK STREQUAL "zip")
     endif()
   endforeach()
   message(STATUS "${KEST_PACKAGE_NAME}.zip: entries in byte order, each dated ${epoch}")
+  expect_no_extra_fields(${archive})
 elseif(KEST_CHECK STREQUAL "signed")
   set(work_dir ${KEST_WORK_DIR}/signed)
   file(REMOVE_RECURSE ${work_dir})
