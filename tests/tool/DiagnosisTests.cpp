@@ -8,6 +8,7 @@
 #include "Terminal.h"
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdio>
@@ -83,7 +84,7 @@ std::string said(Status status) {
     return status == Status::ok ? "ok" : status == Status::warning ? "warning" : "problem";
 }
 
-std::string findingsText(const std::vector<Finding>& findings) {
+std::string shown(const std::vector<Finding>& findings) {
     std::string text;
     for (const Finding& finding : findings)
         text += said(finding.status) + " " + finding.check + ": " + finding.text + " | " + finding.remedy + "\n";
@@ -99,7 +100,7 @@ void expectVerdicts(const std::vector<Row>& rows) {
         std::vector<std::string> notOk;
         for (const Finding& finding : findings)
             if (finding.status != Status::ok) notOk.push_back(said(finding.status) + " " + finding.check);
-        EXPECT_EQ(notOk, row.notOk) << findingsText(findings);
+        EXPECT_EQ(notOk, row.notOk) << shown(findings);
         const Finding* line = nullptr;
         for (const Finding& finding : findings) {
             const std::string text = finding.text + " | " + finding.remedy;
@@ -111,7 +112,7 @@ void expectVerdicts(const std::vector<Row>& rows) {
         if (line == nullptr) {
             ADD_FAILURE() << "no " << said(row.status) << " line of " << row.check << " holding "
                           << ::testing::PrintToString(row.holds) << " in\n"
-                          << findingsText(findings);
+                          << shown(findings);
             continue;
         }
         for (const std::string& part : row.lacks)
@@ -527,6 +528,44 @@ TEST(KestToolDoctorVerdicts, CandidateKeysTheLibraryNeverReads) {
          Status::warning,
          {"certid_0001 " + std::string(kCurrentId) + " is never read", "CertId_0000 is missing"}},
     });
+}
+
+// The report: status and check in columns, a library's code and its message before what to do,
+// the count last; --trace adds the records of each check that found something, once a check;
+// the JSON says the same text and what to do as one.
+TEST(KestToolDoctorReport, TextTraceAndJsonSayTheSameFindings) {
+    const std::vector<Finding> findings = {
+        {"installation", Status::ok, "C:\\Kest", "", std::nullopt},
+        {"settings", Status::problem, "C:\\Kest\\KestEnv.ini not found", "restore it", KEST_E_NO_SETTINGS_FILE},
+        {"settings", Status::warning, "more", "do this", std::nullopt},
+        {"candidates", Status::warning, "not checked", "mend the lines above", std::nullopt}};
+    const RecordsByCheck records = {{"installation", {"KestCommonUtil.cpp,10,a"}},
+                                    {"settings", {"KestCommonUtil.cpp,20,b", "KestCommonUtil.cpp,30,c"}}};
+    const std::string message = toUtf8(resultMessage(KEST_E_NO_SETTINGS_FILE), kMessageCodePage);
+    EXPECT_EQ(findingsText(findings),
+              "ok       installation  C:\\Kest\n"
+              "problem  settings      C:\\Kest\\KestEnv.ini not found: 0x25000101 " +
+                  message +
+                  "; restore it\n"
+                  "warning  settings      more; do this\n"
+                  "warning  candidates    not checked; mend the lines above\n"
+                  "1 problem, 2 warnings\n");
+    EXPECT_EQ(findingsTrace(findings, records),
+              "--- the libraries' records of the settings check: 2 records\n"
+              "    KestCommonUtil.cpp,20,b\n"
+              "    KestCommonUtil.cpp,30,c\n"
+              "--- the libraries' records of the candidates check: 0 records\n");
+    const nlohmann::json json = nlohmann::json::parse(findingsJson(findings, &records));
+    ASSERT_EQ(json.size(), 4u);
+    EXPECT_EQ(json[1]["check"], "settings");
+    EXPECT_EQ(json[1]["status"], "problem");
+    EXPECT_EQ(json[1]["text"], "C:\\Kest\\KestEnv.ini not found; restore it");
+    EXPECT_EQ(json[1]["code"], "0x25000101");
+    EXPECT_EQ(json[1]["message"], message);
+    EXPECT_EQ(json[1]["records"], nlohmann::json({"KestCommonUtil.cpp,20,b", "KestCommonUtil.cpp,30,c"}));
+    EXPECT_TRUE(json[0]["code"].is_null() && json[0]["message"].is_null());
+    EXPECT_EQ(json[0]["text"], "C:\\Kest");
+    EXPECT_FALSE(nlohmann::json::parse(findingsJson(findings, nullptr))[0].contains("records"));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Doctor's verdicts on the facts it gathered: each check says ok, warning or problem, and a
-// warning or problem ends with what to do.
+// Doctor's verdicts on the facts it gathered, each check's ok, warning or problem, a warning or
+// problem ending with what to do; and the report of them as text and as JSON.
 #include "Diagnosis.h"
 
+#include "Output.h"
 #include "SettingsFile.h"
 #include "Terminal.h"
 
@@ -26,6 +27,8 @@ constexpr char kImportKey[] = "import the certificate with its key (kesttool add
 constexpr char kMarkAValidOne[] = "mark a valid certificate with kesttool mark <index> (kesttool list names them)";
 
 std::string fromAnsi(std::string_view text) { return toUtf8(text, CP_ACP); }
+
+std::string messageOf(ResultCode code) { return toUtf8(resultMessage(code), kMessageCodePage); }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -393,6 +396,18 @@ private:
     std::vector<Finding> findings_;
 };
 
+// The widest status and check, so that the columns stand alike in every report.
+constexpr std::size_t kStatusWidth = 7;
+constexpr std::size_t kCheckWidth = 12;
+
+// The records of a finding's check, in UTF-8.
+std::vector<std::string> recordsInUtf8(const Finding& finding, const RecordsByCheck& records) {
+    std::vector<std::string> utf8;
+    if (const auto found = records.find(finding.check); found != records.end())
+        for (const std::string& record : found->second) utf8.push_back(toUtf8(record, kMessageCodePage));
+    return utf8;
+}
+
 }  // namespace
 
 const char* statusName(Status status) {
@@ -407,5 +422,48 @@ const char* statusName(Status status) {
 std::string cataloguePath(const std::string& directory) { return directory + "\\" + catalogue::kFileName; }
 
 std::vector<Finding> diagnose(const Diagnosis& facts) { return Judge(facts).findings(); }
+
+std::string findingsText(const std::vector<Finding>& findings) {
+    std::vector<std::vector<std::string>> rows;
+    std::size_t problems = 0;
+    std::size_t warnings = 0;
+    for (const Finding& finding : findings) {
+        problems += finding.status == Status::problem;
+        warnings += finding.status == Status::warning;
+        std::string text = finding.text;
+        if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
+        if (!finding.remedy.empty()) text += "; " + finding.remedy;
+        rows.push_back({statusName(finding.status), finding.check, text});
+    }
+    return formatColumns(rows, {kStatusWidth, kCheckWidth}) + plural(problems, "problem", "problems") + ", " +
+           plural(warnings, "warning", "warnings") + "\n";
+}
+
+std::string findingsTrace(const std::vector<Finding>& findings, const RecordsByCheck& records) {
+    std::string text;
+    std::string_view shown;
+    for (const Finding& finding : findings) {
+        if (finding.status == Status::ok || finding.check == shown) continue;
+        shown = finding.check;
+        const std::vector<std::string> utf8 = recordsInUtf8(finding, records);
+        text += std::string("--- the libraries' records of the ") + finding.check +
+                " check: " + plural(utf8.size(), "record", "records") + "\n";
+        for (const std::string& record : utf8) text += "    " + record + "\n";
+    }
+    return text;
+}
+
+std::string findingsJson(const std::vector<Finding>& findings, const RecordsByCheck* records) {
+    std::vector<nlohmann::ordered_json> objects;
+    for (const Finding& finding : findings) {
+        objects.push_back({{"check", finding.check},
+                           {"status", statusName(finding.status)},
+                           {"text", finding.remedy.empty() ? finding.text : finding.text + "; " + finding.remedy},
+                           {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
+                           {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
+        if (records != nullptr) objects.back()["records"] = recordsInUtf8(finding, *records);
+    }
+    return jsonLines(objects);
+}
 
 }  // namespace kest::tool

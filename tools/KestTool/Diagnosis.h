@@ -1,7 +1,8 @@
-// What doctor concludes of an installation. Doctor gathers plain facts through the libraries,
-// the personal store and the installation's files into a Diagnosis; diagnose() judges them
-// without a call of its own and words each finding. A new verdict brings its facts into the
-// check they belong to, and its judgement into that check's part of diagnose().
+// What doctor concludes of an installation, and how it says so. Doctor gathers plain facts
+// through the libraries, the personal store and the installation's files into a Diagnosis;
+// diagnose() judges them without a call of its own and words each finding. A new verdict
+// brings its facts into the check they belong to, and its judgement into that check's part of
+// diagnose().
 #pragma once
 
 #include "Catalogue.h"
@@ -115,5 +116,16 @@ struct Diagnosis {
 
 // The findings in the order of the checks, each check's own in the order it makes them.
 [[nodiscard]] std::vector<Finding> diagnose(const Diagnosis& facts);
+
+// The libraries' records of each check's calls (ANSI), by check.
+using RecordsByCheck = std::map<std::string, std::vector<std::string>, std::less<>>;
+
+// The report: a line a finding, status and check in columns, the code and its message before
+// what to do, then the count of problems and warnings.
+[[nodiscard]] std::string findingsText(const std::vector<Finding>& findings);
+// The libraries' records of each check that found something, once per check, after the report.
+[[nodiscard]] std::string findingsTrace(const std::vector<Finding>& findings, const RecordsByCheck& records);
+// The findings as a JSON array of objects in UTF-8, each with its check's records if given.
+[[nodiscard]] std::string findingsJson(const std::vector<Finding>& findings, const RecordsByCheck* records);
 
 }  // namespace kest::tool

@@ -12,7 +12,6 @@
 #include "Certificates.h"
 #include "Commands.h"
 #include "Diagnosis.h"
-#include "Output.h"
 #include "LogDestination.h"
 #include "Platform.h"
 #include "SettingsFile.h"
@@ -26,16 +25,13 @@
 #include "KestMyCertOwners.h"
 #include "KestMyCertSettings.h"
 #include "KestMyCertText.h"
-#include "KestResultMessages.h"
 
 #include <wincrypt.h>
 
 #include <cstddef>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace kest::tool {
@@ -46,15 +42,6 @@ constexpr char kJsonOption[] = "--json";
 constexpr char kTraceOption[] = "--trace";
 // Room for every section or key name of a settings file.
 constexpr std::size_t kProfileListSize = 65536;
-
-// The libraries' records of each check's calls (ANSI), by check.
-using RecordsByCheck = std::map<std::string, std::vector<std::string>, std::less<>>;
-
-std::string messageOf(ResultCode code) { return toUtf8(resultMessage(code), kMessageCodePage); }
-
-std::string plural(std::size_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
 
 // The current time in the records' own form.
 std::string nowUtc() {
@@ -213,62 +200,6 @@ private:
     UniqueMyCertList list_;
 };
 
-// The widest status and check, so that the columns stand alike in every report.
-constexpr std::size_t kStatusWidth = 7;
-constexpr std::size_t kCheckWidth = 12;
-
-std::string formatText(const std::vector<Finding>& findings) {
-    std::vector<std::vector<std::string>> rows;
-    std::size_t problems = 0;
-    std::size_t warnings = 0;
-    for (const Finding& finding : findings) {
-        problems += finding.status == Status::problem;
-        warnings += finding.status == Status::warning;
-        std::string text = finding.text;
-        if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
-        if (!finding.remedy.empty()) text += "; " + finding.remedy;
-        rows.push_back({statusName(finding.status), finding.check, text});
-    }
-    return formatColumns(rows, {kStatusWidth, kCheckWidth}) + plural(problems, "problem", "problems") + ", " +
-           plural(warnings, "warning", "warnings") + "\n";
-}
-
-// The records of a finding's check, in UTF-8.
-std::vector<std::string> recordsInUtf8(const Finding& finding, const RecordsByCheck& records) {
-    std::vector<std::string> utf8;
-    if (const auto found = records.find(finding.check); found != records.end())
-        for (const std::string& record : found->second) utf8.push_back(toUtf8(record, kMessageCodePage));
-    return utf8;
-}
-
-// The libraries' records of each check that found something, once per check, after the report.
-std::string formatTrace(const std::vector<Finding>& findings, const RecordsByCheck& records) {
-    std::string text;
-    std::string_view shown;
-    for (const Finding& finding : findings) {
-        if (finding.status == Status::ok || finding.check == shown) continue;
-        shown = finding.check;
-        const std::vector<std::string> utf8 = recordsInUtf8(finding, records);
-        text += std::string("--- the libraries' records of the ") + finding.check +
-                " check: " + plural(utf8.size(), "record", "records") + "\n";
-        for (const std::string& record : utf8) text += "    " + record + "\n";
-    }
-    return text;
-}
-
-std::string formatFindingsJson(const std::vector<Finding>& findings, const RecordsByCheck* records) {
-    std::vector<nlohmann::ordered_json> objects;
-    for (const Finding& finding : findings) {
-        objects.push_back({{"check", finding.check},
-                           {"status", statusName(finding.status)},
-                           {"text", finding.remedy.empty() ? finding.text : finding.text + "; " + finding.remedy},
-                           {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
-                           {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
-        if (records != nullptr) objects.back()["records"] = recordsInUtf8(finding, *records);
-    }
-    return jsonLines(objects);
-}
-
 int run(const Invocation& invocation) {
     const bool json = invocation.flag(kJsonOption);
     const bool trace = invocation.flag(kTraceOption);
@@ -276,8 +207,8 @@ int run(const Invocation& invocation) {
     Gatherer gatherer(records);
     gatherer.run();
     const std::vector<Finding> findings = diagnose(gatherer.facts());
-    writeOut(json ? formatFindingsJson(findings, trace ? &gatherer.records() : nullptr)
-                  : formatText(findings) + (trace ? formatTrace(findings, gatherer.records()) : ""),
+    writeOut(json ? findingsJson(findings, trace ? &gatherer.records() : nullptr)
+                  : findingsText(findings) + (trace ? findingsTrace(findings, gatherer.records()) : ""),
              CP_UTF8);
     for (const Finding& finding : findings)
         if (finding.status == Status::problem) return kExitFailed;
