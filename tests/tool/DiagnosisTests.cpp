@@ -23,7 +23,8 @@ constexpr char kIssuer[] = "CN=Kest Test CA, O=Kest Test, C=JP";
 constexpr char kSigner[] = "CN=Signer, O=Kest Test, C=JP";
 constexpr char kNow[] = "2026.12.10 09:30:00";
 
-// The data's certificates and their ids, serial;issuer, as the settings file holds them.
+// One holder's certificates (current, renewed, expired and its renewal, not yet valid) and a
+// colleague's, of one issuer; their ids, serial;issuer, as the settings file holds them.
 const StoreCertificate kCurrent{kSigner, kIssuer, "0d01", "2026.01.01 00:00:00", "2027.12.31 23:59:59"};
 constexpr char kCurrentId[] = "0d01;CN=Kest Test CA, O=Kest Test, C=JP";
 const StoreCertificate kRenewed{kSigner, kIssuer, "0d02", "2026.06.01 00:00:00", "2028.05.31 23:59:59"};
