@@ -2,6 +2,8 @@
 // finds it, its status and exit status, and that the installation is as before afterwards
 // (settings file, the stand-in's registry key, the personal store, the installation folder),
 // and the log as it was, byte for byte: the libraries' records of doctor's calls stay in its memory.
+// The cases are those whose facts only the real libraries, profile functions, store and files
+// give; what doctor concludes of given facts is DiagnosisTests.cpp's.
 #include "KestMyCert.h"
 #include "TestOwners.h"
 #include "KestToolProcess.h"
@@ -118,8 +120,8 @@ enum class Settings { file, none };
 // The log is on, to: the installation's kest.log, there or not yet, or read-only; a file in a
 // missing folder; the installation folder itself; a relative path.
 enum class LogFolder { installation, installationWithoutFile, readOnlyFile, missing, folder, relative };
-// How a file of the installation is saved: as shipped, or as an editor may save it.
-enum class Saved { shiftJis, utf8, utf8WithBom, utf16Le, utf16Be };
+// How the settings file is saved: as shipped, or as an editor may save it.
+enum class Saved { shiftJis, utf8WithBom, utf16Be };
 
 struct DoctorCase {
     const char* name;
@@ -139,8 +141,6 @@ struct DoctorCase {
     const char* code;
     std::vector<std::string> holds;
     std::vector<std::string> lacks;
-    const char* catalogueTail = "";  // lines appended to the shipped catalogue
-    Saved catalogueSaved = Saved::shiftJis;
     const char* settingsTail = "";  // lines appended to the settings file, "{name}" as in holds
     Saved settingsSaved = Saved::shiftJis;
     bool settingsReadOnly = false;
@@ -159,17 +159,12 @@ constexpr char kWindowsProfileEncodings[] =
 std::string saved(const std::string& ansi, Saved how) {
     switch (how) {
         case Saved::shiftJis: return ansi;
-        case Saved::utf8: return toUtf8(ansi);
         case Saved::utf8WithBom: return "\xEF\xBB\xBF" + toUtf8(ansi);
-        case Saved::utf16Le:
         case Saved::utf16Be: break;
     }
-    std::string bytes = how == Saved::utf16Le ? "\xFF\xFE" : "\xFE\xFF";
-    for (const wchar_t unit : toWide(ansi)) {
-        const char low = static_cast<char>(unit & 0xFF);
-        const char high = static_cast<char>((unit >> 8) & 0xFF);
-        bytes += how == Saved::utf16Le ? std::string{low, high} : std::string{high, low};
-    }
+    std::string bytes = "\xFE\xFF";
+    for (const wchar_t unit : toWide(ansi))
+        bytes += std::string{static_cast<char>((unit >> 8) & 0xFF), static_cast<char>(unit & 0xFF)};
     return bytes;
 }
 
@@ -213,9 +208,7 @@ protected:
         for (const char* name : doctorCase.withKey) addPkcs12ToPersonalStore(kData + std::string(name) + ".p12");
         for (const char* name : doctorCase.withoutKey) addDerToPersonalStore(kData + std::string(name) + ".der");
         indexTheList();
-        writeFileBytes(installFile("KestErr.csv"),
-                       saved(readFileBytes(testDataPath("KestErr\\KestErr.csv")) + doctorCase.catalogueTail,
-                             doctorCase.catalogueSaved));
+        writeFileBytes(installFile("KestErr.csv"), readFileBytes(testDataPath("KestErr\\KestErr.csv")));
         if (doctorCase.settings == Settings::file) {
             std::string settings = "[MyCertificate]\r\n";
             if (doctorCase.omit != nullptr) settings += std::string("OmitSelectCert=") + doctorCase.omit + "\r\n";
@@ -408,73 +401,6 @@ const DoctorCase kCases[] = {
       "private key cannot be reached; likely successor (same subject and issuer): {renewed:subject} ({renewed}); "
       "mark it with kesttool mark {renewed:index}"},
      {"{colleague}"}},
-    {"RenewalOfACertificateGoneNamedByIssuer",
-     {"renewed"},
-     {},
-     {"current"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     1,
-     {"candidates"},
-     {},
-     "candidates",
-     "problem",
-     "null",
-     {"CertId_0000 {current} matches no certificate",
-      "of the same issuer in the list: {renewed:subject} ({renewed}); "
-      "if one is its renewal, mark it (kesttool mark {renewed:index} for the first), else take it out with kesttool "
-      "unmark"},
-     {}},
-    {"ExpiredCandidateWhileTheChoiceIsSkipped",
-     {"expired"},
-     {},
-     {"expired"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     1,
-     {"candidates"},
-     {"certificates", "candidates"},
-     "candidates",
-     "problem",
-     "null",
-     {"none of the 1 stored candidate is a valid certificate of the list: OmitSelectCert=1 skips the choice, so the "
-      "user is never asked; mark a valid certificate"},
-     {}},
-    {"ExpiredCandidateBesideItsRenewal",
-     {"expired", "expired-renewal"},
-     {},
-     {"expired"},
-     Settings::file,
-     "0",
-     LogFolder::installation,
-     1,
-     {"candidates"},
-     {"certificates", "candidates"},
-     "candidates",
-     "warning",
-     "null",
-     {"CertId_0000 {expired:subject} ({expired}): expired on 2021.12.31 23:59:59 UTC; its renewal "
-      "{expired-renewal:subject} ({expired-renewal}) is in the list: mark it with kesttool mark "
-      "{expired-renewal:index}"},
-     {}},
-    {"ValidCandidateWithANewerRenewalUnmarked",
-     {"current", "renewed"},
-     {},
-     {"current"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     0,
-     {},
-     {"candidates"},
-     "candidates",
-     "warning",
-     "null",
-     {"CertId_0000 {current:subject} ({current}): its newer renewal {renewed:subject} ({renewed}) is in the list and "
-      "not marked; mark it with kesttool mark {renewed:index}"},
-     {}},
     {"CandidateAfterAMissingKey",
      {"current"},
      {},
@@ -490,8 +416,6 @@ const DoctorCase kCases[] = {
      "null",
      {"CertId_0001 {current} is never read", "and CertId_0000 is missing; mark its certificate again"},
      {},
-     "",
-     Saved::shiftJis,
      "CertId_0001={current}\r\n"},
     {"MisspelledSectionAndKey",
      {"current"},
@@ -508,8 +432,6 @@ const DoctorCase kCases[] = {
      "null",
      {"KestEnv.ini: nothing reads [MyCertficate], [MyCertificate] CertId_1; rename them"},
      {},
-     "",
-     Saved::shiftJis,
      "CertId_1={current}\r\n[MyCertficate]\r\nCertId_0000={current}\r\n"},
     {"ReadOnlySettings",
      {"current"},
@@ -526,8 +448,6 @@ const DoctorCase kCases[] = {
      "null",
      {"KestEnv.ini: read-only: the host cannot save the user's choice", "attrib -r "},
      {},
-     "",
-     Saved::shiftJis,
      "",
      Saved::shiftJis,
      true},
@@ -549,8 +469,6 @@ const DoctorCase kCases[] = {
      {"KestEnv.ini: saved as UTF-8 with a byte-order mark: Windows reads the mark as part of the first line",
       "; save it as Shift_JIS (ANSI)"},
      {},
-     "",
-     Saved::shiftJis,
      "",
      Saved::utf8WithBom,
      false,
@@ -575,8 +493,6 @@ const DoctorCase kCases[] = {
       "; save it as Shift_JIS (ANSI)"},
      {},
      "",
-     Saved::shiftJis,
-     "",
      Saved::utf16Be,
      false,
      {"settings"},
@@ -595,51 +511,6 @@ const DoctorCase kCases[] = {
      "problem",
      "null",
      {"KestEnv.ini: saved as UTF-8: Japanese names in ids are read as Shift_JIS and match no certificate"},
-     {}},
-    {"ExpiredCandidateBesideAValidOneIsAWarningOnly",
-     {"current", "expired"},
-     {},
-     {"current", "expired"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     0,
-     {},
-     {"certificates", "candidates"},
-     "candidates",
-     "warning",
-     "null",
-     {"CertId_0001 {expired:subject} ({expired}): expired on"},
-     {}},
-    {"NoCandidateWhileTheChoiceIsSkipped",
-     {"current"},
-     {},
-     {},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     0,
-     {},
-     {"candidates"},
-     "candidates",
-     "warning",
-     "null",
-     {"none stored: OmitSelectCert=1 skips the choice, so the user is never asked; mark a valid certificate"},
-     {}},
-    {"NoCandidateWithTheChoiceShown",
-     {"current"},
-     {},
-     {},
-     Settings::file,
-     "0",
-     LogFolder::installation,
-     0,
-     {},
-     {},
-     "candidates",
-     "ok",
-     "null",
-     {"none stored: the user chooses"},
      {}},
     {"BadOmitFlag",
      {"current"},
@@ -732,56 +603,6 @@ const DoctorCase kCases[] = {
      "null",
      {"kest.log, which is read-only: every record is dropped; clear its read-only attribute"},
      {}},
-    {"CatalogueWithAFinding",
-     {"current"},
-     {},
-     {"current"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     0,
-     {},
-     {"catalogue"},
-     "catalogue",
-     "warning",
-     "null",
-     {"KestErr.csv: 1 finding: line ", ": code 25000101 written twice", "; mend them (kesttool check-catalogue "},
-     {},
-     "X25000101,again\r\n"},
-    {"CatalogueSavedAsUtf8",
-     {"current"},
-     {},
-     {"current"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     1,
-     {"catalogue"},
-     {},
-     "catalogue",
-     "problem",
-     "null",
-     {"KestErr.csv: saved as UTF-8: every box shows garbled text; save it as Shift_JIS (ANSI)"},
-     {},
-     "",
-     Saved::utf8},
-    {"CatalogueSavedAsUtf16",
-     {"current"},
-     {},
-     {"current"},
-     Settings::file,
-     "1",
-     LogFolder::installation,
-     1,
-     {"catalogue"},
-     {},
-     "catalogue",
-     "problem",
-     "null",
-     {"KestErr.csv: ", " codes have no usable line, their boxes say only that no message was found"},
-     {},
-     "",
-     Saved::utf16Le},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),

@@ -1,4 +1,4 @@
-// The settings file as the profile functions list it, and as its bytes tell how it was saved.
+// What the settings file's sections, keys and bytes mean to the library; nothing is read here.
 #include "SettingsFile.h"
 
 #include "CommandLine.h"
@@ -14,8 +14,6 @@
 namespace kest::tool {
 namespace {
 
-// Room for every section or key name of a settings file.
-constexpr std::size_t kProfileListSize = 65536;
 // A section this close to the library's, ASCII case aside, is a typo of it, not the host's own.
 constexpr std::size_t kTypoDistance = 2;
 
@@ -29,20 +27,6 @@ std::string asciiLower(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return text;
-}
-
-// Names as the profile functions list them: NUL-separated, ended by a second NUL. A null
-// section lists the sections.
-std::vector<std::string> profileNames(const std::string& file, const char* section) {
-    std::vector<char> buffer(kProfileListSize);
-    const auto size = static_cast<DWORD>(buffer.size());
-    const DWORD length = section == nullptr
-                             ? GetPrivateProfileSectionNamesA(buffer.data(), size, file.c_str())
-                             : GetPrivateProfileStringA(section, nullptr, "", buffer.data(), size, file.c_str());
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < length && buffer[at] != '\0'; at += names.back().size() + 1)
-        names.emplace_back(buffer.data() + at);
-    return names;
 }
 
 }  // namespace
@@ -67,17 +51,14 @@ std::optional<unsigned> candidateIndex(const std::string& key) {
     return n;
 }
 
-std::vector<std::string> settingsKeys(const std::string& file, const char* section) {
-    return profileNames(file, section);
-}
-
-std::vector<std::string> unreadSettings(const std::string& file) {
+std::vector<std::string> unreadSettings(const std::vector<std::string>& sections,
+                                        const std::vector<std::string>& keys) {
     std::vector<std::string> unread;
-    for (const std::string& section : profileNames(file, nullptr))
+    for (const std::string& section : sections)
         if (!equalNoCase(section, mycert::kSettingsSection) &&
             editDistance(asciiLower(section), asciiLower(mycert::kSettingsSection)) <= kTypoDistance)
             unread.push_back("[" + section + "]");
-    for (const std::string& key : profileNames(file, mycert::kSettingsSection))
+    for (const std::string& key : keys)
         if (!equalNoCase(key, mycert::kOmitSelectCertKey) && !candidateIndex(key))
             unread.push_back("[" + std::string(mycert::kSettingsSection) + "] " + key);
     return unread;
@@ -85,9 +66,7 @@ std::vector<std::string> unreadSettings(const std::string& file) {
 
 // Windows' reading of a UTF-8 mark and of big-endian UTF-16: github.com/WelliSolutions/
 // IniFileFormatReverseEngineering, documentation/GetPrivateProfileString.md (lpFileName).
-std::optional<SettingsEncoding> settingsEncoding(std::string_view bytes) {
-    std::size_t firstNul = 0;
-    const Encoding encoding = encodingOf(bytes, firstNul);
+std::optional<SettingsEncoding> settingsEncoding(Encoding encoding, std::size_t firstNul) {
     SettingsEncoding found{true, "saved as " + encodingName(encoding) + ": "};
     switch (encoding) {
         case Encoding::shiftJis: return std::nullopt;

@@ -1,12 +1,13 @@
-// What doctor reads of the settings file KestEnv.ini beside the library, which asks only for
-// its own keys: the sections and keys the file holds, the candidate keys among them, and how
-// the file was saved.
+// What doctor makes of the settings file KestEnv.ini beside the library, which asks only for
+// its own keys: which of the sections and keys the profile functions list nothing reads, the
+// candidate keys among them, and what the way the file was saved does.
 #pragma once
+
+#include "TextFiles.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace kest::tool {
@@ -17,13 +18,12 @@ namespace kest::tool {
 // for any other key, CertId_1 among them.
 [[nodiscard]] std::optional<unsigned> candidateIndex(const std::string& key);
 
-// The names of one section's keys, as the profile functions list them (active code page).
-[[nodiscard]] std::vector<std::string> settingsKeys(const std::string& file, const char* section);
-
-// What nothing reads: sections whose name is a typo of the library's ("[MyCertficate]"), and
-// keys of the library's section it never asks for ("[MyCertificate] CertId_1"). Sections of
-// other names are the host's.
-[[nodiscard]] std::vector<std::string> unreadSettings(const std::string& file);
+// What nothing reads, of the file's sections and of the keys of the library's section as the
+// profile functions list them (active code page): sections whose name is a typo of the
+// library's ("[MyCertficate]"), and keys of the library's section it never asks for
+// ("[MyCertificate] CertId_1"). Sections of other names are the host's.
+[[nodiscard]] std::vector<std::string> unreadSettings(const std::vector<std::string>& sections,
+                                                      const std::vector<std::string>& keys);
 
 // A settings file not saved as Shift_JIS: what Windows' profile functions, which read it for
 // the library, make of it, and whether that loses settings (else it works, as UTF-16 with its
@@ -32,6 +32,7 @@ struct SettingsEncoding {
     bool problem;
     std::string effect;  // "saved as <encoding>: <what it does>"
 };
-[[nodiscard]] std::optional<SettingsEncoding> settingsEncoding(std::string_view bytes);
+// `firstNul` as encodingOf gives it.
+[[nodiscard]] std::optional<SettingsEncoding> settingsEncoding(Encoding encoding, std::size_t firstNul);
 
 }  // namespace kest::tool

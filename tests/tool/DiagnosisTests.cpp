@@ -1,0 +1,573 @@
+// Doctor's verdicts on facts as the libraries, the store and the files would give them, one
+// table per check: each row changes a healthy installation's facts in one way and names every
+// finding that is not ok, and one finding by the facts its text must name (ids, keys, dates,
+// indexes, paths), spelled here as a customer reads them.
+#include "Catalogue.h"
+#include "Diagnosis.h"
+#include "KestResultMessages.h"
+#include "Terminal.h"
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kest::tool {
+namespace {
+
+constexpr char kIssuer[] = "CN=Kest Test CA, O=Kest Test, C=JP";
+constexpr char kSigner[] = "CN=Signer, O=Kest Test, C=JP";
+constexpr char kNow[] = "2026.12.10 09:30:00";
+
+// One holder's certificates (current, renewed, expired and its renewal, not yet valid) and a
+// colleague's, of one issuer; their ids, serial;issuer, as the settings file holds them.
+const StoreCertificate kCurrent{kSigner, kIssuer, "0d01", "2026.01.01 00:00:00", "2027.12.31 23:59:59"};
+constexpr char kCurrentId[] = "0d01;CN=Kest Test CA, O=Kest Test, C=JP";
+const StoreCertificate kRenewed{kSigner, kIssuer, "0d02", "2026.06.01 00:00:00", "2028.05.31 23:59:59"};
+constexpr char kRenewedId[] = "0d02;CN=Kest Test CA, O=Kest Test, C=JP";
+const StoreCertificate kColleague{"CN=Colleague, O=Kest Test, C=JP", kIssuer, "0c01", "2026.01.01 00:00:00",
+                                  "2027.12.31 23:59:59"};
+constexpr char kColleagueId[] = "0c01;CN=Kest Test CA, O=Kest Test, C=JP";
+const StoreCertificate kExpired{kSigner, kIssuer, "0e01", "2020.01.01 00:00:00", "2021.12.31 23:59:59"};
+constexpr char kExpiredId[] = "0e01;CN=Kest Test CA, O=Kest Test, C=JP";
+const StoreCertificate kExpiredRenewal{kSigner, kIssuer, "0e02", "2021.12.01 00:00:00", "2027.11.30 23:59:59"};
+constexpr char kExpiredRenewalId[] = "0e02;CN=Kest Test CA, O=Kest Test, C=JP";
+const StoreCertificate kFuture{kSigner, kIssuer, "0f01", "2027.01.01 00:00:00", "2029.12.31 23:59:59"};
+
+// A healthy installation: one valid certificate with its key, marked, the choice skipped.
+Diagnosis healthy() {
+    Diagnosis facts;
+    facts.now = kNow;
+    facts.installation = {std::string("C:\\Kest"), true};
+    facts.settings.path = "C:\\Kest\\KestEnv.ini";
+    facts.settings.encoding = Encoding::shiftJis;
+    facts.settings.sections = {"MyCertificate"};
+    facts.settings.keys = {"OmitSelectCert", "CertId_0000"};
+    facts.settings.omit = 1;
+    facts.catalogue.read = true;
+    facts.log = {true, {LogDestination::Verdict::written, "to C:\\Kest\\kest.log", ""}};
+    facts.certificates.listed = {kCurrent};
+    facts.certificates.storeWalked = true;
+    facts.candidates.stored = {{kCurrentId, 0}};
+    facts.candidates.valueOf = {{0, kCurrentId}};
+    return facts;
+}
+
+// Stored ids, each with the list position findMyCert finds it at, under CertId_0000 on.
+void store(Diagnosis& facts, const std::vector<Diagnosis::StoredId>& stored) {
+    facts.settings.keys = {"OmitSelectCert"};
+    facts.candidates = {stored, {}};
+    for (unsigned n = 0; n < stored.size(); ++n) {
+        char key[16];
+        std::snprintf(key, sizeof key, "CertId_%04u", n);
+        facts.settings.keys.emplace_back(key);
+        facts.candidates.valueOf[n] = stored[n].id;
+    }
+}
+
+struct Row {
+    const char* name;
+    void (*arrange)(Diagnosis&);
+    std::vector<std::string> notOk;  // "<status> <check>" of each finding that is not ok, in order
+    // One finding: its check and status, what its text or what to do names, and does not.
+    const char* check;
+    Status status;
+    std::vector<std::string> holds;
+    std::vector<std::string> lacks = {};
+    std::optional<ResultCode> code = std::nullopt;
+};
+
+std::string said(Status status) {
+    return status == Status::ok ? "ok" : status == Status::warning ? "warning" : "problem";
+}
+
+std::string shown(const std::vector<Finding>& findings) {
+    std::string text;
+    for (const Finding& finding : findings)
+        text += said(finding.status) + " " + finding.check + ": " + finding.text + " | " + finding.remedy + "\n";
+    return text;
+}
+
+void expectVerdicts(const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Diagnosis facts = healthy();
+        row.arrange(facts);
+        const std::vector<Finding> findings = diagnose(facts);
+        std::vector<std::string> notOk;
+        for (const Finding& finding : findings)
+            if (finding.status != Status::ok) notOk.push_back(said(finding.status) + " " + finding.check);
+        EXPECT_EQ(notOk, row.notOk) << shown(findings);
+        const Finding* line = nullptr;
+        for (const Finding& finding : findings) {
+            const std::string text = finding.text + " | " + finding.remedy;
+            if (finding.check == std::string(row.check) && finding.status == row.status &&
+                std::all_of(row.holds.begin(), row.holds.end(),
+                            [&](const std::string& part) { return text.find(part) != std::string::npos; }))
+                line = &finding;
+        }
+        if (line == nullptr) {
+            ADD_FAILURE() << "no " << said(row.status) << " line of " << row.check << " holding "
+                          << ::testing::PrintToString(row.holds) << " in\n"
+                          << shown(findings);
+            continue;
+        }
+        for (const std::string& part : row.lacks)
+            EXPECT_THAT(line->text + line->remedy, ::testing::Not(::testing::HasSubstr(part)));
+        EXPECT_EQ(line->code, row.code);
+    }
+}
+
+TEST(KestToolDoctorVerdicts, HealthyInstallationIsOkThroughout) {
+    expectVerdicts({{"healthy",
+                     [](Diagnosis&) {},
+                     {},
+                     "candidates",
+                     Status::ok,
+                     {std::string("CertId_0000 CN=Signer, O=Kest Test, C=JP (") + kCurrentId + ")"}},
+                    {"log off", [](Diagnosis& facts) { facts.log.on = false; }, {}, "log", Status::ok, {"off"}}});
+}
+
+TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
+    expectVerdicts({
+        {"no installation directory",
+         [](Diagnosis& facts) {
+             facts.installation = {};
+             facts.catalogue = {};
+         },
+         {"problem installation", "warning catalogue"},
+         "installation",
+         Status::problem,
+         {"KestInstallPath", "kesttool install-dir <folder>"}},
+        {"installation directory gone",
+         [](Diagnosis& facts) {
+             facts.installation.isFolder = false;
+             facts.catalogue = {};
+         },
+         {"problem installation", "problem catalogue"},
+         "catalogue",
+         Status::problem,
+         {"C:\\Kest\\KestErr.csv not found"}},
+        {"catalogue with a finding",
+         [](Diagnosis& facts) {
+             facts.catalogue.findings = {{15, "code 25000101 written twice (first on line 3)"}};
+         },
+         {"warning catalogue"},
+         "catalogue",
+         Status::warning,
+         {"C:\\Kest\\KestErr.csv: 1 finding: line 15: code 25000101 written twice",
+          "kesttool check-catalogue C:\\Kest\\KestErr.csv"}},
+        {"catalogue with four findings names three",
+         [](Diagnosis& facts) {
+             facts.catalogue.findings = {{14, "first"}, {15, "second"}, {0, "third"}, {16, "fourth"}};
+         },
+         {"warning catalogue"},
+         "catalogue",
+         Status::warning,
+         {"4 findings", "line 14: first", "line 15: second; third; ..."},
+         {"fourth", "line 0"}},
+        // As the gathering reads the file: its findings and how it was saved, from its bytes.
+        {"catalogue saved as UTF-8",
+         [](Diagnosis& facts) {
+             std::string bytes;
+             for (const ResultMessage& entry : kResultMessages) {
+                 char head[16];
+                 std::snprintf(head, sizeof head, "X%08X,", entry.code);
+                 bytes += head + toUtf8(entry.text, kMessageCodePage) + "\r\n";
+             }
+             facts.catalogue.encoding = checkCatalogueEncoding(bytes);
+             facts.catalogue.findings = checkCatalogue(bytes);
+         },
+         {"problem catalogue"},
+         "catalogue",
+         Status::problem,
+         {"C:\\Kest\\KestErr.csv: saved as UTF-8", "garbled"}},
+        {"catalogue without a line for most codes",
+         [](Diagnosis& facts) { facts.catalogue.findings = checkCatalogue(""); },
+         {"problem catalogue"},
+         "catalogue",
+         Status::problem,
+         {std::to_string(std::size(kResultMessages)) + " of the " + std::to_string(std::size(kResultMessages)) +
+              " codes",
+          "kesttool check-catalogue C:\\Kest\\KestErr.csv"}},
+        {"log to a relative path",
+         [](Diagnosis& facts) {
+             facts.log.destination = {LogDestination::Verdict::elsewhere, "to kest.log, a relative path", "set one"};
+         },
+         {"warning log"},
+         "log",
+         Status::warning,
+         {"on, to kest.log, a relative path", "set one"}},
+        {"log dropped",
+         [](Diagnosis& facts) {
+             facts.log.destination = {LogDestination::Verdict::dropped, "but no LogPath", "set a log file"};
+         },
+         {"problem log"},
+         "log",
+         Status::problem,
+         {"on, but no LogPath", "set a log file"}},
+    });
+}
+
+TEST(KestToolDoctorVerdicts, Settings) {
+    expectVerdicts({
+        {"settings file not found",
+         [](Diagnosis& facts) {
+             facts.settings = {};
+             facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
+             facts.settings.path = "C:\\Kest\\KestEnv.ini";
+         },
+         {"problem settings", "warning candidates"},
+         "settings",
+         Status::problem,
+         {"C:\\Kest\\KestEnv.ini not found", "restore it"},
+         {},
+         KEST_E_NO_SETTINGS_FILE},
+        {"read-only",
+         [](Diagnosis& facts) { facts.settings.writeRefusal = ERROR_FILE_READ_ONLY; },
+         {"problem settings"},
+         "settings",
+         Status::problem,
+         {"read-only", "attrib -r C:\\Kest\\KestEnv.ini"}},
+        {"not writable",
+         [](Diagnosis& facts) { facts.settings.writeRefusal = ERROR_ACCESS_DENIED; },
+         {"problem settings"},
+         "settings",
+         Status::problem,
+         {"(error 5)", "the right to write it"}},
+        {"saved as UTF-8 with a mark",
+         [](Diagnosis& facts) { facts.settings.encoding = Encoding::utf8WithBom; },
+         {"problem settings"},
+         "settings",
+         Status::problem,
+         {"C:\\Kest\\KestEnv.ini: saved as UTF-8 with a byte-order mark", "Shift_JIS"}},
+        // Windows reads a file with UTF-16's little-endian mark: a warning only.
+        {"saved as UTF-16",
+         [](Diagnosis& facts) { facts.settings.encoding = Encoding::utf16Le; },
+         {"warning settings"},
+         "settings",
+         Status::warning,
+         {"UTF-16 with a little-endian byte-order mark", "Shift_JIS"}},
+        {"NUL bytes",
+         [](Diagnosis& facts) {
+             facts.settings.encoding = Encoding::nulBytes;
+             facts.settings.firstNul = 40;
+         },
+         {"problem settings"},
+         "settings",
+         Status::problem,
+         {"byte 40"}},
+        // Key names in any letter case are the library's; a near name of its section is a typo.
+        {"misspelled section and a key nothing reads",
+         [](Diagnosis& facts) {
+             facts.settings.sections = {"MyCertificate", "MyCertficate", "Printing"};
+             facts.settings.keys = {"omitselectcert", "certid_0000", "CertId_1"};
+         },
+         {"warning settings"},
+         "settings",
+         Status::warning,
+         {"nothing reads [MyCertficate], [MyCertificate] CertId_1", "OmitSelectCert and CertId_0000"},
+         {"Printing", "omitselectcert", "certid_0000"}},
+        {"no OmitSelectCert",
+         [](Diagnosis& facts) { facts.settings.omitCode = KEST_E_SETTINGS_READ; },
+         {"warning settings"},
+         "settings",
+         Status::warning,
+         {"no OmitSelectCert", "kesttool omit set"},
+         {},
+         KEST_E_SETTINGS_READ},
+        {"OmitSelectCert neither 0 nor 1",
+         [](Diagnosis& facts) { facts.settings.omitCode = KEST_E_OMIT_SELECT_INVALID; },
+         {"problem settings"},
+         "settings",
+         Status::problem,
+         {"OmitSelectCert", "kesttool omit set"},
+         {},
+         KEST_E_OMIT_SELECT_INVALID},
+    });
+}
+
+TEST(KestToolDoctorVerdicts, Certificates) {
+    expectVerdicts({
+        {"no list",
+         [](Diagnosis& facts) {
+             facts.certificates = {};
+             facts.certificates.listCode = KEST_E_STORE_OPEN;
+         },
+         {"problem certificates", "warning candidates"},
+         "certificates",
+         Status::problem,
+         {"list cannot be made", "--trace"},
+         {},
+         KEST_E_STORE_OPEN},
+        {"empty list",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {};
+             store(facts, {});
+         },
+         {"problem certificates", "warning candidates"},
+         "certificates",
+         Status::problem,
+         {"no certificate", "kesttool add-p12"}},
+        {"expired one in the list",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent, kExpired};
+         },
+         {"warning certificates"},
+         "certificates",
+         Status::warning,
+         {std::string("(") + kExpiredId + "): expired on 2021.12.31 23:59:59 UTC", "kesttool remove 2"}},
+        {"one not valid yet",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent, kFuture};
+         },
+         {"warning certificates"},
+         "certificates",
+         Status::warning,
+         {"not valid before 2027.01.01 00:00:00 UTC", "clock"}},
+        // Valid to the end of its last second, in UTC as the records' validity and now.
+        {"valid in its last second",
+         [](Diagnosis& facts) { facts.certificates.listed[0].notAfter = kNow; },
+         {},
+         "candidates",
+         Status::ok,
+         {kCurrentId}},
+        {"expired a second ago",
+         [](Diagnosis& facts) { facts.certificates.listed[0].notAfter = "2026.12.10 09:29:59"; },
+         {"warning certificates", "warning candidates", "problem candidates"},
+         "certificates",
+         Status::warning,
+         {"expired on 2026.12.10 09:29:59 UTC"}},
+        {"store not walked",
+         [](Diagnosis& facts) { facts.certificates.storeWalked = false; },
+         {"warning certificates"},
+         "certificates",
+         Status::warning,
+         {"certmgr.msc"}},
+        // Names in the active code page (Shift_JIS here) are said in UTF-8.
+        {"four left out for their key, three named",
+         [](Diagnosis& facts) {
+             facts.certificates.withoutKey = {
+                 {"CN=\x8e\x52\x93\x63", kIssuer, "0a01", {}, {}}, kColleague, kRenewed, kExpired};
+         },
+         {"warning certificates"},
+         "certificates",
+         Status::warning,
+         {"4 certificates of the personal store left out", u8"CN=山田 (0a01;CN=Kest Test CA, O=Kest Test, C=JP)",
+          kColleagueId, kRenewedId, ", ...", "insert the smart card"},
+         {kExpiredId}},
+    });
+}
+
+TEST(KestToolDoctorVerdicts, StoredIdsTheListDoesNotFind) {
+    expectVerdicts({
+        {"an id no certificate carries",
+         [](Diagnosis& facts) {
+             store(facts, {{"0bad;CN=Nobody", std::nullopt}});
+         },
+         {"problem candidates", "problem candidates"},
+         "candidates",
+         Status::problem,
+         {"CertId_0000 0bad;CN=Nobody matches no certificate", "kesttool unmark \"0bad;CN=Nobody\""},
+         {"successor", "same issuer"}},
+        {"its key unreachable, its renewal in the list",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kColleague, kRenewed};
+             facts.certificates.withoutKey = {kCurrent};
+             store(facts, {{kCurrentId, std::nullopt}});
+         },
+         {"warning certificates", "problem candidates", "problem candidates"},
+         "candidates",
+         Status::problem,
+         {"CertId_0000 " + std::string(kCurrentId), "private key cannot be reached", "successor", kRenewedId,
+          "kesttool mark 2"},
+         {kColleagueId}},
+        {"its key unreachable, no renewal",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kColleague};
+             facts.certificates.withoutKey = {kCurrent};
+             store(facts, {{kCurrentId, std::nullopt}});
+         },
+         {"warning certificates", "problem candidates", "problem candidates"},
+         "candidates",
+         Status::problem,
+         {"private key cannot be reached", "insert the smart card", "kesttool unmark \"" + std::string(kCurrentId)},
+         {"successor", kColleagueId}},
+        // The valid ones of its issuer, the first to mark.
+        {"gone, others of its issuer in the list",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kExpired, kColleague, kRenewed};
+             store(facts, {{kCurrentId, std::nullopt}});
+         },
+         {"warning certificates", "problem candidates", "problem candidates"},
+         "candidates",
+         Status::problem,
+         {"same issuer", kColleagueId, kRenewedId, "kesttool mark 2 for the first",
+          "kesttool unmark \"" + std::string(kCurrentId)},
+         {kExpiredId}},
+    });
+}
+
+TEST(KestToolDoctorVerdicts, StoredCandidatesAndTheirRenewals) {
+    expectVerdicts({
+        {"expired, the choice skipped",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kExpired};
+             store(facts, {{kExpiredId, 0}});
+         },
+         {"warning certificates", "warning candidates", "problem candidates"},
+         "candidates",
+         Status::problem,
+         {"none of the 1 stored candidate", "OmitSelectCert=1", "kesttool omit clear"}},
+        {"expired beside its renewal",
+         [](Diagnosis& facts) {
+             facts.settings.omit = 0;
+             facts.certificates.listed = {kExpired, kExpiredRenewal};
+             store(facts, {{kExpiredId, 0}});
+         },
+         {"warning certificates", "warning candidates", "problem candidates"},
+         "candidates",
+         Status::warning,
+         {"CertId_0000 ", kExpiredId, "expired on 2021.12.31 23:59:59 UTC", kExpiredRenewalId, "kesttool mark 2"}},
+        {"expired beside a valid one",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent, kExpired};
+             store(facts, {{kCurrentId, 0}, {kExpiredId, 1}});
+         },
+         {"warning certificates", "warning candidates"},
+         "candidates",
+         Status::warning,
+         {"CertId_0001 ", kExpiredId, "expired on"}},
+        {"valid, a newer renewal unmarked",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent, kRenewed};
+         },
+         {"warning candidates"},
+         "candidates",
+         Status::warning,
+         {"CertId_0000 ", kCurrentId, "newer renewal", kRenewedId, "kesttool mark 2"}},
+        {"valid, its newer renewal marked too",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent, kRenewed};
+             store(facts, {{kCurrentId, 0}, {kRenewedId, 1}});
+         },
+         {},
+         "candidates",
+         Status::ok,
+         {"CertId_0001 ", kRenewedId}},
+        {"the newer one marked, an older one beside it",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent, kRenewed};
+             store(facts, {{kRenewedId, 1}});
+         },
+         {},
+         "candidates",
+         Status::ok,
+         {"CertId_0000 ", kRenewedId}},
+        {"none stored, the choice skipped",
+         [](Diagnosis& facts) { store(facts, {}); },
+         {"warning candidates"},
+         "candidates",
+         Status::warning,
+         {"none stored", "OmitSelectCert=1", "kesttool mark <index>"}},
+        {"none stored, the choice shown",
+         [](Diagnosis& facts) {
+             facts.settings.omit = 0;
+             store(facts, {});
+         },
+         {},
+         "candidates",
+         Status::ok,
+         {"none stored", "the user chooses"}},
+    });
+}
+
+// The library reads the candidates up to the first key missing or empty.
+TEST(KestToolDoctorVerdicts, CandidateKeysTheLibraryNeverReads) {
+    expectVerdicts({
+        {"after a missing key",
+         [](Diagnosis& facts) {
+             store(facts, {});
+             facts.settings.keys.emplace_back("CertId_0001");
+             facts.candidates.valueOf[1] = kCurrentId;
+         },
+         {"warning candidates", "warning candidates"},
+         "candidates",
+         Status::warning,
+         {"CertId_0001 " + std::string(kCurrentId) + " is never read", "CertId_0000 is missing"}},
+        {"after an empty key",
+         [](Diagnosis& facts) {
+             facts.settings.keys = {"OmitSelectCert", "CertId_0000", "CertId_0001", "CertId_0002"};
+             facts.candidates.valueOf = {{0, kCurrentId}, {1, ""}, {2, kRenewedId}};
+         },
+         {"warning candidates"},
+         "candidates",
+         Status::warning,
+         {"CertId_0002 " + std::string(kRenewedId) + " is never read", "CertId_0001 is empty"}},
+        {"an emptied key after the last is no news",
+         [](Diagnosis& facts) {
+             facts.settings.keys = {"OmitSelectCert", "CertId_0000", "CertId_0001"};
+             facts.candidates.valueOf = {{0, kCurrentId}, {1, ""}};
+         },
+         {},
+         "candidates",
+         Status::ok,
+         {kCurrentId}},
+        // The profile functions find keys in any letter case.
+        {"a key in lower case after a missing one",
+         [](Diagnosis& facts) {
+             store(facts, {});
+             facts.settings.keys.emplace_back("certid_0001");
+             facts.candidates.valueOf[1] = kCurrentId;
+         },
+         {"warning candidates", "warning candidates"},
+         "candidates",
+         Status::warning,
+         {"certid_0001 " + std::string(kCurrentId) + " is never read", "CertId_0000 is missing"}},
+    });
+}
+
+// The report: status and check in columns, a library's code and its message before what to do,
+// the count last; --trace adds the records of each check that found something, once a check;
+// the JSON says the same text and what to do as one.
+TEST(KestToolDoctorReport, TextTraceAndJsonSayTheSameFindings) {
+    const std::vector<Finding> findings = {
+        {"installation", Status::ok, "C:\\Kest", "", std::nullopt},
+        {"settings", Status::problem, "C:\\Kest\\KestEnv.ini not found", "restore it", KEST_E_NO_SETTINGS_FILE},
+        {"settings", Status::warning, "more", "do this", std::nullopt},
+        {"candidates", Status::warning, "not checked", "mend the lines above", std::nullopt}};
+    const RecordsByCheck records = {{"installation", {"KestCommonUtil.cpp,10,a"}},
+                                    {"settings", {"KestCommonUtil.cpp,20,b", "KestCommonUtil.cpp,30,c"}}};
+    const std::string message = toUtf8(resultMessage(KEST_E_NO_SETTINGS_FILE), kMessageCodePage);
+    EXPECT_EQ(findingsText(findings),
+              "ok       installation  C:\\Kest\n"
+              "problem  settings      C:\\Kest\\KestEnv.ini not found: 0x25000101 " +
+                  message +
+                  "; restore it\n"
+                  "warning  settings      more; do this\n"
+                  "warning  candidates    not checked; mend the lines above\n"
+                  "1 problem, 2 warnings\n");
+    EXPECT_EQ(findingsTrace(findings, records),
+              "--- the libraries' records of the settings check: 2 records\n"
+              "    KestCommonUtil.cpp,20,b\n"
+              "    KestCommonUtil.cpp,30,c\n"
+              "--- the libraries' records of the candidates check: 0 records\n");
+    const nlohmann::json json = nlohmann::json::parse(findingsJson(findings, &records));
+    ASSERT_EQ(json.size(), 4u);
+    EXPECT_EQ(json[1]["check"], "settings");
+    EXPECT_EQ(json[1]["status"], "problem");
+    EXPECT_EQ(json[1]["text"], "C:\\Kest\\KestEnv.ini not found; restore it");
+    EXPECT_EQ(json[1]["code"], "0x25000101");
+    EXPECT_EQ(json[1]["message"], message);
+    EXPECT_EQ(json[1]["records"], nlohmann::json({"KestCommonUtil.cpp,20,b", "KestCommonUtil.cpp,30,c"}));
+    EXPECT_TRUE(json[0]["code"].is_null() && json[0]["message"].is_null());
+    EXPECT_EQ(json[0]["text"], "C:\\Kest");
+    EXPECT_FALSE(nlohmann::json::parse(findingsJson(findings, nullptr))[0].contains("records"));
+}
+
+}  // namespace
+}  // namespace kest::tool

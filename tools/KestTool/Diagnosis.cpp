@@ -1,0 +1,469 @@
+// Doctor's verdicts on the facts it gathered, each check's ok, warning or problem, a warning or
+// problem ending with what to do; and the report of them as text and as JSON.
+#include "Diagnosis.h"
+
+#include "Output.h"
+#include "SettingsFile.h"
+#include "Terminal.h"
+
+#include "KestMyCertSettings.h"
+#include "KestMyCertText.h"
+#include "KestResultMessages.h"
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+namespace kest::tool {
+namespace {
+
+// How many catalogue findings and left-out certificates a line names before it just counts.
+constexpr std::size_t kNamedAtMost = 3;
+// What to do, said alike by several lines.
+constexpr char kSetInstallation[] =
+    "set the installation directory in the installation's settings (kesttool install-dir <folder> with the stand-in)";
+constexpr char kSetOmit[] = "set it with kesttool omit set or kesttool omit clear";
+constexpr char kImportKey[] = "import the certificate with its key (kesttool add-p12 <file.p12>)";
+constexpr char kMarkAValidOne[] = "mark a valid certificate with kesttool mark <index> (kesttool list names them)";
+
+std::string fromAnsi(std::string_view text) { return toUtf8(text, CP_ACP); }
+
+std::string messageOf(ResultCode code) { return toUtf8(resultMessage(code), kMessageCodePage); }
+
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// A certificate as the lines name it.
+struct Certificate {
+    const StoreCertificate* record;
+    unsigned index;  // in the list, from 1; 0 for one the list leaves out
+
+    // Its id as the library makes it; none when it would not fit, as the library then gives
+    // the record none: it is never stored and never matches.
+    [[nodiscard]] std::optional<std::string> id() const {
+        char text[mycert::kCertIdSize];
+        if (!mycert::formatCertId(record->serial.c_str(), record->issuer.c_str(), text)) return std::nullopt;
+        return std::string(text);
+    }
+    [[nodiscard]] std::string named() const {
+        const std::optional<std::string> known = id();
+        return fromAnsi(record->subject + (known ? " (" + *known + ")" : " (no id: serial and issuer too long)"));
+    }
+    [[nodiscard]] bool expired(const std::string& now) const { return record->notAfter < now; }
+    [[nodiscard]] bool notYetValid(const std::string& now) const { return record->notBefore > now; }
+    [[nodiscard]] bool valid(const std::string& now) const { return !expired(now) && !notYetValid(now); }
+    [[nodiscard]] std::string validityProblem(const std::string& now) const {
+        if (expired(now)) return "expired on " + record->notAfter + " UTC";
+        if (notYetValid(now)) return "not valid before " + record->notBefore + " UTC";
+        return {};
+    }
+    [[nodiscard]] bool sameHolder(const Certificate& other) const {
+        return record->subject == other.record->subject && record->issuer == other.record->issuer;
+    }
+    [[nodiscard]] std::string markCommand() const { return "kesttool mark " + std::to_string(index); }
+};
+
+std::vector<Certificate> certificatesOf(const std::vector<StoreCertificate>& records, bool listed) {
+    std::vector<Certificate> certificates;
+    certificates.reserve(records.size());
+    for (const StoreCertificate& record : records)
+        certificates.push_back({&record, listed ? static_cast<unsigned>(certificates.size() + 1) : 0});
+    return certificates;
+}
+
+class Judge {
+public:
+    explicit Judge(const Diagnosis& facts)
+        : facts_(facts),
+          listed_(certificatesOf(facts.certificates.listed, true)),
+          withoutKey_(certificatesOf(facts.certificates.withoutKey, false)) {}
+
+    std::vector<Finding> findings() && {
+        judgeInstallation();
+        judgeSettings();
+        judgeCatalogue();
+        judgeLog();
+        judgeCertificates();
+        judgeCandidates();
+        return std::move(findings_);
+    }
+
+private:
+    void add(const char* check, Status status, std::string text, std::string remedy = {},
+             std::optional<ResultCode> code = std::nullopt) {
+        findings_.push_back({check, status, std::move(text), std::move(remedy), code});
+    }
+
+    void judgeInstallation() {
+        const Diagnosis::Installation& installation = facts_.installation;
+        if (!installation.directory) {
+            add(kInstallationCheck, Status::problem,
+                std::string("KestInstallPath gives no installation directory; ") + kSetInstallation);
+            return;
+        }
+        if (installation.isFolder)
+            add(kInstallationCheck, Status::ok, fromAnsi(*installation.directory));
+        else
+            add(kInstallationCheck, Status::problem,
+                fromAnsi(*installation.directory) + ": no such folder; " + kSetInstallation);
+    }
+
+    void judgeSettings() {
+        const Diagnosis::Settings& settings = facts_.settings;
+        if (settings.pathCode == KEST_E_NO_SETTINGS_FILE) {
+            add(kSettingsCheck, Status::problem, fromAnsi(settings.path) + " not found: no candidates, no omit flag",
+                "restore it from the installation", settings.pathCode);
+            return;
+        }
+        if (settings.pathCode != KEST_OK) {
+            add(kSettingsCheck, Status::problem, "no settings file without an installation directory", kSetInstallation,
+                settings.pathCode);
+            return;
+        }
+        const std::string where = fromAnsi(settings.path) + ": ";
+        if (settings.encoding)
+            if (const std::optional<SettingsEncoding> encoding =
+                    settingsEncoding(*settings.encoding, settings.firstNul))
+                add(kSettingsCheck, encoding->problem ? Status::problem : Status::warning,
+                    where + encoding->effect + "; " + kSaveAsShiftJis);
+        judgeSettingsWritable(where);
+        judgeUnreadSettings(where);
+
+        if (settings.omitCode == KEST_OK)
+            add(kSettingsCheck, Status::ok,
+                where + (settings.omit ? "OmitSelectCert=1, the certificate choice is skipped"
+                                       : "OmitSelectCert=0, the certificate choice is shown"));
+        else if (settings.omitCode == KEST_E_SETTINGS_READ)
+            add(kSettingsCheck, Status::warning,
+                where + "no OmitSelectCert: the host decides whether to show the choice", kSetOmit, settings.omitCode);
+        else
+            add(kSettingsCheck, Status::problem, where + "OmitSelectCert is neither 0 nor 1", kSetOmit,
+                settings.omitCode);
+    }
+
+    // The host writes the user's choice back.
+    void judgeSettingsWritable(const std::string& where) {
+        const char* const lost = "the host cannot save the user's choice of certificate or the omit flag";
+        const DWORD error = facts_.settings.writeRefusal;
+        if (error == ERROR_FILE_READ_ONLY)
+            add(kSettingsCheck, Status::problem,
+                where + "read-only: " + lost + "; clear its read-only attribute (attrib -r " +
+                    fromAnsi(facts_.settings.path) + ")");
+        else if (error != ERROR_SUCCESS)
+            add(kSettingsCheck, Status::problem,
+                where + "cannot be opened for writing (error " + std::to_string(error) + "): " + lost +
+                    "; give the user the right to write it");
+    }
+
+    void judgeUnreadSettings(const std::string& where) {
+        const std::vector<std::string> unread = unreadSettings(facts_.settings.sections, facts_.settings.keys);
+        if (unread.empty()) return;
+        std::string text = where + "nothing reads ";
+        for (std::size_t i = 0; i < unread.size(); ++i) text += (i == 0 ? "" : ", ") + fromAnsi(unread[i]);
+        add(kSettingsCheck, Status::warning,
+            text + "; rename them: the library reads [" + mycert::kSettingsSection + "] with " +
+                mycert::kOmitSelectCertKey + " and CertId_0000, CertId_0001, ...");
+    }
+
+    void judgeCatalogue() {
+        if (!facts_.catalogueChecked()) {
+            add(kCatalogueCheck, Status::warning,
+                "not checked without an installation directory; " + std::string(kSetInstallation));
+            return;
+        }
+        const Diagnosis::Catalogue& catalogue = facts_.catalogue;
+        const std::string path = fromAnsi(cataloguePath(*facts_.installation.directory));
+        const std::string where = path + ": ";
+        if (!catalogue.read) {
+            add(kCatalogueCheck, Status::problem,
+                path + " not found: error boxes cannot show their texts; restore it from the installation");
+            return;
+        }
+        if (catalogue.encoding)
+            add(kCatalogueCheck, Status::problem, where + toUtf8(catalogue.encoding->text, kMessageCodePage));
+        const std::vector<CatalogueFinding>& found = catalogue.findings;
+        if (found.empty()) {
+            add(kCatalogueCheck, Status::ok, where + "no findings");
+            return;
+        }
+        const auto withoutMessage = static_cast<std::size_t>(std::count_if(
+            found.begin(), found.end(), [](const CatalogueFinding& finding) { return finding.codeWithoutMessage; }));
+        const std::size_t codes = std::size(kResultMessages);
+        const std::string listAll = "kesttool check-catalogue " + path + " lists them all";
+        // Most boxes without their text is a catalogue that does not work, not one to tidy.
+        if (withoutMessage * 2 > codes) {
+            add(kCatalogueCheck, Status::problem,
+                where + std::to_string(withoutMessage) + " of the " + std::to_string(codes) +
+                    " codes have no usable line, their boxes say only that no message was found; mend the file (" +
+                    listAll + ")");
+            return;
+        }
+        std::string text = where + plural(found.size(), "finding", "findings");
+        for (std::size_t i = 0; i < found.size() && i < kNamedAtMost; ++i) {
+            text += i == 0 ? ": " : "; ";
+            if (found[i].line != 0) text += "line " + std::to_string(found[i].line) + ": ";
+            text += toUtf8(found[i].text, kMessageCodePage);
+        }
+        if (found.size() > kNamedAtMost) text += "; ...";
+        add(kCatalogueCheck, Status::warning, text + "; mend them (" + listAll + ")");
+    }
+
+    void judgeLog() {
+        const Diagnosis::Log& log = facts_.log;
+        if (!log.on) {
+            add(kLogCheck, Status::ok, "off");
+            return;
+        }
+        const std::string text = "on, " + fromAnsi(log.destination.where);
+        switch (log.destination.verdict) {
+            case LogDestination::Verdict::written: add(kLogCheck, Status::ok, text); return;
+            case LogDestination::Verdict::elsewhere:
+                add(kLogCheck, Status::warning, text, fromAnsi(log.destination.remedy));
+                return;
+            case LogDestination::Verdict::dropped:
+                add(kLogCheck, Status::problem, text, fromAnsi(log.destination.remedy));
+                return;
+        }
+    }
+
+    void judgeCertificates() {
+        const Diagnosis::Certificates& certificates = facts_.certificates;
+        if (certificates.listCode != KEST_OK) {
+            add(kCertificatesCheck, Status::problem, "the personal store's list cannot be made",
+                "kesttool doctor --trace shows the library's records", certificates.listCode);
+            return;
+        }
+        const std::string& now = facts_.now;
+        for (const Certificate& certificate : listed_) {
+            if (certificate.expired(now))
+                add(kCertificatesCheck, Status::warning,
+                    certificate.named() + ": " + certificate.validityProblem(now) +
+                        "; renew it, or take it out with kesttool remove " + std::to_string(certificate.index));
+            else if (certificate.notYetValid(now))
+                add(kCertificatesCheck, Status::warning,
+                    certificate.named() + ": " + certificate.validityProblem(now) +
+                        "; check the computer's clock, or wait until then");
+        }
+        if (listed_.empty())
+            add(kCertificatesCheck, Status::problem,
+                std::string("no certificate of the personal store has a reachable private key; ") + kImportKey);
+        else
+            add(kCertificatesCheck, Status::ok,
+                plural(listed_.size(), "certificate", "certificates") + " with a reachable private key");
+
+        if (!certificates.storeWalked) {
+            add(kCertificatesCheck, Status::warning,
+                "the personal store cannot be walked for certificates without a key; check the store with certmgr.msc");
+            return;
+        }
+        if (withoutKey_.empty()) {
+            add(kCertificatesCheck, Status::ok, "none left out for an unreachable private key");
+            return;
+        }
+        std::string text = plural(withoutKey_.size(), "certificate", "certificates") +
+                           " of the personal store left out, their private key cannot be reached: ";
+        for (std::size_t i = 0; i < withoutKey_.size() && i < kNamedAtMost; ++i)
+            text += (i == 0 ? "" : ", ") + withoutKey_[i].named();
+        if (withoutKey_.size() > kNamedAtMost) text += ", ...";
+        add(kCertificatesCheck, Status::warning, text + "; insert the smart card, or " + kImportKey);
+    }
+
+    // The newest valid certificate of the list with the same subject and issuer as `old`, and
+    // another id; none if there is none.
+    [[nodiscard]] const Certificate* renewalOf(const Certificate& old) const {
+        const Certificate* newest = nullptr;
+        for (const Certificate& certificate : listed_)
+            if (certificate.sameHolder(old) && certificate.id() && certificate.id() != old.id() &&
+                certificate.valid(facts_.now) &&
+                (newest == nullptr || certificate.record->notBefore > newest->record->notBefore))
+                newest = &certificate;
+        return newest;
+    }
+
+    // A stored id that finds no certificate of the list: what is known of it, and what to do.
+    [[nodiscard]] std::string staleIdText(const std::string& id) const {
+        std::string serial;
+        std::string issuer;
+        static_cast<void>(mycert::splitCertId(id, serial, issuer));
+        const Certificate* old = nullptr;
+        for (const Certificate& certificate : withoutKey_)
+            if (certificate.id() == id) old = &certificate;
+        const std::string takeOut = "take it out with kesttool unmark \"" + fromAnsi(id) + "\"";
+        if (old != nullptr) {
+            std::string text = "; in the personal store, but its private key cannot be reached";
+            if (const Certificate* renewal = renewalOf(*old))
+                return text + "; likely successor (same subject and issuer): " + renewal->named() + "; mark it with " +
+                       renewal->markCommand();
+            return text + "; insert the smart card, or " + takeOut;
+        }
+        std::string named;
+        const Certificate* first = nullptr;
+        for (const Certificate& certificate : listed_) {
+            if (certificate.record->issuer != issuer || !certificate.valid(facts_.now)) continue;
+            named += (named.empty() ? "" : ", ") + certificate.named();
+            if (first == nullptr) first = &certificate;
+        }
+        std::string text = "; no certificate of the personal store has this id";
+        if (first != nullptr)
+            return text + "; of the same issuer in the list: " + named + "; if one is its renewal, mark it (" +
+                   first->markCommand() + " for the first), else " + takeOut;
+        return text + "; " + takeOut;
+    }
+
+    void judgeCandidates() {
+        if (!facts_.candidatesChecked()) {
+            add(kCandidatesCheck, Status::warning,
+                "not checked: no settings file or no list; mend the lines above first");
+            return;
+        }
+        const std::vector<Diagnosis::StoredId>& stored = facts_.candidates.stored;
+        const std::string& now = facts_.now;
+        std::size_t usable = 0;
+        for (std::size_t n = 0; n < stored.size(); ++n) {
+            const std::string key = candidateKey(n);
+            if (!stored[n].found) {
+                add(kCandidatesCheck, Status::problem,
+                    key + " " + fromAnsi(stored[n].id) + " matches no certificate of the list" +
+                        staleIdText(stored[n].id));
+                continue;
+            }
+            const Certificate& certificate = listed_.at(*stored[n].found);
+            const Certificate* renewal = renewalOf(certificate);
+            if (!certificate.valid(now)) {
+                add(kCandidatesCheck, Status::warning,
+                    key + " " + certificate.named() + ": " + certificate.validityProblem(now) +
+                        (renewal != nullptr ? "; its renewal " + renewal->named() + " is in the list: mark it with " +
+                                                  renewal->markCommand()
+                                            : "; renew it, or " + std::string(kMarkAValidOne)));
+                continue;
+            }
+            ++usable;
+            if (renewal != nullptr && renewal->record->notBefore > certificate.record->notBefore &&
+                std::none_of(stored.begin(), stored.end(),
+                             [&](const Diagnosis::StoredId& other) { return other.id == renewal->id(); }))
+                add(kCandidatesCheck, Status::warning,
+                    key + " " + certificate.named() + ": its newer renewal " + renewal->named() +
+                        " is in the list and not marked; mark it with " + renewal->markCommand());
+            else
+                add(kCandidatesCheck, Status::ok, key + " " + certificate.named());
+        }
+        const bool ignored = judgeIgnoredCandidates(stored.size());
+        const bool neverAsked = facts_.settings.omitCode == KEST_OK && facts_.settings.omit == 1;
+        const std::string skipped = std::string(": OmitSelectCert=1 skips the choice, so the user is never asked; ") +
+                                    kMarkAValidOne + ", or show the choice with kesttool omit clear";
+        if (stored.empty()) {
+            const char* none = ignored ? "none read" : "none stored";
+            if (neverAsked)
+                add(kCandidatesCheck, Status::warning, none + skipped);
+            else
+                add(kCandidatesCheck, Status::ok, none + std::string(": the user chooses"));
+        } else if (usable == 0) {
+            add(kCandidatesCheck, Status::problem,
+                "none of the " + plural(stored.size(), "stored candidate", "stored candidates") +
+                    " is a valid certificate of the list" +
+                    (neverAsked ? skipped : std::string("; ") + kMarkAValidOne));
+        }
+    }
+
+    // Candidate keys after the first that is missing or empty, which the library never reads;
+    // whether there was one. The empty keys the library leaves behind a shorter list are no news.
+    bool judgeIgnoredCandidates(std::size_t read) {
+        const std::vector<std::string>& keys = facts_.settings.keys;
+        const bool stopIsThere = std::any_of(keys.begin(), keys.end(), [&](const std::string& key) {
+            return candidateIndex(key) == std::optional<unsigned>(static_cast<unsigned>(read));
+        });
+        bool any = false;
+        for (const std::string& key : keys) {
+            const std::optional<unsigned> n = candidateIndex(key);
+            if (!n || *n <= read) continue;
+            const auto value = facts_.candidates.valueOf.find(*n);
+            if (value == facts_.candidates.valueOf.end() || value->second.empty()) continue;
+            any = true;
+            add(kCandidatesCheck, Status::warning,
+                key + " " + fromAnsi(value->second) +
+                    " is never read: the library reads the candidates up to the first key that is missing or empty, "
+                    "and " +
+                    candidateKey(read) + (stopIsThere ? " is empty" : " is missing") +
+                    "; mark its certificate again with kesttool mark <index> (kesttool list names them)");
+        }
+        return any;
+    }
+
+    const Diagnosis& facts_;
+    std::vector<Certificate> listed_;
+    std::vector<Certificate> withoutKey_;
+    std::vector<Finding> findings_;
+};
+
+// The widest status and check, so that the columns stand alike in every report.
+constexpr std::size_t kStatusWidth = 7;
+constexpr std::size_t kCheckWidth = 12;
+
+// The records of a finding's check, in UTF-8.
+std::vector<std::string> recordsInUtf8(const Finding& finding, const RecordsByCheck& records) {
+    std::vector<std::string> utf8;
+    if (const auto found = records.find(finding.check); found != records.end())
+        for (const std::string& record : found->second) utf8.push_back(toUtf8(record, kMessageCodePage));
+    return utf8;
+}
+
+}  // namespace
+
+const char* statusName(Status status) {
+    switch (status) {
+        case Status::ok: return "ok";
+        case Status::warning: return "warning";
+        case Status::problem: return "problem";
+    }
+    return "";
+}
+
+std::string cataloguePath(const std::string& directory) { return directory + "\\" + catalogue::kFileName; }
+
+std::vector<Finding> diagnose(const Diagnosis& facts) { return Judge(facts).findings(); }
+
+std::string findingsText(const std::vector<Finding>& findings) {
+    std::vector<std::vector<std::string>> rows;
+    std::size_t problems = 0;
+    std::size_t warnings = 0;
+    for (const Finding& finding : findings) {
+        problems += finding.status == Status::problem;
+        warnings += finding.status == Status::warning;
+        std::string text = finding.text;
+        if (finding.code) text += ": " + hexCode(*finding.code) + " " + messageOf(*finding.code);
+        if (!finding.remedy.empty()) text += "; " + finding.remedy;
+        rows.push_back({statusName(finding.status), finding.check, text});
+    }
+    return formatColumns(rows, {kStatusWidth, kCheckWidth}) + plural(problems, "problem", "problems") + ", " +
+           plural(warnings, "warning", "warnings") + "\n";
+}
+
+std::string findingsTrace(const std::vector<Finding>& findings, const RecordsByCheck& records) {
+    std::string text;
+    std::string_view shown;
+    for (const Finding& finding : findings) {
+        if (finding.status == Status::ok || finding.check == shown) continue;
+        shown = finding.check;
+        const std::vector<std::string> utf8 = recordsInUtf8(finding, records);
+        text += std::string("--- the libraries' records of the ") + finding.check +
+                " check: " + plural(utf8.size(), "record", "records") + "\n";
+        for (const std::string& record : utf8) text += "    " + record + "\n";
+    }
+    return text;
+}
+
+std::string findingsJson(const std::vector<Finding>& findings, const RecordsByCheck* records) {
+    std::vector<nlohmann::ordered_json> objects;
+    for (const Finding& finding : findings) {
+        objects.push_back({{"check", finding.check},
+                           {"status", statusName(finding.status)},
+                           {"text", finding.remedy.empty() ? finding.text : finding.text + "; " + finding.remedy},
+                           {"code", finding.code ? nlohmann::ordered_json(hexCode(*finding.code)) : nullptr},
+                           {"message", finding.code ? nlohmann::ordered_json(messageOf(*finding.code)) : nullptr}});
+        if (records != nullptr) objects.back()["records"] = recordsInUtf8(finding, *records);
+    }
+    return jsonLines(objects);
+}
+
+}  // namespace kest::tool
