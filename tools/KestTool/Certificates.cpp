@@ -71,7 +71,7 @@ void printList(const MyCert* head, bool json) {
 }
 
 std::string describe(unsigned index, const MyCert& record) {
-    return std::to_string(index) + ": " + record.subject + " (" + record.serialHex + ";" + record.issuer + ")";
+    return std::to_string(index) + ": " + record.subject + " (" + certificateId(record.serialHex, record.issuer) + ")";
 }
 
 namespace {
