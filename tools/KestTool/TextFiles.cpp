@@ -24,6 +24,15 @@ bool validIn(std::string_view bytes, UINT codePage) {
                                0) > 0;
 }
 
+// Valid in the code page; for a file's head also with its last character cut (up to three
+// bytes of UTF-8, one of a Shift_JIS pair).
+bool validHeadIn(std::string_view bytes, UINT codePage, bool head) {
+    const std::size_t cut = head ? std::min<std::size_t>(bytes.size(), codePage == CP_UTF8 ? 3 : 1) : 0;
+    for (std::size_t drop = 0; drop <= cut; ++drop)
+        if (validIn(bytes.substr(0, bytes.size() - drop), codePage)) return true;
+    return false;
+}
+
 // UTF-16 of mostly ASCII text has a NUL in every other byte: at least a third of the bytes at
 // one parity are NUL, and almost none at the other.
 bool looksLikeUtf16(std::string_view bytes) {
@@ -45,13 +54,13 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return bytes;
 }
 
-Encoding encodingOf(std::string_view bytes, std::size_t& firstNul) {
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, bool head) {
     firstNul = bytes.find('\0');
     if (startsWith(bytes, kUtf8Mark)) return Encoding::utf8WithBom;
     if (startsWith(bytes, kUtf16LeMark)) return Encoding::utf16Le;
     if (startsWith(bytes, kUtf16BeMark)) return Encoding::utf16Be;
     if (firstNul != std::string_view::npos) return looksLikeUtf16(bytes) ? Encoding::utf16NoBom : Encoding::nulBytes;
-    if (validIn(bytes, kShiftJis) || !validIn(bytes, CP_UTF8)) return Encoding::shiftJis;
+    if (validHeadIn(bytes, kShiftJis, head) || !validHeadIn(bytes, CP_UTF8, head)) return Encoding::shiftJis;
     return Encoding::utf8;
 }
 

@@ -24,8 +24,9 @@ enum class Encoding {
 
 // Tells by the marks, the NUL bytes and the platform's strict conversions: bytes that are
 // valid Shift_JIS, or not valid UTF-8 either, count as Shift_JIS. The first NUL's offset (or
-// npos) into `firstNul`.
-Encoding encodingOf(std::string_view bytes, std::size_t& firstNul);
+// npos) into `firstNul`. `head`: the bytes are the start of a longer file (log show reads a
+// log's first part), so a character cut at their end is not held against them.
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, bool head = false);
 
 // "UTF-8", "UTF-16 with a little-endian byte-order mark", ...: how the file was saved.
 std::string encodingName(Encoding encoding);

@@ -1,6 +1,6 @@
 // kesttool remove: one certificate of the list out of the personal store.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
@@ -22,13 +22,13 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kRemoveCommand{"remove",
-                             "<certificate id | list index>",
-                             1,
-                             1,
-                             "    Removes a certificate of the list from the personal store.\n",
-                             {},
-                             &run,
-                             {}};
+extern const Command kRemoveCommand{"remove",
+                                    "<certificate id | list index>",
+                                    1,
+                                    1,
+                                    "    Removes a certificate of the list from the personal store.\n",
+                                    {},
+                                    &run,
+                                    {}};
 
 }  // namespace kest::tool
