@@ -265,8 +265,9 @@ TEST_F(LogShowTest, ErrorsGiveEveryFailureChainFromTheFailingCallUpToTheOutermos
     }
 }
 
-// A damaged log: what the file holds, its bytes as written (Shift_JIS, CRLF), and the lines
-// `log show` must print for it (times and line numbers kept: the test wrote them).
+// A damaged log: what the file holds, its bytes as written (Shift_JIS, CRLF; months of one digit
+// and of two), and the lines `log show` must print for it (times and line numbers kept: the
+// test wrote them).
 struct DamagedCase {
     const char* name;
     std::string bytes;
@@ -282,8 +283,8 @@ TEST_F(LogShowTest, CutBinaryAndMixedLogsAreShownReadablyWithTheirOddLinesMarked
     const std::string start = "[12/09 15:31:02]KestCommonUtil.cpp,130,getIniFilePath() start\r\n";
     const std::vector<DamagedCase> cases = {
         {"a box text of two lines and a cut last line",
-         start + "[12/09 15:31:03]KestErr.cpp,77,\x83\x47\x83\x89\x81\x5B\r\nCode=0x2500ffff\r\n[12/09 15:31:0",
-         {"12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start", u8"12/09 15:31:03  KestErr.cpp:77  エラー",
+         start + "[2/01 15:31:03]KestErr.cpp,77,\x83\x47\x83\x89\x81\x5B\r\nCode=0x2500ffff\r\n[12/09 15:31:0",
+         {"12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start", u8"2/01 15:31:03  KestErr.cpp:77  エラー",
           "    | Code=0x2500ffff", "!! cut: no line end:     | [12/09 15:31:0"},
          "0 failures in 2 records; 1 line that is no whole record left out (log show marks them)"},
         {"binary bytes: a record with bytes that are no Shift_JIS, then a NUL-filled tail",
@@ -294,12 +295,12 @@ TEST_F(LogShowTest, CutBinaryAndMixedLogsAreShownReadablyWithTheirOddLinesMarked
          "0 failures in 2 records; 1 line that is no whole record left out (log show marks them)"},
         {"mixed: a line before the first record, a UTF-8 line, a failure cut off from its origin",
          "no record\r\n" + start + "[12/09 15:31:04]KestCommonUtil.cpp,131," + sjis + "\r\n" +
-             "[12/09 15:31:05]Host.cpp,9," + utf8 + "\r\n" +
+             "[1/31 15:31:05]Host.cpp,9," + utf8 + "\r\n" +
              "[12/09 15:31:06]KestMyCertManager.cpp,290,createMyCertListInPkcs12Store() = 0x25000209 : "
              "openPkcs12Store() failed\r\n",
          {"!! not a record: no record", "12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start",
           u8"12/09 15:31:04  KestCommonUtil.cpp:131  設定",
-          u8"!! UTF-8, not Shift_JIS: 12/09 15:31:05  Host.cpp:9  設定",
+          u8"!! UTF-8, not Shift_JIS: 1/31 15:31:05  Host.cpp:9  設定",
           "12/09 15:31:06  KestMyCertManager.cpp:290  createMyCertListInPkcs12Store() = 0x25000209 : "
           "openPkcs12Store() failed"},
          "1 failure in 4 records; 1 line that is no whole record left out (log show marks them)"},
