@@ -1,6 +1,7 @@
 // The installation's own text files, KestErr.csv and KestEnv.ini, as the libraries read them:
 // byte for byte, as Shift_JIS (code page 932). What the bytes tell of how a file was saved,
-// for doctor and check-catalogue, which name an editor's wrong choice before its effects.
+// for doctor and check-catalogue, which name an editor's wrong choice before its effects, and
+// for log show, which reads a log of another encoding as such or refuses it.
 #pragma once
 
 #include <optional>
