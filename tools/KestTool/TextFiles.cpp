@@ -24,12 +24,12 @@ bool validIn(std::string_view bytes, UINT codePage) {
                                0) > 0;
 }
 
-// Valid in the code page; for a file's head also with its last character cut (up to three
-// bytes of UTF-8, one of a Shift_JIS pair).
-bool validHeadIn(std::string_view bytes, UINT codePage, bool head) {
-    const std::size_t cut = head ? std::min<std::size_t>(bytes.size(), codePage == CP_UTF8 ? 3 : 1) : 0;
-    for (std::size_t drop = 0; drop <= cut; ++drop)
-        if (validIn(bytes.substr(0, bytes.size() - drop), codePage)) return true;
+// Valid UTF-8 with its last character perhaps cut (up to three bytes), and not ASCII alone.
+bool utf8Head(std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return false;
+    for (std::size_t drop = 0; drop <= std::min<std::size_t>(bytes.size(), 3); ++drop)
+        if (validIn(bytes.substr(0, bytes.size() - drop), CP_UTF8)) return true;
     return false;
 }
 
@@ -54,13 +54,15 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return bytes;
 }
 
-Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, bool head) {
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading reading) {
     firstNul = bytes.find('\0');
     if (startsWith(bytes, kUtf8Mark)) return Encoding::utf8WithBom;
     if (startsWith(bytes, kUtf16LeMark)) return Encoding::utf16Le;
     if (startsWith(bytes, kUtf16BeMark)) return Encoding::utf16Be;
-    if (firstNul != std::string_view::npos) return looksLikeUtf16(bytes) ? Encoding::utf16NoBom : Encoding::nulBytes;
-    if (validHeadIn(bytes, kShiftJis, head) || !validHeadIn(bytes, CP_UTF8, head)) return Encoding::shiftJis;
+    if (firstNul != std::string_view::npos && looksLikeUtf16(bytes)) return Encoding::utf16NoBom;
+    if (reading == Reading::logHead) return utf8Head(bytes) ? Encoding::utf8 : Encoding::shiftJis;
+    if (firstNul != std::string_view::npos) return Encoding::nulBytes;
+    if (validIn(bytes, kShiftJis) || !validIn(bytes, CP_UTF8)) return Encoding::shiftJis;
     return Encoding::utf8;
 }
 

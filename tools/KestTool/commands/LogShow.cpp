@@ -25,7 +25,7 @@ constexpr char kErrorsOption[] = "--errors";
 // How to read the log, told by its first part; nothing for UTF-16, which log show does not read.
 std::optional<LogEncoding> encodingToRead(const std::string& path, std::string_view head) {
     std::size_t firstNul = 0;
-    switch (encodingOf(head, firstNul, true)) {
+    switch (encodingOf(head, firstNul, Reading::logHead)) {
         case Encoding::utf16Le:
         case Encoding::utf16Be:
         case Encoding::utf16NoBom: return std::nullopt;
