@@ -4,6 +4,7 @@
 
 #include "KestIni.h"
 #include "KestLog.h"
+#include "KestLogRecord.h"
 #include "KestOwners.h"
 #include "KestResultMessages.h"
 #include "KestTrace.h"
@@ -76,7 +77,8 @@ extern "C" void logError(const char* sourceFile, unsigned line, const char* func
     va_start(values, format);
     formatTraceText(detail, format, values);
     va_end(values);
-    logAny(sourceFile, line, "%s() = 0x%08x : %s", functionName != nullptr ? functionName : "", code, detail);
+    logAny(sourceFile, line, kest::record::kErrorFormat.c_str(), functionName != nullptr ? functionName : "", code,
+           detail);
 }
 
 // --- Shared heap -----------------------------------------------------------------------

@@ -35,24 +35,22 @@ using kest::catalogue::kFileName;
 using kest::catalogue::kMessageColumn;
 using kest::catalogue::kNotFoundText;
 using kest::catalogue::kSeverityColumn;
+using kest::catalogue::Severity;
 
 struct CatalogueEntry {
     const char* message = nullptr;  // Points into the line buffer, newline kept.
     UINT icon = 0;
 };
 
-UINT iconOf(char severity) noexcept {
-    switch (severity) {
-        case 'I':
-        case 'i': return MB_ICONINFORMATION;
-        case 'Q':
-        case 'q': return MB_ICONQUESTION;
-        case 'W':
-        case 'w': return MB_ICONWARNING;
-        case 'X':
-        case 'x': return MB_ICONERROR;
-        default: return 0;
+UINT iconOf(char letter) noexcept {
+    switch (kest::catalogue::severityOf(letter)) {
+        case Severity::information: return MB_ICONINFORMATION;
+        case Severity::question: return MB_ICONQUESTION;
+        case Severity::warning: return MB_ICONWARNING;
+        case Severity::error: return MB_ICONERROR;
+        case Severity::none: return 0;
     }
+    return 0;
 }
 
 // ASCII only, so that the host's locale cannot change which line matches.

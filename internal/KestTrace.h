@@ -17,6 +17,7 @@
 #pragma once
 
 #include "KestCommon.h"
+#include "KestLogRecord.h"
 #include "KestResultMessages.h"
 #include "KestSourceFile.h"
 
@@ -35,9 +36,9 @@ class TraceScope {
 public:
     TraceScope(const char* sourceFile, unsigned line, const char* function) noexcept
         : sourceFile_(sourceFile), function_(function) {
-        logAny(sourceFile_, line, "%s() start", function_);
+        logAny(sourceFile_, line, record::kStartFormat.c_str(), function_);
     }
-    ~TraceScope() { logAny(sourceFile_, exitLine_, "%s() end", function_); }
+    ~TraceScope() { logAny(sourceFile_, exitLine_, record::kEndFormat.c_str(), function_); }
     TraceScope(const TraceScope&) = delete;
     TraceScope& operator=(const TraceScope&) = delete;
 
@@ -52,14 +53,14 @@ public:
     // A platform call failed: the code's message, the platform function and its error value.
     [[nodiscard]] ResultCode platformFailed(unsigned line, ResultCode code, const char* platformFunction,
                                             unsigned long lastError) const noexcept {
-        logError(sourceFile_, line, function_, code, "%s : %s() failed (0x%08x)", resultMessage(code), platformFunction,
-                 static_cast<unsigned>(lastError));
+        logError(sourceFile_, line, function_, code, record::kPlatformFailedFormat.c_str(), resultMessage(code),
+                 platformFunction, static_cast<unsigned>(lastError));
         return code;
     }
 
     // An inner function of ours failed and has logged its own record: pass its code up.
     [[nodiscard]] ResultCode innerFailed(unsigned line, ResultCode code, const char* innerFunction) const noexcept {
-        logError(sourceFile_, line, function_, code, "%s() failed", innerFunction);
+        logError(sourceFile_, line, function_, code, record::kInnerFailedFormat.c_str(), innerFunction);
         return code;
     }
 

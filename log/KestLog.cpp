@@ -3,6 +3,7 @@
 #include "KestLog.h"
 
 #include "KestIni.h"
+#include "KestLogRecord.h"
 #include "KestLogSettings.h"
 #include "KestOwners.h"
 
@@ -23,8 +24,9 @@ using kest::kLogSection;
 using kest::kWriteLogKey;
 using kest::UniqueFile;
 
-// "[12/31 23:59:59]" and its terminator.
-constexpr std::size_t kTimestampSize = 18;
+using kest::record::kFieldSeparator;
+using kest::record::kTimeFormat;
+using kest::record::kTimeSize;
 // Any int in decimal with sign and terminator: a line number beyond 9999 is written whole.
 constexpr std::size_t kLineNumberSize = 12;
 
@@ -65,8 +67,8 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     // The timestamp is taken before either setting is read.
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char timestamp[kTimestampSize];
-    std::snprintf(timestamp, sizeof timestamp, "[%d/%02d %02d:%02d:%02d]", now.wMonth, now.wDay, now.wHour, now.wMinute,
+    char timestamp[kTimeSize];
+    std::snprintf(timestamp, sizeof timestamp, kTimeFormat.c_str(), now.wMonth, now.wDay, now.wHour, now.wMinute,
                   now.wSecond);
     char lineText[kLineNumberSize];
     std::snprintf(lineText, sizeof lineText, "%d", static_cast<int>(line));
@@ -98,9 +100,9 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     };
     append(timestamp, timestampLength);
     append(base, baseLength);
-    append(",", 1);
+    append(&kFieldSeparator, 1);
     append(lineText, lineLength);
-    append(",", 1);
+    append(&kFieldSeparator, 1);
     append(text, textLength);
     *out = '\0';
 

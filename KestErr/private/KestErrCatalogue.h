@@ -18,6 +18,15 @@ constexpr std::size_t kLongestLine = kReadSize - 2;
 
 // Severity letter, eight hexadecimal digits, one separator (not examined), the message.
 constexpr std::size_t kSeverityColumn = 0;
+// The severity letters in the order of Severity, each in either case: the box's icon.
+enum class Severity { information, question, warning, error, none };
+constexpr char kSeverityLetters[] = "IQWX";
+constexpr Severity severityOf(char letter) noexcept {
+    const char upper = letter >= 'a' && letter <= 'z' ? static_cast<char>(letter - 'a' + 'A') : letter;
+    for (std::size_t i = 0; i + 1 < sizeof kSeverityLetters; ++i)
+        if (upper == kSeverityLetters[i]) return static_cast<Severity>(i);
+    return Severity::none;
+}
 constexpr std::size_t kCodeColumn = 1;
 constexpr std::size_t kCodeDigits = 8;
 constexpr std::size_t kMessageColumn = 10;

@@ -4,6 +4,7 @@
 #include "ErrorBoxTest.h"
 #include "KestCommon.h"
 #include "KestMyCert.h"
+#include "KestMyCertText.h"
 #include "MyCertTestSupport.h"
 #include "Reliability.h"
 
@@ -304,7 +305,8 @@ TEST_F(MutatedSettingsTest, RandomValuesStayInsideTheBuffersAndGiveDocumentedCod
     MyCert* list = nullptr;
     ASSERT_EQ(createMyCertListInPkcs12Store(signer.data(), static_cast<DWORD>(signer.size()), kPkcs12Password, &list),
               KEST_OK);
-    const std::string signerId = std::string(list->serialHex) + ";" + list->issuer;
+    char signerId[mycert::kCertIdSize];
+    ASSERT_TRUE(mycert::formatCertId(list->serialHex, list->issuer, signerId));
 
     const unsigned variants = mutationCount(kQuickSettings);
     Random random(kSettingsSeed);

@@ -4,6 +4,7 @@
 #include "CertificateTable.h"
 #include "CommandLine.h"
 #include "KestResultMessages.h"
+#include "TextFiles.h"
 
 #include <gmock/gmock.h>
 
@@ -119,6 +120,44 @@ TEST(KestToolCertificateJson, ListIsAnArrayOfUtf8Objects) {
               "[\n {\"index\": 1, \"id\": \"012a;CN=CA\", \"subject\": \"CN=\xe5\xb1\xb1\xe7\x94\xb0\", \"issuer\": "
               "\"CN=CA\", \"serial\": \"012a\", \"notBefore\": \"2024.01.05 00:00:00\", \"notAfter\": "
               "\"2034.01.05 00:00:00\", \"candidate\": true}\n]\n");
+}
+
+// How a file was saved, told from its bytes: a settings file or catalogue whole, and the head
+// of a log, which may end inside a character and is UTF-8 wherever UTF-8 reads it.
+TEST(KestToolTextFiles, TheEncodingIsToldByMarksNulBytesAndStrictConversions) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        Encoding whole;
+        Encoding logHead;
+    };
+    const std::string error = "\xe3\x82\xa8\xe3\x83\xa9\xe3\x83\xbc";  // エラー in UTF-8: valid Shift_JIS too
+    const std::string setting = "\xe7\x92\xb0\xe5\xa2\x83\xe8\xa8\xad\xe5\xae";  // 環境設, 定 cut
+    const std::vector<Case> cases = {
+        {"ASCII", "[1/05 09:03:07]A.cpp,1,x", Encoding::shiftJis, Encoding::shiftJis},
+        {"Shift_JIS", "\x90\xdd\x92\xe8", Encoding::shiftJis, Encoding::shiftJis},
+        {"UTF-8 that is valid Shift_JIS", error, Encoding::shiftJis, Encoding::utf8},
+        {"UTF-8 cut inside a character", setting, Encoding::shiftJis, Encoding::utf8},
+        {"UTF-8 with a NUL-filled tail", error + std::string(6, '\0'), Encoding::nulBytes, Encoding::utf8},
+        {"Shift_JIS with a NUL-filled tail", "abc" + std::string(6, '\0'), Encoding::nulBytes, Encoding::shiftJis},
+        {"UTF-8's mark", "\xef\xbb\xbfx", Encoding::utf8WithBom, Encoding::utf8WithBom},
+        {"UTF-16 little-endian's mark", std::string("\xff\xfe[\0", 4), Encoding::utf16Le, Encoding::utf16Le},
+        {"UTF-16 big-endian's mark", std::string("\xfe\xff\0[", 4), Encoding::utf16Be, Encoding::utf16Be},
+        {"UTF-16 without a mark",
+         std::string("[\0"
+                     "1\0"
+                     "/\0"
+                     "0\0",
+                     8),
+         Encoding::utf16NoBom, Encoding::utf16NoBom},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::size_t firstNul = 0;
+        EXPECT_EQ(encodingOf(c.bytes, firstNul, Reading::wholeFile), c.whole);
+        EXPECT_EQ(firstNul, c.bytes.find('\0'));
+        EXPECT_EQ(encodingOf(c.bytes, firstNul, Reading::logHead), c.logHead);
+    }
 }
 
 // What the parser handed to the command it ran.

@@ -17,7 +17,15 @@ using catalogue::kCodeColumn;
 using catalogue::kCodeDigits;
 using catalogue::kLongestLine;
 using catalogue::kMessageColumn;
-constexpr char kSeverityLetters[] = "IiQqWwXx";
+using catalogue::kSeverityLetters;
+
+// "I, Q, W or X": the letters a box has an icon for.
+std::string severityLetterList() {
+    std::string list;
+    for (std::size_t i = 0; i + 1 < sizeof kSeverityLetters; ++i)
+        list += std::string(i == 0 ? "" : i + 2 == sizeof kSeverityLetters ? " or " : ", ") + kSeverityLetters[i];
+    return list;
+}
 
 bool parseCode(std::string_view line, unsigned long& code) {
     code = 0;
@@ -83,9 +91,9 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
             findings.push_back({number, kNotAnEntry});
             continue;
         }
-        if (std::strchr(kSeverityLetters, line[0]) == nullptr || line[0] == '\0')
+        if (catalogue::severityOf(line[0]) == catalogue::Severity::none)
             findings.push_back({number, std::string("unknown severity letter '") + line[0] +
-                                            "': the box shows no icon (I, Q, W or X expected)"});
+                                            "': the box shows no icon (" + severityLetterList() + " expected)"});
         const auto [first, isFirst] = firstLineOfCode.emplace(code, number);
         if (!isFirst)
             findings.push_back({number, "code " + hexDigits(code) + " written twice (first on line " +

@@ -3,6 +3,8 @@
 
 #include "Terminal.h"
 
+#include "KestMyCertText.h"
+
 namespace kest::tool {
 namespace {
 
@@ -10,7 +12,13 @@ constexpr char kCandidateMark[] = "*";
 
 }  // namespace
 
-std::string certificateId(const CertificateRow& row) { return row.serial + ";" + row.issuer; }
+std::string certificateId(const std::string& serial, const std::string& issuer) {
+    char id[mycert::kCertIdSize];
+    if (!mycert::formatCertId(serial.c_str(), issuer.c_str(), id)) return {};
+    return id;
+}
+
+std::string certificateId(const CertificateRow& row) { return certificateId(row.serial, row.issuer); }
 
 std::string formatTable(const std::vector<CertificateRow>& rows) {
     std::vector<std::vector<std::string>> lines{

@@ -22,7 +22,9 @@ struct CertificateRow {
     bool candidate;
 };
 
-// serial;issuer, the id under which candidates are kept in the settings file.
+// serial;issuer, the id under which candidates are kept in the settings file, as KestMyCert
+// forms it; empty for one too long for the library to store or match (it has no id).
+std::string certificateId(const std::string& serial, const std::string& issuer);
 std::string certificateId(const CertificateRow& row);
 
 // Columns padded to their widest cell, two spaces apart, no trailing blanks. Widths are

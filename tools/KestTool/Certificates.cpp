@@ -71,7 +71,7 @@ void printList(const MyCert* head, bool json) {
 }
 
 std::string describe(unsigned index, const MyCert& record) {
-    return std::to_string(index) + ": " + record.subject + " (" + record.serialHex + ";" + record.issuer + ")";
+    return std::to_string(index) + ": " + record.subject + " (" + certificateId(record.serialHex, record.issuer) + ")";
 }
 
 namespace {
@@ -82,26 +82,31 @@ bool allDigits(const std::string& text) {
 
 }  // namespace
 
-// A record by its 1-based list index, or by certificate id through findMyCert with a record
-// that carries just the id's two parts (a serial number in hexadecimal holds no semicolon).
-MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index) {
-    if (allDigits(selector)) {
-        const unsigned long wanted = std::strtoul(selector.c_str(), nullptr, 10);
-        index = 1;
+// By its 1-based list index, or by certificate id through findMyCert with a record that
+// carries just the id's two parts (a serial number in hexadecimal holds no semicolon).
+std::optional<NamedCertificate> certificateNamed(MyCert* head, const std::string& argument) {
+    if (allDigits(argument)) {
+        const unsigned long wanted = std::strtoul(argument.c_str(), nullptr, 10);
+        unsigned index = 1;
         for (MyCert* record = head; record != nullptr; record = record->next, ++index)
-            if (index == wanted) return record;
-        return nullptr;
+            if (index == wanted) return NamedCertificate{record, index};
+        return std::nullopt;
     }
     std::string serial;
     std::string issuer;
-    if (!mycert::splitCertId(selector, serial, issuer)) return nullptr;
+    if (!mycert::splitCertId(argument, serial, issuer)) return std::nullopt;
     MyCert wanted{};
     wanted.serialHex = serial.data();
     wanted.issuer = issuer.data();
     MyCert* found = findMyCert(head, &wanted);
-    index = 1;
-    for (MyCert* record = head; record != found && record != nullptr; record = record->next) ++index;
-    return found;
+    if (found == nullptr) return std::nullopt;
+    unsigned index = 1;
+    for (MyCert* record = head; record != found; record = record->next) ++index;
+    return NamedCertificate{found, index};
+}
+
+int reportNoCertificate(const std::string& argument) {
+    return reportProblem("no certificate " + argument + " in the personal store's list");
 }
 
 std::vector<std::string> storedCandidateIds(const std::string& settings) {
@@ -121,15 +126,14 @@ int setCandidates(const std::vector<std::string>& selectors, int candidate) {
     std::vector<std::string> stale;
     const std::vector<std::string> stored = storedCandidateIds(settings);
     for (const std::string& selector : selectors) {
-        unsigned index = 0;
-        MyCert* record = selectRecord(list.get(), selector, index);
+        const std::optional<NamedCertificate> named = certificateNamed(list.get(), selector);
         // A stored id whose certificate is gone: writing the list's candidates leaves it out.
-        if (record == nullptr && candidate == 0 && std::find(stored.begin(), stored.end(), selector) != stored.end()) {
+        if (!named && candidate == 0 && std::find(stored.begin(), stored.end(), selector) != stored.end()) {
             stale.push_back(selector);
             continue;
         }
-        if (record == nullptr) return reportProblem("no certificate " + selector + " in the personal store's list");
-        chosen.emplace_back(index, record);
+        if (!named) return reportNoCertificate(selector);
+        chosen.emplace_back(named->index, named->record);
     }
     for (const auto& [index, record] : chosen) {
         record->candidate = candidate;

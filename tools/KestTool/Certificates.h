@@ -24,8 +24,15 @@ void printList(const MyCert* head, bool json);
 // "<index>: <subject> (<id>)"
 std::string describe(unsigned index, const MyCert& record);
 
-// A record by its 1-based list index or its certificate id; `index` is its index.
-MyCert* selectRecord(MyCert* head, const std::string& selector, unsigned& index);
+// The certificate an argument of remove, mark or unmark names: by its 1-based list index or by
+// its certificate id, with its index in the list.
+struct NamedCertificate {
+    MyCert* record;
+    unsigned index;
+};
+[[nodiscard]] std::optional<NamedCertificate> certificateNamed(MyCert* head, const std::string& argument);
+// "no certificate <argument> in the personal store's list" on standard error; kExitFailed.
+[[nodiscard]] int reportNoCertificate(const std::string& argument);
 
 // The ids stored as signer candidates in the settings file at `settings`, read the way
 // KestMyCert reads them: up to the first key that is missing or empty.

@@ -247,8 +247,8 @@ int runCommandLine(const std::vector<const Command*>& commands, const std::vecto
         std::vector<std::string> names;
         names.reserve(commands.size());
         for (const Command* known : commands) names.emplace_back(known->name);
-        writeErr("kesttool: unknown command " + commandName + didYouMean(commandName, names) + "\n");
-        writeErr(overview(commands));
+        writeErr("kesttool: unknown command " + commandName + didYouMean(commandName, names) + "\n" +
+                 "kesttool --help lists the commands.\n");
         return kExitUsage;
     }
     std::vector<std::string> rest(words.begin() + (help ? 2 : 1), words.end());

@@ -1,4 +1,4 @@
-// kesttool's command line: each command is one row of the table (Commands.h) that declares
+// kesttool's command line: each command is one row of the table (Main.cpp) that declares
 // its operands and options once; one parser reads every command's arguments from it and
 // writes the usage and help texts from it.
 #pragma once
@@ -36,6 +36,9 @@ struct Command {
 };
 
 inline constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);
+
+// The option of every command that can answer in JSON instead of text.
+inline constexpr char kJsonOption[] = "--json";
 
 // Wrong usage that only the command can see (a file of the wrong name, a code already in the
 // catalogue): thrown by it, reported with its usage like the parser's own findings.

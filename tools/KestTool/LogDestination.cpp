@@ -5,8 +5,13 @@
 
 #include "Platform.h"
 
+#include "KestIni.h"
+#include "KestLogSettings.h"
+
 #include <windows.h>
 #include <shlwapi.h>
+
+#include <cstring>
 
 namespace kest::tool {
 namespace {
@@ -18,6 +23,17 @@ LogDestination dropped(std::string where, std::string remedy) {
 }
 
 }  // namespace
+
+std::optional<std::string> installationLogPath() {
+    char value[kKestIniValueSize] = {};
+    char section[sizeof kLogSection];
+    char key[sizeof kLogPathKey];
+    std::memcpy(section, kLogSection, sizeof section);
+    std::memcpy(key, kLogPathKey, sizeof key);
+    if (KestIniRead(section, key, value) != 0 || value[0] == '\0') return std::nullopt;
+    value[sizeof value - 1] = '\0';
+    return std::string(value);
+}
 
 LogDestination logDestination(const std::optional<std::string>& path) {
     if (!path || path->empty())

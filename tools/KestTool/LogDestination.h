@@ -18,6 +18,10 @@ struct LogDestination {
     std::string remedy;  // what to do; empty for `written`
 };
 
+// The installation's log file, LogPath read through KestIni as KestLog reads it; nothing
+// when KestIni gives none or an empty one.
+[[nodiscard]] std::optional<std::string> installationLogPath();
+
 // `path` is the installation's LogPath, if it has one.
 [[nodiscard]] LogDestination logDestination(const std::optional<std::string>& path);
 

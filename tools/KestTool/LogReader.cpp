@@ -1,6 +1,7 @@
 #include "LogReader.h"
 
 #include "KestErrCatalogue.h"
+#include "KestLogRecord.h"
 #include "KestResultMessages.h"
 #include "Terminal.h"
 
@@ -10,6 +11,12 @@
 
 namespace kest::tool {
 namespace {
+
+using record::kCall;
+using record::kCodeLead;
+using record::kDetailSeparator;
+using record::kFailed;
+using record::kFieldSeparator;
 
 bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 bool isNameChar(char c) noexcept { return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
@@ -32,9 +39,33 @@ bool literal(std::string_view text, std::size_t& at, std::string_view expected) 
 bool functionName(std::string_view text, std::size_t& at, std::string& name) {
     std::size_t end = at;
     while (end < text.size() && isNameChar(text[end])) ++end;
-    if (end == at || text.substr(end, 2) != "()") return false;
+    constexpr std::string_view kCallText(kCall);
+    if (end == at || text.substr(end, kCallText.size()) != kCallText) return false;
     name.assign(text.substr(at, end - at));
-    at = end + 2;
+    at = end + kCallText.size();
+    return true;
+}
+
+// The time in brackets as the head's format writes it: a month of one or two digits, every
+// other number of two.
+bool recordTime(std::string_view line, std::size_t& at) noexcept {
+    constexpr std::string_view kFormat = record::kTimeFormat.view();
+    constexpr std::string_view kMonth(record::kMonthFormat);
+    constexpr std::string_view kTwoDigits(record::kTwoDigitsFormat);
+    for (std::size_t from = 0; from < kFormat.size();) {
+        const std::string_view rest = kFormat.substr(from);
+        if (rest.substr(0, kTwoDigits.size()) == kTwoDigits) {
+            if (!digits(line, at, 2, 2)) return false;
+            from += kTwoDigits.size();
+        } else if (rest.substr(0, kMonth.size()) == kMonth) {
+            if (!digits(line, at, 1, 2)) return false;
+            from += kMonth.size();
+        } else {
+            if (at >= line.size() || line[at] != kFormat[from]) return false;
+            ++at;
+            ++from;
+        }
+    }
     return true;
 }
 
@@ -89,19 +120,20 @@ bool sourceUnit(std::string_view unit) noexcept {
 void parseDetail(std::string_view detail, TraceError& error) {
     std::size_t innerAt = 0;
     std::string inner;
-    if (functionName(detail, innerAt, inner) && detail.substr(innerAt) == " failed") {
+    if (functionName(detail, innerAt, inner) && detail.substr(innerAt) == kFailed) {
         error.inner = std::move(inner);
         return;
     }
     // "message : platform() failed (0x%08x)"; the message may hold " : " itself.
-    constexpr std::string_view kTail = " failed (0x";
-    const std::size_t separator = detail.rfind(" : ");
+    constexpr std::string_view kSeparator(kDetailSeparator);
+    const std::size_t separator = detail.rfind(kSeparator);
     if (separator != std::string_view::npos) {
-        std::size_t platformAt = separator + 3;
+        std::size_t platformAt = separator + kSeparator.size();
         std::string platform;
         unsigned lastError = 0;
-        if (functionName(detail, platformAt, platform) && literal(detail, platformAt, kTail) &&
-            hex8(detail, platformAt, lastError) && detail.substr(platformAt) == ")") {
+        if (functionName(detail, platformAt, platform) && literal(detail, platformAt, kFailed) &&
+            literal(detail, platformAt, record::kLastErrorOpen) && hex8(detail, platformAt, lastError) &&
+            detail.substr(platformAt) == record::kLastErrorClose) {
             error.message.assign(detail.substr(0, separator));
             error.platformFunction = std::move(platform);
             error.lastError = lastError;
@@ -158,15 +190,13 @@ void LineSplitter::finish(std::vector<LogLine>& lines) {
 
 std::optional<RecordHead> parseRecordHead(std::string_view line) {
     std::size_t at = 0;
-    if (!(literal(line, at, "[") && digits(line, at, 1, 2) && literal(line, at, "/") && digits(line, at, 2, 2) &&
-          literal(line, at, " ") && digits(line, at, 2, 2) && literal(line, at, ":") && digits(line, at, 2, 2) &&
-          literal(line, at, ":") && digits(line, at, 2, 2) && literal(line, at, "]")))
-        return std::nullopt;
-    const std::size_t unitEnd = line.find(',', at);
+    if (!recordTime(line, at)) return std::nullopt;
+    const std::size_t unitEnd = line.find(kFieldSeparator, at);
     if (unitEnd == std::string_view::npos) return std::nullopt;
     std::size_t number = unitEnd + 1;
     if (number < line.size() && line[number] == '-') ++number;
-    if (!digits(line, number, 1, 10) || !literal(line, number, ",")) return std::nullopt;
+    if (!digits(line, number, 1, 10) || number >= line.size() || line[number] != kFieldSeparator) return std::nullopt;
+    ++number;
     RecordHead head;
     head.time.assign(line.substr(1, at - 2));
     head.unit.assign(line.substr(at, unitEnd - at));
@@ -181,7 +211,8 @@ void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces) {
     std::size_t start = 0;
     // Byte by byte, not by Shift_JIS characters: the cut may leave a lead byte, which would
     // take the next record's "[" as its second byte.
-    for (std::size_t at = bytes.find('[', 1); at != std::string_view::npos; at = bytes.find('[', at + 1)) {
+    constexpr char kOpen = record::kTimeOpen[0];
+    for (std::size_t at = bytes.find(kOpen, 1); at != std::string_view::npos; at = bytes.find(kOpen, at + 1)) {
         const std::optional<RecordHead> next = parseRecordHead(bytes.substr(at));
         if (!next || !sourceUnit(next->unit)) continue;
         LogPiece piece;
@@ -202,8 +233,8 @@ void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces) {
 std::optional<TraceError> parseTraceError(std::string_view text) {
     TraceError error;
     std::size_t at = 0;
-    if (!(functionName(text, at, error.function) && literal(text, at, " = 0x") && hex8(text, at, error.code) &&
-          literal(text, at, " : ")))
+    if (!(functionName(text, at, error.function) && literal(text, at, kCodeLead) && hex8(text, at, error.code) &&
+          literal(text, at, kDetailSeparator)))
         return std::nullopt;
     parseDetail(text.substr(at), error);
     return error;
@@ -213,7 +244,7 @@ std::optional<TraceError> parseCutTraceError(std::string_view text) {
     TraceError error;
     std::size_t at = 0;
     if (!functionName(text, at, error.function)) return std::nullopt;
-    constexpr std::string_view kEquals = " = 0x";
+    constexpr std::string_view kEquals(kCodeLead);
     const std::string_view rest = text.substr(at);
     if (rest.size() < kEquals.size()) {
         // "function() =" at least: a start or end record reads "function() s" or "function() e".
@@ -224,7 +255,7 @@ std::optional<TraceError> parseCutTraceError(std::string_view text) {
     if (!literal(text, at, kEquals)) return std::nullopt;
     error.codeDigits = hexRun(text, at, 8, error.code);
     if (error.codeDigits < 8) return at == text.size() ? std::optional<TraceError>(error) : std::nullopt;
-    constexpr std::string_view kSeparator = " : ";
+    constexpr std::string_view kSeparator(kDetailSeparator);
     if (text.size() - at < kSeparator.size()) {
         if (!startOf(kSeparator, text.substr(at))) return std::nullopt;
         return error;
@@ -234,7 +265,7 @@ std::optional<TraceError> parseCutTraceError(std::string_view text) {
     // "inner() fai": the inner function is named whole.
     std::size_t innerAt = 0;
     std::string inner;
-    if (functionName(detail, innerAt, inner) && startOf(" failed", detail.substr(innerAt))) {
+    if (functionName(detail, innerAt, inner) && startOf(kFailed, detail.substr(innerAt))) {
         error.inner = std::move(inner);
         return error;
     }
@@ -242,8 +273,8 @@ std::optional<TraceError> parseCutTraceError(std::string_view text) {
     return error;
 }
 
-std::string traceStart(std::string_view text) { return traceName(text, " start"); }
-std::string traceEnd(std::string_view text) { return traceName(text, " end"); }
+std::string traceStart(std::string_view text) { return traceName(text, record::kStart); }
+std::string traceEnd(std::string_view text) { return traceName(text, record::kEnd); }
 
 void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut) {
     if (cut) {
@@ -291,7 +322,7 @@ void FailureChains::addError(const RecordHead& record, TraceError error, std::si
         for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
             const TraceError& top = chain->links.back().error;
             if (top.code == error.code && !error.message.empty() &&
-                startOf(top.function + "() failed", error.message)) {
+                startOf(top.function + kCall + kFailed, error.message)) {
                 chain->links.push_back({record, std::move(error), fileLine, cut});
                 return;
             }

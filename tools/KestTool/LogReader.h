@@ -38,7 +38,7 @@ private:
     std::size_t count_ = 0;
 };
 
-// "[M/DD hh:mm:ss]unit,line,text": the head Log writes before each message.
+// "[M/DD hh:mm:ss]unit,line,text": the head Log writes before each message (KestLogRecord.h).
 struct RecordHead {
     std::string time;  // as written, without the brackets
     std::string unit;
@@ -59,9 +59,9 @@ struct LogPiece {
 // The pieces of `line`, in order, into `pieces` (emptied first).
 void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces);
 
-// An error record of the trace pattern: "function() = 0x%08x : detail", where the detail is
-// either "inner() failed" (passed up), "message : platform() failed (0x%08x)" (a platform
-// call failed) or the message alone (a check of its own).
+// An error record of the trace pattern (KestLogRecord.h): "function() = 0x%08x : detail",
+// where the detail is either "inner() failed" (passed up), "message : platform() failed
+// (0x%08x)" (a platform call failed) or the message alone (a check of its own).
 struct TraceError {
     std::string function;
     unsigned code = 0;

@@ -11,6 +11,7 @@
 
 #include <wincrypt.h>
 
+#include <iterator>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -60,6 +61,20 @@ void keepRecord(const char* sourceFile, unsigned line, const char* message) noex
 constexpr const char* kLoggingLibraries[] = {"KestCommon.dll", "KestErr.dll"};
 
 }  // namespace
+
+std::string platformText(unsigned error) {
+    wchar_t buffer[1024];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), buffer,
+                                  static_cast<DWORD>(std::size(buffer)), nullptr);
+    if (length == 0)
+        length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer,
+                                static_cast<DWORD>(std::size(buffer)), nullptr);
+    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' '))
+        --length;
+    if (length == 0) return "(the platform has no text for it)";
+    return toUtf8(std::wstring_view(buffer, length));
+}
 
 bool displayAvailable() { return whyNoDisplay() == nullptr; }
 

@@ -11,6 +11,10 @@
 
 namespace kest::tool {
 
+// The platform's own text for a last-error value, in the system's language, as UTF-8; a
+// placeholder when the platform has none.
+[[nodiscard]] std::string platformText(unsigned error);
+
 // Whether a message box would reach a person (kest::whyNoDisplay, Display.h).
 bool displayAvailable();
 

@@ -55,6 +55,17 @@ std::string toUtf8(std::string_view text, UINT codePage) { return toUtf8(toWide(
 void writeOut(std::string_view text, UINT codePage) { write(STD_OUTPUT_HANDLE, text, codePage); }
 void writeErr(std::string_view text, UINT codePage) { write(STD_ERROR_HANDLE, text, codePage); }
 
+void BufferedOut::add(std::string_view text) {
+    constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
+    buffer_ += text;
+    if (buffer_.size() >= kFlushSize) flush();
+}
+
+void BufferedOut::flush() {
+    writeOut(buffer_, codePage_);
+    buffer_.clear();
+}
+
 std::string hexDigits(unsigned long value) {
     char text[16];
     std::snprintf(text, sizeof text, "%08lx", value);

@@ -24,6 +24,23 @@ std::string toUtf8(std::string_view text, UINT codePage);
 void writeOut(std::string_view text, UINT codePage = CP_ACP);
 void writeErr(std::string_view text, UINT codePage = CP_ACP);
 
+// Standard output in pieces of 64 KiB, written when full and when it goes: one write per line
+// of a long text would cost more than making the line.
+class BufferedOut {
+public:
+    explicit BufferedOut(UINT codePage) : codePage_(codePage) {}
+    ~BufferedOut() { flush(); }
+    BufferedOut(const BufferedOut&) = delete;
+    BufferedOut& operator=(const BufferedOut&) = delete;
+
+    void add(std::string_view text);
+    void flush();
+
+private:
+    UINT codePage_;
+    std::string buffer_;
+};
+
 // A code or last error as the libraries write it: eight lower-case hexadecimal digits
 // ("25000209"), and the same after "0x" ("0x25000209").
 std::string hexDigits(unsigned long value);

@@ -24,6 +24,15 @@ bool validIn(std::string_view bytes, UINT codePage) {
                                0) > 0;
 }
 
+// Valid UTF-8 with its last character perhaps cut (up to three bytes), and not ASCII alone.
+bool utf8Head(std::string_view bytes) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return false;
+    for (std::size_t drop = 0; drop <= std::min<std::size_t>(bytes.size(), 3); ++drop)
+        if (validIn(bytes.substr(0, bytes.size() - drop), CP_UTF8)) return true;
+    return false;
+}
+
 // UTF-16 of mostly ASCII text has a NUL in every other byte: at least a third of the bytes at
 // one parity are NUL, and almost none at the other.
 bool looksLikeUtf16(std::string_view bytes) {
@@ -45,12 +54,14 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return bytes;
 }
 
-Encoding encodingOf(std::string_view bytes, std::size_t& firstNul) {
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading reading) {
     firstNul = bytes.find('\0');
     if (startsWith(bytes, kUtf8Mark)) return Encoding::utf8WithBom;
     if (startsWith(bytes, kUtf16LeMark)) return Encoding::utf16Le;
     if (startsWith(bytes, kUtf16BeMark)) return Encoding::utf16Be;
-    if (firstNul != std::string_view::npos) return looksLikeUtf16(bytes) ? Encoding::utf16NoBom : Encoding::nulBytes;
+    if (firstNul != std::string_view::npos && looksLikeUtf16(bytes)) return Encoding::utf16NoBom;
+    if (reading == Reading::logHead) return utf8Head(bytes) ? Encoding::utf8 : Encoding::shiftJis;
+    if (firstNul != std::string_view::npos) return Encoding::nulBytes;
     if (validIn(bytes, kShiftJis) || !validIn(bytes, CP_UTF8)) return Encoding::shiftJis;
     return Encoding::utf8;
 }

@@ -1,6 +1,7 @@
 // The installation's own text files, KestErr.csv and KestEnv.ini, as the libraries read them:
 // byte for byte, as Shift_JIS (code page 932). What the bytes tell of how a file was saved,
-// for doctor and check-catalogue, which name an editor's wrong choice before its effects.
+// for doctor and check-catalogue, which name an editor's wrong choice before its effects, and
+// for log show, which reads a log of another encoding as such or refuses it.
 #pragma once
 
 #include <optional>
@@ -22,10 +23,17 @@ enum class Encoding {
     nulBytes,     // NUL bytes among 8-bit text
 };
 
-// Tells by the marks, the NUL bytes and the platform's strict conversions: bytes that are
-// valid Shift_JIS, or not valid UTF-8 either, count as Shift_JIS. The first NUL's offset (or
-// npos) into `firstNul`.
-Encoding encodingOf(std::string_view bytes, std::size_t& firstNul);
+// What the bytes are: a settings file or catalogue whole, as the libraries read it, or the
+// first part of a log, which ends anywhere.
+enum class Reading { wholeFile, logHead };
+
+// Tells by the marks, the NUL bytes and the platform's strict conversions. A whole file that is
+// valid Shift_JIS, or not valid UTF-8 either, counts as Shift_JIS, NUL bytes aside. A log's head
+// may end inside a character; valid UTF-8 beyond ASCII counts as UTF-8 there, NUL bytes or not
+// (a Shift_JIS log of ours seldom is: its lead bytes 0x81-0x9F cannot start a UTF-8 sequence,
+// while short UTF-8 Japanese is often valid Shift_JIS). The first NUL's offset (or npos) into
+// `firstNul`.
+Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading reading = Reading::wholeFile);
 
 // "UTF-8", "UTF-16 with a little-endian byte-order mark", ...: how the file was saved.
 std::string encodingName(Encoding encoding);

@@ -1,6 +1,6 @@
 // kesttool add-p12: a PKCS#12 file's certificates with keys into the personal store.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
@@ -23,7 +23,7 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kAddPkcs12Command{
+extern const Command kAddPkcs12Command{
     "add-p12",
     "<file.p12>",
     1,

@@ -1,7 +1,7 @@
 // kesttool check-catalogue: what in an error catalogue would make ShowError show a wrong box
 // or none.
 #include "Catalogue.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
@@ -31,15 +31,16 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kCheckCatalogueCommand{"check-catalogue",
-                                     "<KestErr.csv>",
-                                     1,
-                                     1,
-                                     "    Reports codes written twice, empty messages, lines over 259 characters,\n"
-                                     "    unknown severity letters, result codes without a line, and a file not\n"
-                                     "    saved as Shift_JIS.\n",
-                                     {},
-                                     &run,
-                                     {}};
+extern const Command kCheckCatalogueCommand{
+    "check-catalogue",
+    "<KestErr.csv>",
+    1,
+    1,
+    "    Reports codes written twice, empty messages, lines over 259 characters,\n"
+    "    unknown severity letters, result codes without a line, and a file not\n"
+    "    saved as Shift_JIS.\n",
+    {},
+    &run,
+    {}};
 
 }  // namespace kest::tool

@@ -10,7 +10,7 @@
 // byte for byte.
 #include "Catalogue.h"
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Diagnosis.h"
 #include "LogDestination.h"
 #include "Platform.h"
@@ -38,7 +38,6 @@ namespace kest::tool {
 namespace {
 
 constexpr unsigned kPathSize = 260;
-constexpr char kJsonOption[] = "--json";
 constexpr char kTraceOption[] = "--trace";
 // Room for every section or key name of a settings file.
 constexpr std::size_t kProfileListSize = 65536;
@@ -217,19 +216,20 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kDoctorCommand{"doctor",
-                             "",
-                             0,
-                             0,
-                             "    Checks the installation step by step (installation directory, settings file,\n"
-                             "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
-                             "    problem, and for a warning or problem what to do. Changes nothing: the settings\n"
-                             "    and log files are opened for writing only to see whether they could be, and the\n"
-                             "    libraries' records of its calls are kept in memory, not added to the log. Exit\n"
-                             "    status 1 with at least one problem.\n",
-                             {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"},
-                              {kTraceOption, nullptr, "the libraries' records of each check that found something"}},
-                             &run,
-                             {}};
+extern const Command kDoctorCommand{
+    "doctor",
+    "",
+    0,
+    0,
+    "    Checks the installation step by step (installation directory, settings file,\n"
+    "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
+    "    problem, and for a warning or problem what to do. Changes nothing: the settings\n"
+    "    and log files are opened for writing only to see whether they could be, and the\n"
+    "    libraries' records of its calls are kept in memory, not added to the log. Exit\n"
+    "    status 1 with at least one problem.\n",
+    {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"},
+     {kTraceOption, nullptr, "the libraries' records of each check that found something"}},
+    &run,
+    {}};
 
 }  // namespace kest::tool

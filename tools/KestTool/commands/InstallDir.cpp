@@ -1,5 +1,5 @@
 // kesttool install-dir: the KestIni stand-in's installation directory.
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Platform.h"
 #include "Terminal.h"
 
@@ -20,7 +20,7 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kInstallDirCommand{
+extern const Command kInstallDirCommand{
     "install-dir", "<directory>", 1, 1, "    Sets the installation directory of the KestIni stand-in.\n", {}, &run, {}};
 
 }  // namespace kest::tool

@@ -1,12 +1,10 @@
 // kesttool list: the personal store's certificates with a reachable key, as a host lists them.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
 namespace {
-
-constexpr char kJsonOption[] = "--json";
 
 int run(const Invocation& invocation) {
     std::string settings;
@@ -18,14 +16,14 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kListCommand{"list",
-                           "",
-                           0,
-                           0,
-                           "    The personal store's certificates whose private key is reachable, with the\n"
-                           "    signer candidates of the settings file marked.\n",
-                           {{kJsonOption, nullptr, "a JSON array of objects in UTF-8 instead of the table"}},
-                           &run,
-                           {}};
+extern const Command kListCommand{"list",
+                                  "",
+                                  0,
+                                  0,
+                                  "    The personal store's certificates whose private key is reachable, with the\n"
+                                  "    signer candidates of the settings file marked.\n",
+                                  {{kJsonOption, nullptr, "a JSON array of objects in UTF-8 instead of the table"}},
+                                  &run,
+                                  {}};
 
 }  // namespace kest::tool

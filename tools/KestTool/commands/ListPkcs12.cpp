@@ -1,13 +1,11 @@
 // kesttool list-p12: the certificates with keys of a PKCS#12 file, with the settings file's
 // marks found again in them.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
 namespace {
-
-constexpr char kJsonOption[] = "--json";
 
 int run(const Invocation& invocation) {
     UniqueMyCertList list;
@@ -26,7 +24,7 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kListPkcs12Command{
+extern const Command kListPkcs12Command{
     "list-p12",
     "<file.p12>",
     1,

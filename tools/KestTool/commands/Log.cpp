@@ -1,6 +1,6 @@
 // kesttool log: the log's switch and path through the KestIni stand-in, a record written as a
 // host writes one, and the log file shown (LogShow.cpp).
-#include "Commands.h"
+#include "CommandLine.h"
 #include "LogDestination.h"
 #include "Terminal.h"
 
@@ -52,7 +52,9 @@ int write(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kLogCommand{
+const Command& logShowCommand();  // LogShow.cpp
+
+extern const Command kLogCommand{
     "log",
     "",
     0,
@@ -64,15 +66,6 @@ const Command kLogCommand{
      {"off", "", 0, 0, "    Switches the log off.\n", {}, &off, {}},
      {"status", "", 0, 0, "    Tells whether the log is on, and where its records go.\n", {}, &status, {}},
      {"write", "<message>", 1, 1, "    Writes one record, as a host does.\n", {}, &write, {}},
-     {"show",
-      "[<log file>]",
-      0,
-      1,
-      "    The log file (default: the installation's LogPath) as UTF-8, one record per\n"
-      "    line with time, source unit, line and text; lines that are no whole record are\n"
-      "    marked !!.\n",
-      {{kErrorsOption, nullptr, "only the failure chains, from the failing call up to the outermost function"}},
-      &logShowCommand,
-      {}}}};
+     logShowCommand()}};
 
 }  // namespace kest::tool

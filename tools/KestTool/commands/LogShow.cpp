@@ -1,18 +1,16 @@
 // kesttool log show: a log file of Log as UTF-8 text, or only its failure chains, for the
 // people who support an installation and get a customer's log. The file is read as a
-// stream: a log of any size costs a buffer and the chains still open.
-#include "Commands.h"
-#include "LogReader.h"
+// stream: a log of any size costs a buffer and the chains still open. What is shown of it is
+// LogView's matter; this file reads the file and writes the text.
+#include "CommandLine.h"
+#include "LogDestination.h"
+#include "LogView.h"
+#include "Platform.h"
 #include "Terminal.h"
+#include "TextFiles.h"
 
-#include "KestErrCatalogue.h"
-#include "KestIni.h"
-#include "KestLog.h"
-#include "KestLogSettings.h"
 #include "KestOwners.h"
-#include "KestResultMessages.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,377 +20,27 @@ namespace {
 
 constexpr std::size_t kReadSize = 1 << 20;
 constexpr std::size_t kSniffSize = std::size_t{64} * 1024;
-constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
+constexpr char kErrorsOption[] = "--errors";
 
-enum class Encoding { ShiftJis, Utf8, Utf16 };
-
-// Length of the UTF-8 sequence at `at`, 0 if none is there. `cutOk`: a sequence that the end
-// of the text cuts counts as one (the sniffed part of a file ends anywhere).
-std::size_t utf8Sequence(std::string_view text, std::size_t at, bool cutOk) noexcept {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80                    ? 1
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 0;
-    if (length == 0) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (at + i >= text.size()) return cutOk ? text.size() - at : 0;
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+// How to read the log, told by its first part; nothing for UTF-16, which log show does not read.
+std::optional<LogEncoding> encodingToRead(const std::string& path, std::string_view head) {
+    std::size_t firstNul = 0;
+    switch (encodingOf(head, firstNul, Reading::logHead)) {
+        case Encoding::utf16Le:
+        case Encoding::utf16Be:
+        case Encoding::utf16NoBom: return std::nullopt;
+        case Encoding::utf8:
+        case Encoding::utf8WithBom:
+            writeErr("kesttool: " + path +
+                     " is not a Shift_JIS log as Log writes it: it is UTF-8 text, read as such\n");
+            return LogEncoding::utf8;
+        case Encoding::shiftJis:
+        case Encoding::nulBytes: break;
     }
-    return length;
+    return LogEncoding::shiftJis;
 }
 
-// Valid UTF-8 with at least one character beyond ASCII: never a Shift_JIS text of ours, whose
-// lead bytes 0x81-0x9F cannot start a UTF-8 sequence.
-bool readsAsUtf8(std::string_view text, bool cutOk) noexcept {
-    bool beyondAscii = false;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Sequence(text, at, cutOk);
-        if (length == 0) return false;
-        beyondAscii = beyondAscii || length > 1;
-        at += length;
-    }
-    return beyondAscii;
-}
-
-Encoding sniff(std::string_view head) noexcept {
-    if (head.size() >= 2 && ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF')))
-        return Encoding::Utf16;
-    // ASCII as UTF-16: every other byte is NUL.
-    std::size_t evenNul = 0;
-    std::size_t oddNul = 0;
-    for (std::size_t i = 0; i < head.size(); ++i)
-        if (head[i] == '\0') ++(i % 2 == 0 ? evenNul : oddNul);
-    if (head.size() >= 8 && std::max(evenNul, oddNul) * 5 >= head.size() * 2 &&
-        std::min(evenNul, oddNul) * 10 < head.size())
-        return Encoding::Utf16;
-    if (head.substr(0, 3) == "\xEF\xBB\xBF" || readsAsUtf8(head, true)) return Encoding::Utf8;
-    return Encoding::ShiftJis;
-}
-
-bool isControl(unsigned char byte) noexcept { return (byte < 0x20 && byte != '\t') || byte == 0x7F; }
-bool isShiftJisLead(unsigned char byte) noexcept {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// One line's bytes as UTF-8 for the terminal, and what was wrong with them.
-struct Text {
-    std::string utf8;
-    bool notShiftJis = false;
-    bool notUtf8 = false;
-    bool utf8Line = false;
-    bool controlBytes = false;
-};
-
-// \xNN for a byte that is no text; a run of one byte as \xNN{count}, as a NUL-filled tail
-// (a file cut by a crash) may be long.
-void appendEscaped(std::string& out, std::string_view bytes, std::size_t& at) {
-    const auto byte = static_cast<unsigned char>(bytes[at]);
-    std::size_t run = 1;
-    while (at + run < bytes.size() && static_cast<unsigned char>(bytes[at + run]) == byte) ++run;
-    char escaped[32];
-    if (run >= 4)
-        std::snprintf(escaped, sizeof escaped, "\\x%02X{%zu}", byte, run);
-    else
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte), run = 1;
-    out += escaped;
-    at += run;
-}
-
-bool plainAscii(std::string_view bytes) noexcept {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x80 && !isControl(static_cast<unsigned char>(c));
-    });
-}
-
-bool convertsStrictly(std::string_view bytes, UINT codePage) noexcept {
-    return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                               0) > 0;
-}
-
-bool hasControl(std::string_view bytes) noexcept {
-    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); });
-}
-
-// The bytes of the character at `at` in the file's encoding; 0 for none (not UTF-8).
-std::size_t characterLength(std::string_view bytes, std::size_t at, Encoding encoding) noexcept {
-    if (encoding == Encoding::Utf8) return utf8Sequence(bytes, at, false);
-    return isShiftJisLead(static_cast<unsigned char>(bytes[at])) && at + 1 < bytes.size() ? 2 : 1;
-}
-
-// Character by character: what does not convert is shown as its bytes.
-void appendCharacters(std::string_view bytes, Encoding encoding, bool cut, Text& text) {
-    for (std::size_t at = 0; at < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[at]);
-        if (isControl(byte)) {
-            text.controlBytes = true;
-            appendEscaped(text.utf8, bytes, at);
-            continue;
-        }
-        if (byte < 0x80) {
-            text.utf8 += static_cast<char>(byte);
-            ++at;
-            continue;
-        }
-        const std::size_t length = characterLength(bytes, at, encoding);
-        const std::string_view character = bytes.substr(at, length == 0 ? 1 : length);
-        if (length != 0 && convertsStrictly(character, encoding == Encoding::Utf8 ? CP_UTF8 : kMessageCodePage)) {
-            text.utf8 += encoding == Encoding::Utf8 ? std::string(character) : toUtf8(character, kMessageCodePage);
-            at += character.size();
-            continue;
-        }
-        const bool cutCharacter =
-            cut && at + 1 == bytes.size() && encoding == Encoding::ShiftJis && isShiftJisLead(byte);
-        if (!cutCharacter) (encoding == Encoding::Utf8 ? text.notUtf8 : text.notShiftJis) = true;
-        appendEscaped(text.utf8, bytes, at);
-    }
-}
-
-// `cut`: the text breaks off (a cut record), so a lead byte at its end lost its second byte
-// there; it is shown as its byte without calling the text "not Shift_JIS".
-Text textOf(std::string_view bytes, Encoding encoding, bool cut = false) {
-    Text text;
-    if (plainAscii(bytes)) {
-        text.utf8.assign(bytes);
-        return text;
-    }
-    if (!hasControl(bytes)) {
-        if (encoding == Encoding::Utf8 && readsAsUtf8(bytes, false)) {
-            text.utf8.assign(bytes);
-            return text;
-        }
-        if (encoding == Encoding::ShiftJis && convertsStrictly(bytes, kMessageCodePage)) {
-            text.utf8 = toUtf8(bytes, kMessageCodePage);
-            return text;
-        }
-        // A line that another program wrote in UTF-8 among ours.
-        if (encoding == Encoding::ShiftJis && readsAsUtf8(bytes, false)) {
-            text.utf8.assign(bytes);
-            text.utf8Line = true;
-            return text;
-        }
-    }
-    appendCharacters(bytes, encoding, cut, text);
-    return text;
-}
-
-// The platform's own text for a last-error value, in the system's language.
-std::string platformText(unsigned error) {
-    wchar_t buffer[1024];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT), buffer,
-                                  static_cast<DWORD>(std::size(buffer)), nullptr);
-    if (length == 0)
-        length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer,
-                                static_cast<DWORD>(std::size(buffer)), nullptr);
-    while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' '))
-        --length;
-    if (length == 0) return "(the platform has no text for it)";
-    return toUtf8(std::wstring_view(buffer, length));
-}
-
-// Output in pieces of kFlushSize: one write per record would cost more than the reading.
-class Output {
-public:
-    ~Output() { flush(); }
-    Output() = default;
-    Output(const Output&) = delete;
-    Output& operator=(const Output&) = delete;
-
-    Output& operator<<(std::string_view text) {
-        buffer_ += text;
-        if (buffer_.size() >= kFlushSize) flush();
-        return *this;
-    }
-    void flush() {
-        writeOut(buffer_, CP_UTF8);
-        buffer_.clear();
-    }
-
-private:
-    std::string buffer_;
-};
-
-class LogShow {
-public:
-    LogShow(bool errorsOnly, Output& out) : errorsOnly_(errorsOnly), out_(out) {}
-
-    void begin(Encoding encoding) { encoding_ = encoding; }
-
-    void line(const LogLine& line) {
-        splitRecords(line, pieces_);
-        for (std::size_t i = 0; i < pieces_.size(); ++i) piece(line, pieces_[i], i + 1 == pieces_.size());
-    }
-
-    void end() {
-        if (!errorsOnly_) return;
-        for (const FailureChain& chain : chains_.finish()) printChain(chain);
-        summary_.finish();
-        printSummary();
-        std::string summary = std::to_string(chains_printed_) + (chains_printed_ == 1 ? " failure" : " failures") +
-                              " in " + std::to_string(records_) + (records_ == 1 ? " record" : " records");
-        if (notWhole_ > 0)
-            summary += "; " + std::to_string(notWhole_) +
-                       (notWhole_ == 1 ? " line that is no whole record" : " lines that are no whole records") +
-                       " left out (log show marks them)";
-        out_ << summary << "\n";
-    }
-
-private:
-    void piece(const LogLine& line, const LogPiece& piece, bool last) {
-        const bool continued = !piece.head && seenRecord_;
-        if (piece.head) {
-            ++records_;
-            seenRecord_ = true;
-        }
-        if (!errorsOnly_) {
-            printPiece(line, piece, continued, last);
-            if ((!piece.head && !continued) || piece.cut) ++notWhole_;
-            return;
-        }
-        summary_.addPiece(piece, line.number);
-        if (piece.head)
-            chains_.add(*piece.head, line.number, piece.cut);
-        else if (piece.cut)
-            chains_.cutAt(line.number);
-        // A cut error record is shown in its chain: only the others are left out.
-        const bool shownCut = piece.cut && piece.head && parseCutTraceError(piece.head->text);
-        if (((!piece.head && !continued) || piece.cut) && !shownCut) ++notWhole_;
-        for (const FailureChain& chain : chains_.takeComplete()) printChain(chain);
-    }
-
-    void printPiece(const LogLine& line, const LogPiece& piece, bool continued, bool last) {
-        const std::optional<RecordHead>& head = piece.head;
-        const Text text = textOf(head ? std::string_view(head->text) : piece.bytes, encoding_, piece.cut);
-        std::string marks;
-        const auto mark = [&marks](const std::string& what) { marks += (marks.empty() ? "" : ", ") + what; };
-        if (!head && !continued) mark("not a record");
-        if (piece.cutByRecord) mark("cut: a later record begins inside the line");
-        if (last && !line.ended) mark("cut: no line end");
-        if (last && line.leftOut > 0) mark(std::to_string(line.leftOut) + " more bytes left out");
-        if (text.notShiftJis) mark("not Shift_JIS");
-        if (text.notUtf8) mark("not UTF-8");
-        if (text.utf8Line) mark("UTF-8, not Shift_JIS");
-        if (text.controlBytes) mark("control bytes");
-        if (!marks.empty()) out_ << "!! " << marks << ": ";
-        if (head)
-            out_ << head->time << "  " << textOf(head->unit, encoding_).utf8 << ":" << head->line << "  ";
-        else if (continued)
-            out_ << "    | ";
-        out_ << text.utf8 << "\n";
-    }
-
-    void printChain(const FailureChain& chain) {
-        ++chains_printed_;
-        summary_.addChain(chain);
-        const ChainLink& first = chain.links.front();
-        const ChainLink& top = chain.links.back();
-        const std::string code = codeText(first.error);
-        const bool codeWhole = first.error.codeDigits >= 8;
-        // An origin's own message, which may say more than the code's (which setting); for a
-        // cut one, and for a code passed up, the code's message from our table.
-        std::string message = first.error.inner.empty() && !first.cut ? first.error.message : std::string();
-        if (message.empty() && codeWhole) message = resultMessage(first.error.code);
-        if (message.empty() && first.cut) message = "(the record breaks off before its message)";
-        if (message.empty()) message = "(a code without a message of ours)";
-        message = textOf(message, encoding_).utf8;
-        if (chains_printed_ > 1) out_ << "\n";
-        out_ << "failure " << code << " at line " << std::to_string(first.fileLine) << ": " << message << "\n";
-        if (!chain.originInLog) out_ << "  (the record of " << first.error.inner << "() failing is not in the log)\n";
-        for (const ChainLink& link : chain.links) {
-            out_ << "  " << link.record.time << "  " << textOf(link.record.unit, encoding_).utf8 << ":"
-                 << link.record.line << "  " << link.error.function << "()";
-            if (!link.error.inner.empty())
-                out_ << ": " << link.error.inner << "() failed";
-            else
-                out_ << " failed";
-            // A cut record: what was read of its text after the code, unless it named the inner
-            // function whole.
-            if (link.cut && link.error.inner.empty() && !link.error.message.empty())
-                out_ << " [cut, read: " << textOf(link.error.message, encoding_, true).utf8 << "]";
-            else if (link.cut)
-                out_ << " [cut]";
-            out_ << "\n";
-            if (!link.error.platformFunction.empty())
-                out_ << "      " << link.error.platformFunction << "() failed, last error "
-                     << hexCode(link.error.lastError) << ": " << platformText(link.error.lastError) << "\n";
-        }
-        const std::string lastReported = "last reported by " + top.error.function + "()";
-        if (chain.cutAt != 0) {
-            // The process ended inside a record: whatever the log holds later is another run's.
-            out_ << "  outermost: "
-                 << (chain.outermost.empty() ? std::string("not in the log (the call's start record is missing)")
-                                             : chain.outermost + "(), still open")
-                 << " where the log breaks off at line " << std::to_string(chain.cutAt) << " (" << lastReported
-                 << ")\n";
-        } else if (chain.outermost.empty()) {
-            out_ << "  outermost: not in the log (the call's start record is missing); " << lastReported << "\n";
-        } else if (chain.outermost == top.error.function) {
-            out_ << "  outermost: " << chain.outermost << "(), which returned " << code << " to its caller\n";
-        } else {
-            out_ << "  outermost: " << chain.outermost << "(), which did not pass the failure on (" << lastReported
-                 << ")\n";
-        }
-    }
-
-    // Each code once, with how often, its message and the file line of each of its chains; then
-    // the boxes that had no message to show, by code. Every line is listed: a support engineer
-    // goes to them.
-    void printSummary() {
-        const auto lines = [](const std::vector<std::size_t>& numbers) {
-            std::string text = numbers.size() == 1 ? "line " : "lines ";
-            for (std::size_t i = 0; i < numbers.size(); ++i) text += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
-            return text;
-        };
-        const auto count = [](std::size_t n, const char* one, const char* many) {
-            return std::to_string(n) + " " + (n == 1 ? one : many);
-        };
-        if (!summary_.failures().empty()) {
-            out_ << "\nfailures by code:\n";
-            for (const auto& [code, entry] : summary_.failures()) {
-                out_ << "  " << code << "  " << count(entry.lines.size(), "failure", "failures");
-                if (!entry.message.empty()) out_ << ": " << textOf(entry.message, encoding_).utf8;
-                out_ << "\n    " << lines(entry.lines) << "\n";
-            }
-        }
-        if (!summary_.missingBoxes().empty()) {
-            const std::string_view notFound(catalogue::kNotFoundText);
-            out_ << (chains_printed_ > 0 ? "\n" : "") << "boxes for codes the catalogue lacks ("
-                 << toUtf8(notFound.substr(0, notFound.find('\n')), kMessageCodePage) << "):\n";
-            for (const auto& [code, entry] : summary_.missingBoxes())
-                out_ << "  " << code << "  " << count(entry.lines.size(), "box", "boxes") << "\n    "
-                     << lines(entry.lines) << "\n";
-        }
-        if (!summary_.failures().empty() || !summary_.missingBoxes().empty()) out_ << "\n";
-    }
-
-    bool errorsOnly_;
-    Output& out_;
-    Encoding encoding_ = Encoding::ShiftJis;
-    FailureChains chains_;
-    ErrorSummary summary_;
-    std::vector<LogPiece> pieces_;
-    bool seenRecord_ = false;
-    unsigned long long records_ = 0;
-    unsigned long long notWhole_ = 0;
-    unsigned long long chains_printed_ = 0;
-};
-
-}  // namespace
-
-std::optional<std::string> installationLogPath() {
-    char value[kKestIniValueSize] = {};
-    char section[sizeof kLogSection];
-    char key[sizeof kLogPathKey];
-    std::memcpy(section, kLogSection, sizeof section);
-    std::memcpy(key, kLogPathKey, sizeof key);
-    if (KestIniRead(section, key, value) != 0 || value[0] == '\0') return std::nullopt;
-    value[sizeof value - 1] = '\0';
-    return std::string(value);
-}
-
-int logShowCommand(const Invocation& invocation) {
+int run(const Invocation& invocation) {
     const std::vector<std::string>& files = invocation.operands();
     const bool errorsOnly = invocation.flag(kErrorsOption);
     std::string path;
@@ -407,35 +55,53 @@ int logShowCommand(const Invocation& invocation) {
     const UniqueFile file{std::fopen(path.c_str(), "rb")};
     if (!file) return reportProblem("cannot read " + path + ": " + std::strerror(errno));
 
-    Output out;
-    LogShow show(errorsOnly, out);
+    BufferedOut out(CP_UTF8);
+    std::optional<LogView> view;
+    const auto show = [&](LogEncoding encoding) {
+        view.emplace(
+            errorsOnly, encoding, [&out](std::string_view text) { out.add(text); }, &platformText);
+    };
     LineSplitter splitter;
     std::vector<char> buffer(kReadSize);
     std::vector<LogLine> lines;
-    bool first = true;
     for (;;) {
         const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
         if (got == 0) break;
         const std::string_view chunk(buffer.data(), got);
-        if (first) {
-            first = false;
-            const Encoding encoding = sniff(chunk.substr(0, kSniffSize));
-            if (encoding == Encoding::Utf16)
-                return reportProblem(path + " is not a Shift_JIS log as Log writes it: it is UTF-16 text");
-            if (encoding == Encoding::Utf8)
-                writeErr("kesttool: " + path +
-                         " is not a Shift_JIS log as Log writes it: it is UTF-8 text, read as such\n");
-            show.begin(encoding);
+        if (!view) {
+            const std::optional<LogEncoding> encoding = encodingToRead(path, chunk.substr(0, kSniffSize));
+            if (!encoding) return reportProblem(path + " is not a Shift_JIS log as Log writes it: it is UTF-16 text");
+            show(*encoding);
         }
         splitter.feed(chunk, lines);
-        for (const LogLine& line : lines) show.line(line);
+        for (const LogLine& line : lines) view->line(line);
         lines.clear();
     }
     if (std::ferror(file.get())) return reportProblem("cannot read " + path + ": " + std::strerror(errno));
+    if (!view) show(LogEncoding::shiftJis);
     splitter.finish(lines);
-    for (const LogLine& line : lines) show.line(line);
-    show.end();
+    for (const LogLine& line : lines) view->line(line);
+    view->end();
     return kExitOk;
+}
+
+}  // namespace
+
+// A subcommand of log (Log.cpp), whose row takes it from here when the program starts: hence a
+// function, so that it is made before the log's row copies it.
+const Command& logShowCommand() {
+    static const Command row{
+        "show",
+        "[<log file>]",
+        0,
+        1,
+        "    The log file (default: the installation's LogPath) as UTF-8, one record per\n"
+        "    line with time, source unit, line and text; lines that are no whole record are\n"
+        "    marked !!.\n",
+        {{kErrorsOption, nullptr, "only the failure chains, from the failing call up to the outermost function"}},
+        &run,
+        {}};
+    return row;
 }
 
 }  // namespace kest::tool

@@ -1,6 +1,6 @@
 // kesttool mark: certificates of the list become signer candidates in the settings file.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 
 namespace kest::tool {
 namespace {
@@ -9,13 +9,13 @@ int run(const Invocation& invocation) { return setCandidates(invocation.operands
 
 }  // namespace
 
-const Command kMarkCommand{"mark",
-                           "<certificate id | list index>...",
-                           1,
-                           kAnyNumber,
-                           "    Makes certificates of the list signer candidates in the settings file.\n",
-                           {},
-                           &run,
-                           {}};
+extern const Command kMarkCommand{"mark",
+                                  "<certificate id | list index>...",
+                                  1,
+                                  kAnyNumber,
+                                  "    Makes certificates of the list signer candidates in the settings file.\n",
+                                  {},
+                                  &run,
+                                  {}};
 
 }  // namespace kest::tool

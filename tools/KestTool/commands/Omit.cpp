@@ -1,6 +1,6 @@
 // kesttool omit: the omit-selection flag of the settings file.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
@@ -30,7 +30,7 @@ int show(const Invocation& /*invocation*/) {
 
 }  // namespace
 
-const Command kOmitCommand{
+extern const Command kOmitCommand{
     "omit",
     "",
     0,

@@ -2,7 +2,7 @@
 // people who edit the catalogue see what the users will see.
 #include "BoxCapture.h"
 #include "Catalogue.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Output.h"
 #include "Picture.h"
 #include "Platform.h"
@@ -263,7 +263,7 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kPreviewCommand{
+extern const Command kPreviewCommand{
     "preview",
     "<KestErr.csv>",
     1,

@@ -1,6 +1,6 @@
 // kesttool remove: one certificate of the list out of the personal store.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Terminal.h"
 
 namespace kest::tool {
@@ -11,24 +11,23 @@ int run(const Invocation& invocation) {
     UniqueMyCertList list;
     if (const ResultCode code = personalStoreList(list); code != KEST_OK)
         return reportFailure("createMyCertList", code);
-    unsigned index = 0;
-    const MyCert* record = selectRecord(list.get(), selector, index);
-    if (record == nullptr) return reportProblem("no certificate " + selector + " in the personal store's list");
-    if (const ResultCode code = deleteMyCertFromStore(record->certContext); code != KEST_OK)
+    const std::optional<NamedCertificate> named = certificateNamed(list.get(), selector);
+    if (!named) return reportNoCertificate(selector);
+    if (const ResultCode code = deleteMyCertFromStore(named->record->certContext); code != KEST_OK)
         return reportFailure("deleteMyCertFromStore", code);
-    writeOut("removed " + describe(index, *record) + "\n");
+    writeOut("removed " + describe(named->index, *named->record) + "\n");
     return kExitOk;
 }
 
 }  // namespace
 
-const Command kRemoveCommand{"remove",
-                             "<certificate id | list index>",
-                             1,
-                             1,
-                             "    Removes a certificate of the list from the personal store.\n",
-                             {},
-                             &run,
-                             {}};
+extern const Command kRemoveCommand{"remove",
+                                    "<certificate id | list index>",
+                                    1,
+                                    1,
+                                    "    Removes a certificate of the list from the personal store.\n",
+                                    {},
+                                    &run,
+                                    {}};
 
 }  // namespace kest::tool

@@ -1,5 +1,5 @@
 // kesttool show-error: the error box of the installation's catalogue for a code.
-#include "Commands.h"
+#include "CommandLine.h"
 #include "Platform.h"
 #include "Terminal.h"
 
@@ -24,15 +24,16 @@ int run(const Invocation& invocation) {
 
 }  // namespace
 
-const Command kShowErrorCommand{"show-error",
-                                "<code in hexadecimal>",
-                                1,
-                                1,
-                                "    Shows the error box of the installation's catalogue for a code and waits\n"
-                                "    until it is closed. With --auto-close, or when no display can show it, the\n"
-                                "    box is printed and closed with OK at once.\n",
-                                {{kAutoCloseOption, nullptr, "print the box and close it with OK at once"}},
-                                &run,
-                                {}};
+extern const Command kShowErrorCommand{
+    "show-error",
+    "<code in hexadecimal>",
+    1,
+    1,
+    "    Shows the error box of the installation's catalogue for a code and waits\n"
+    "    until it is closed. With --auto-close, or when no display can show it, the\n"
+    "    box is printed and closed with OK at once.\n",
+    {{kAutoCloseOption, nullptr, "print the box and close it with OK at once"}},
+    &run,
+    {}};
 
 }  // namespace kest::tool

@@ -1,6 +1,6 @@
 // kesttool unmark: certificates of the list are no longer signer candidates.
 #include "Certificates.h"
-#include "Commands.h"
+#include "CommandLine.h"
 
 namespace kest::tool {
 namespace {
@@ -9,13 +9,13 @@ int run(const Invocation& invocation) { return setCandidates(invocation.operands
 
 }  // namespace
 
-const Command kUnmarkCommand{"unmark",
-                             "<certificate id | list index>...",
-                             1,
-                             kAnyNumber,
-                             "    Makes them no longer signer candidates.\n",
-                             {},
-                             &run,
-                             {}};
+extern const Command kUnmarkCommand{"unmark",
+                                    "<certificate id | list index>...",
+                                    1,
+                                    kAnyNumber,
+                                    "    Makes them no longer signer candidates.\n",
+                                    {},
+                                    &run,
+                                    {}};
 
 }  // namespace kest::tool
