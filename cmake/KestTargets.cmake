@@ -39,8 +39,9 @@ endfunction()
 # googletest. Sources are UTF-8; the texts of the system are Shift_JIS (code page 932) in the
 # binaries. -static: the posix-thread runtime would otherwise need libwinpthread-1.dll.
 include(${KEST_CMAKE_DIR}/KestReproducible.cmake)
+include(${KEST_CMAKE_DIR}/KestHardening.cmake)
 add_library(KestBuildFlags INTERFACE)
-target_link_libraries(KestBuildFlags INTERFACE KestReproducible)
+target_link_libraries(KestBuildFlags INTERFACE KestReproducible KestRuntime)
 # GCC converts the literals itself; clang's compiles go through clang-cp932.pl, which does the same
 # (every C++ target of the tree, googletest's too: they hold no texts outside ASCII).
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
