@@ -11,16 +11,20 @@
 
 #include <cstdint>
 
+// The names are the compiler's and the loader's.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+
 // The guard that clang's and GCC's stack protector check, and the cookie of the load
 // configuration: the loader replaces this default, x86-64's, with a random value at every load
 // (and treats any other value as already set).
-extern "C" std::uintptr_t __stack_chk_guard = 0x00002B992DDFA232ULL;  // NOLINT(bugprone-reserved-identifier)
+extern "C" {
+std::uintptr_t __stack_chk_guard = 0x00002B992DDFA232ULL;
+}
 
 // A failed check: the stack is not to be trusted, so nothing runs on it, no handler, no
 // unwinding through the host. The fail-fast ends the process with STATUS_STACK_BUFFER_OVERRUN,
 // which Windows Error Reporting takes as it is.
-extern "C" [[noreturn]] __attribute__((no_stack_protector)) void
-__stack_chk_fail() {  // NOLINT(bugprone-reserved-identifier)
+extern "C" [[noreturn]] __attribute__((no_stack_protector)) void __stack_chk_fail() {
     __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
     __builtin_unreachable();
 }
@@ -39,10 +43,12 @@ __asm__(
     "    jmp *%rax\n");
 // Read-only, as the loader expects them; it makes them writable for its own write.
 using KestGuardFunction = void (*)();
-extern "C" __attribute__((section(".00cfg"))) const KestGuardFunction __guard_check_icall_fptr =  // NOLINT
-    kestGuardCheckNone;
-extern "C" __attribute__((section(".00cfg"))) const KestGuardFunction __guard_dispatch_icall_fptr =  // NOLINT
-    kestGuardDispatchNone;
+extern "C" {
+extern const KestGuardFunction __guard_check_icall_fptr;
+extern const KestGuardFunction __guard_dispatch_icall_fptr;
+__attribute__((section(".00cfg"))) const KestGuardFunction __guard_check_icall_fptr = kestGuardCheckNone;
+__attribute__((section(".00cfg"))) const KestGuardFunction __guard_dispatch_icall_fptr = kestGuardDispatchNone;
+}
 
 // The linker's own symbols: the tables it writes, and as absolute symbols their counts and the
 // guard flags.
@@ -96,3 +102,4 @@ __asm__(".section .rdata,\"dr\"\n"
         "    .quad 0, 0, 0\n"                    /* 0x118 GuardXFGCheck-, XFGDispatch-, XFGTableDispatchFunctionPointer */
         "    .text\n");
 // clang-format on
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)

@@ -46,7 +46,7 @@ void WINAPI freeThreadCopies(void* data) {
 // At the binary's unload (a DLL's atexit runs then): no thread keeps a callback into it.
 void freeSlot() { FlsFree(slot); }
 
-BOOL CALLBACK allocateSlot(PINIT_ONCE, void*, void**) {
+BOOL CALLBACK allocateSlot(PINIT_ONCE /*once*/, void* /*parameter*/, void** /*context*/) {
     slot = FlsAlloc(freeThreadCopies);
     if (slot == FLS_OUT_OF_INDEXES) std::abort();
     if (std::atexit(freeSlot) != 0) std::abort();
@@ -55,8 +55,9 @@ BOOL CALLBACK allocateSlot(PINIT_ONCE, void*, void**) {
 
 }  // namespace
 
-// GCC declares its built-in with the object as void *.
-extern "C" void* __emutls_get_address(void* object) {  // NOLINT(bugprone-reserved-identifier): the compiler's
+// GCC declares its built-in with the object as void *. The name is the compiler's.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+extern "C" void* __emutls_get_address(void* object) {
     InitOnceExecuteOnce(&slotOnce, allocateSlot, nullptr, nullptr);
     auto& variable = *static_cast<EmulatedVariable*>(object);
     std::uintptr_t index = __atomic_load_n(&variable.index, __ATOMIC_ACQUIRE);

@@ -15,8 +15,9 @@ namespace kest::test {
 namespace {
 
 constexpr DWORD kProbeTimeoutMs = 60000;
-// The cookie that x86-64 binaries carry in the file, which the loader replaces at every load
-// ("/GS (Buffer Security Check)", Microsoft's C++ documentation; Wine's loader does the same).
+// The cookie that x86-64 binaries carry in the file (the default of MinGW-w64's gs_support.c and of
+// Visual C++'s runtime), which the loader replaces at every load (Wine's dlls/ntdll/loader.c,
+// DEFAULT_SECURITY_COOKIE_64).
 constexpr char kDefaultCookie[] = "00002b992ddfa232";
 constexpr const char* kDlls[] = {"KestLog.dll", "KestErr.dll", "KestCommon.dll", "KestMyCert.dll"};
 
