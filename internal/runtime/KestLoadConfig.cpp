@@ -60,8 +60,9 @@ __attribute__((section(".00cfg"))) const KestGuardFunction __guard_dispatch_ical
 #define KEST_STRING(x) #x
 #define KEST_VALUE(x)  KEST_STRING(x)
 
-// The table as Windows 10's SDK (10.0.19041) lays it out for x86-64 (IMAGE_LOAD_CONFIG_DIRECTORY64,
-// 0x130 bytes; MinGW-w64's winnt.h stops before the Control Flow Guard fields), read-only.
+// The table in the x86-64 layout of the Windows 10 SDK's IMAGE_LOAD_CONFIG_DIRECTORY64, through
+// the XFG pointers (0x130 bytes; MinGW-w64's winnt.h stops before the Control Flow Guard
+// fields), read-only.
 // clang-format off: one field a line, with its offset
 __asm__(".section .rdata,\"dr\"\n"
         ".balign 8\n"
