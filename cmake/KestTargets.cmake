@@ -39,8 +39,9 @@ endfunction()
 # googletest. Sources are UTF-8; the texts of the system are Shift_JIS (code page 932) in the
 # binaries. -static: the posix-thread runtime would otherwise need libwinpthread-1.dll.
 include(${KEST_CMAKE_DIR}/KestReproducible.cmake)
+include(${KEST_CMAKE_DIR}/KestHardening.cmake)
 add_library(KestBuildFlags INTERFACE)
-target_link_libraries(KestBuildFlags INTERFACE KestReproducible)
+target_link_libraries(KestBuildFlags INTERFACE KestReproducible KestRuntime)
 # GCC converts the literals itself; clang's compiles go through clang-cp932.pl, which does the same
 # (every C++ target of the tree, googletest's too: they hold no texts outside ASCII).
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
@@ -84,17 +85,21 @@ function(kest_add_dll name)
   set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "lib" OUTPUT_NAME ${name})
   target_link_libraries(${name} PRIVATE KestBuildFlags KestDllFlags)
   if(KEST_PDB)
-    # lld records its command line in the PDB: the .def by a path relative to the folder the
-    # link runs in, not by the source folder's full path.
+    # lld records its command line in the PDB. The .def goes by a copy in the build tree, named
+    # relative to the folder the link runs in: a path that is the same wherever the build
+    # folder is (a path to the source folder would climb out of it, into the machine's folders).
     if(CMAKE_GENERATOR MATCHES "Makefiles")
       set(link_dir ${CMAKE_CURRENT_BINARY_DIR})
     else()
       set(link_dir ${CMAKE_BINARY_DIR})
     endif()
-    file(RELATIVE_PATH def_path ${link_dir} ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DEF})
+    get_filename_component(def_name ${ARG_DEF} NAME)
+    set(def_copy ${CMAKE_CURRENT_BINARY_DIR}/${def_name})
+    configure_file(${ARG_DEF} ${def_copy} COPYONLY)
+    file(RELATIVE_PATH def_path ${link_dir} ${def_copy})
     set_source_files_properties(${ARG_DEF} PROPERTIES HEADER_FILE_ONLY ON)
     target_link_options(${name} PRIVATE ${def_path})
-    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DEF})
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${def_copy})
   endif()
   if(DEFINED KEST_FILE_DESCRIPTION_${name})
     kest_add_version_resource(${name} "${KEST_FILE_DESCRIPTION_${name}}")
