@@ -8,7 +8,7 @@
 # - Control Flow Guard (clang and lld only: GCC cannot instrument the calls nor GNU ld write the
 #   tables): indirect calls through __guard_dispatch_icall_fptr, lld's function table;
 # - CET shadow-stack compatible (lld only);
-# - the binary's own imports looked for in System32 only (DependentLoadFlags).
+# DependentLoadFlags stay 0: each binary imports a DLL of the installation (docs/hardening.md).
 # KEST_HARDENING=OFF builds without them, for the benchmark's comparison (bench/harden-cost.sh).
 option(KEST_HARDENING "Stack cookies, Control Flow Guard, CET compatibility and a load configuration" ON)
 

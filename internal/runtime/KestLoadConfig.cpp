@@ -1,6 +1,8 @@
 // The load configuration of every binary of ours: the stack protector's cookie, which the loader
 // makes random per load; Control Flow Guard's check and dispatch pointers and its tables, which
-// lld fills; and the search of the binary's own imports in System32 only. MinGW-w64's runtime
+// lld fills; DependentLoadFlags left 0, the loader's default search (every binary of ours imports
+// a DLL of the installation: KestIni.dll or one of ours, which a search of System32 alone would
+// not find, docs/hardening.md). MinGW-w64's runtime
 // has none, and without _load_config_used lld writes no load configuration at all. (GNU ld
 // 2.40, the trap build's, writes none even with it: there the stack protector checks the
 // fixed cookie below, and still fails fast.)
@@ -76,7 +78,7 @@ __asm__(".section .rdata,\"dr\"\n"
                                                     VirtualMemoryThreshold, ProcessAffinityMask */
         "    .long 0\n"                          /* 0x48 ProcessHeapFlags */
         "    .short 0\n"                         /* 0x4C CSDVersion */
-        "    .short " KEST_VALUE(LOAD_LIBRARY_SEARCH_SYSTEM32) "\n" /* 0x4E DependentLoadFlags */
+        "    .short 0\n"                         /* 0x4E DependentLoadFlags: the default search */
         "    .quad 0\n"                          /* 0x50 EditList */
         "    .quad __stack_chk_guard\n"          /* 0x58 SecurityCookie */
         "    .quad 0, 0\n"                       /* 0x60 SEHandlerTable, SEHandlerCount (x86 only) */

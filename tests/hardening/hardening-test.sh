@@ -3,7 +3,9 @@
 # cmake --install lays out (stripped and stamped as shipped), read by llvm-readobj.
 #   hardening-test.sh <source dir> <build dir> <work dir> <llvm-readobj>
 # Each has ASLR with 64-bit addresses and NX, and a load configuration whose security cookie is
-# set and whose DependentLoadFlags are LOAD_LIBRARY_SEARCH_SYSTEM32 (0x800); Control Flow Guard,
+# set and whose DependentLoadFlags leave the loader's default search where the binary imports a
+# DLL of the installation (KestIni.dll or one of ours): with LOAD_LIBRARY_SEARCH_SYSTEM32 (0x800)
+# Windows would look for those in System32 alone and not load the binary; Control Flow Guard,
 # instrumented with a function table and marked in the header; and the CET shadow-stack
 # compatibility of the extended DLL characteristics.
 set -u
@@ -27,7 +29,11 @@ for binary in "$work"/bin/*.dll "$work"/bin/*.exe; do
     [ -n "$(field Size)" ] || { fail "$file has no load configuration"; continue; }
     cookie=$(field SecurityCookie)
     [ -n "$cookie" ] && [ "$cookie" != 0x0 ] || fail "$file: no security cookie ($cookie)"
-    [ "$(field DependentLoadFlags)" = 0x800 ] || fail "$file: DependentLoadFlags $(field DependentLoadFlags), not 0x800"
+    installation_imports=$("$readobj" --coff-imports "$binary" | sed -n 's/^ *Name: \(Kest.*\.dll\)$/\1/p' | tr '\n' ' ')
+    if [ -n "$installation_imports" ]; then
+        [ "$(field DependentLoadFlags)" = 0x0 ] ||
+            fail "$file: DependentLoadFlags $(field DependentLoadFlags): Windows would not find $installation_imports"
+    fi
     for characteristic in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
         has "IMAGE_DLL_CHARACTERISTICS_$characteristic" || fail "$file: no $characteristic"
     done
