@@ -531,6 +531,113 @@ TEST(KestToolDoctorVerdicts, CandidateKeysTheLibraryNeverReads) {
     });
 }
 
+// Where the records go, told from the log file's facts as Log meets them: LogPath as KestIniRead
+// hands it over, the name as Windows' file functions answer for it, an existing file as Log's
+// open (read and write, shared with no one) answers.
+TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
+    using Verdict = LogDestination::Verdict;
+    struct LogRow {
+        const char* name;
+        LogFile facts;
+        Verdict verdict;
+        std::vector<std::string> holds;  // in "<where> | <remedy>"
+        std::vector<std::string> lacks = {};
+    };
+    const auto absolute = [](const char* path) {
+        LogFile facts;
+        facts.path = path;
+        facts.folder = "C:\\Kest";
+        facts.expanded = path;
+        facts.exists = true;
+        return facts;
+    };
+    const auto with = [](LogFile facts, auto change) {
+        change(facts);
+        return facts;
+    };
+    const LogFile log = absolute("C:\\Kest\\kest.log");
+    const std::vector<LogRow> rows = {
+        {"an existing file Log opens", log, Verdict::written, {"to C:\\Kest\\kest.log |"}, {"made"}},
+        {"a file not there in a folder that is",
+         with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_FILE_NOT_FOUND; }),
+         Verdict::written,
+         {"(made with the first record)"}},
+        // A viewer following the log lets writers write; Log's open shares with no one.
+        {"held open by another program",
+         with(log, [](LogFile& f) { f.openError = ERROR_SHARING_VIOLATION; }),
+         Verdict::dropped,
+         {"another program holds open", "every record is dropped", "| close the program that holds it"}},
+        {"read-only",
+         with(log, [](LogFile& f) { f.readOnly = true, f.openError = ERROR_ACCESS_DENIED; }),
+         Verdict::dropped,
+         {"which is read-only: every record is dropped", "attrib -r C:\\Kest\\kest.log"}},
+        {"the folder missing",
+         with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND; }),
+         Verdict::dropped,
+         {"but the folder C:\\Kest does not exist: every record is dropped"}},
+        // Windows refuses the quotes as part of a name wherever the host was started.
+        {"pasted with its quotes",
+         with(log,
+              [](LogFile& f) {
+                  f.path = f.expanded = "\"C:\\Kest\\kest.log\"";
+                  f.relative = true, f.exists = false, f.nameError = ERROR_INVALID_NAME;
+              }),
+         Verdict::dropped,
+         {"a name Windows refuses (error 123): every record is dropped",
+          "| take the quotes off: kesttool log on C:\\Kest\\kest.log"},
+         {"relative", "working folder"}},
+        {"an unexpanded %TEMP%",
+         with(log,
+              [](LogFile& f) {
+                  f.path = "%TEMP%\\kest.log", f.folder = "%TEMP%", f.expanded = "C:\\Users\\u\\Temp\\kest.log";
+                  f.relative = true, f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
+              }),
+         Verdict::dropped,
+         {"nothing expands the environment variables in LogPath", "holds no folder %TEMP%",
+          "| set the path expanded: kesttool log on C:\\Users\\u\\Temp\\kest.log"},
+         {"wherever it was started"}},
+        {"a variable in an absolute name",
+         with(log,
+              [](LogFile& f) {
+                  f.path = "C:\\Kest\\%USERNAME%.log", f.expanded = "C:\\Kest\\u.log";
+                  f.exists = false, f.nameError = ERROR_FILE_NOT_FOUND;
+              }),
+         Verdict::elsewhere,
+         {"the log writer opens the name as written", "| set the path expanded: kesttool log on C:\\Kest\\u.log"}},
+        {"a relative path with a folder: the host's working folder decides",
+         with(log,
+              [](LogFile& f) {
+                  f.path = f.expanded = "logs\\kest.log", f.folder = "logs", f.relative = true;
+                  f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
+              }),
+         Verdict::unknown,
+         {"cannot tell", "holds no folder logs"}},
+        {"a name Windows answers for otherwise",
+         with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_ACCESS_DENIED; }),
+         Verdict::unknown,
+         {"cannot tell whether the log writer can make it: Windows answers error 5"}},
+        // The settings service refuses a value longer than the 260 bytes Log's buffer holds.
+        {"a LogPath longer than KestIniRead hands over",
+         with(LogFile{}, [](LogFile& f) { f.pathRead = ERROR_MORE_DATA, f.standInLength = 300; }),
+         Verdict::dropped,
+         {"its LogPath of 300 bytes is longer than the 260 the log writer reads", "(result 234)",
+          "| set a shorter path"},
+         {"no LogPath"}},
+        {"no LogPath",
+         with(LogFile{}, [](LogFile& f) { f.pathRead = ERROR_FILE_NOT_FOUND; }),
+         Verdict::dropped,
+         {"but no LogPath (KestIniRead's result 2): every record is dropped"}},
+    };
+    for (const LogRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const LogDestination destination = logDestination(row.facts);
+        const std::string text = destination.where + " | " + destination.remedy;
+        EXPECT_EQ(static_cast<int>(destination.verdict), static_cast<int>(row.verdict)) << text;
+        for (const std::string& part : row.holds) EXPECT_THAT(text, ::testing::HasSubstr(part));
+        for (const std::string& part : row.lacks) EXPECT_THAT(text, ::testing::Not(::testing::HasSubstr(part)));
+    }
+}
+
 // The report: status and check in columns, a library's code and its message before what to do,
 // the count last; --trace adds the records of each check that found something, once a check;
 // the JSON says the same text and what to do as one.

@@ -147,11 +147,11 @@ private:
         catalogue.findings = checkCatalogue(*bytes);
     }
 
-    // Only reads the two settings and looks at the file: a record written here, or a file
-    // made to see whether one could be, would change the customer's log.
+    // The two settings as Log reads them, and the file as Log opens it; a record written here,
+    // or a file made to see whether one could be, would change the customer's log.
     void gatherLog() {
         facts_.log.on = LogFlag();
-        if (facts_.log.on) facts_.log.destination = logDestination(installationLogPath());
+        if (facts_.log.on) facts_.log.destination = logDestination(gatherLogFile());
     }
 
     void gatherCertificates() {
