@@ -132,6 +132,24 @@ TEST(KestToolDoctorVerdicts, HealthyInstallationIsOkThroughout) {
                     {"log off", [](Diagnosis& facts) { facts.log.on = false; }, {}, "log", Status::ok, {"off"}}});
 }
 
+// A line for every result code, its message in Shift_JIS, but line `utf8Line` (from 1) in UTF-8.
+std::string catalogueOfEveryCode(std::size_t utf8Line = 0) {
+    std::string bytes;
+    for (const ResultMessage& entry : kResultMessages) {
+        char head[16];
+        std::snprintf(head, sizeof head, "X%08X,", entry.code);
+        const bool utf8 = &entry - kResultMessages + 1 == static_cast<std::ptrdiff_t>(utf8Line);
+        bytes += head + (utf8 ? toUtf8(entry.text, kMessageCodePage) : std::string(entry.text)) + "\r\n";
+    }
+    return bytes;
+}
+
+// The catalogue's facts as the gathering takes them from its bytes.
+void catalogueOf(Diagnosis& facts, const std::string& bytes) {
+    facts.catalogue.encoding = checkCatalogueEncoding(bytes);
+    facts.catalogue.findings = checkCatalogue(bytes);
+}
+
 TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
     expectVerdicts({
         {"no installation directory",
@@ -186,6 +204,22 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
          "catalogue",
          Status::problem,
          {"C:\\Kest\\KestErr.csv: saved as UTF-8", "garbled"}},
+        // ShowError reads the mark as the first line's letter and digits; the other lines are sound.
+        {"catalogue with a byte-order mark before Shift_JIS",
+         [](Diagnosis& facts) { catalogueOf(facts, "\xEF\xBB\xBF" + catalogueOfEveryCode()); },
+         {"warning catalogue"},
+         "catalogue",
+         Status::warning,
+         {"2 findings: line 1: begins with UTF-8's byte-order mark",
+          "no line with a message for code " + hexDigits(kResultMessages[0].code)},
+         {"garbled", "line 2"}},
+        {"catalogue with one line in UTF-8 among Shift_JIS",
+         [](Diagnosis& facts) { catalogueOf(facts, catalogueOfEveryCode(3)); },
+         {"warning catalogue"},
+         "catalogue",
+         Status::warning,
+         {"1 finding: line 3: code " + hexDigits(kResultMessages[2].code) + ": its message is UTF-8", "garbled"},
+         {"line 2", "line 4", "saved as"}},
         {"catalogue without a line for most codes",
          [](Diagnosis& facts) { facts.catalogue.findings = checkCatalogue(""); },
          {"problem catalogue"},

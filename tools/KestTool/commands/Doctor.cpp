@@ -140,7 +140,7 @@ private:
     void gatherCatalogue() {
         if (!facts_.catalogueChecked()) return;
         Diagnosis::Catalogue& catalogue = facts_.catalogue;
-        const std::optional<std::string> bytes = readWholeFile(cataloguePath(*facts_.installation.directory));
+        const std::optional<std::string> bytes = readCatalogue(cataloguePath(*facts_.installation.directory));
         if (!bytes) return;
         catalogue.read = true;
         catalogue.encoding = checkCatalogueEncoding(*bytes);
