@@ -306,6 +306,17 @@ TEST(KestToolDoctorVerdicts, Settings) {
          Status::warning,
          {"nothing reads [MyCertficate], [MyCertificate] CertId_1", "OmitSelectCert and CertId_0000"},
          {"Printing", "omitselectcert", "certid_0000"}},
+        // The profile functions read the first section of the name, in any letter case, alone.
+        {"the library's section twice",
+         [](Diagnosis& facts) {
+             facts.settings.sections = {"MyCertificate", "Printing", "mycertificate"};
+         },
+         {"warning settings"},
+         "settings",
+         Status::warning,
+         {"[MyCertificate] is there 2 times: the profile functions read the first alone",
+          "the later [mycertificate]; move them into the first"},
+         {"Printing"}},
         {"no OmitSelectCert",
          [](Diagnosis& facts) { facts.settings.omitCode = KEST_E_SETTINGS_READ; },
          {"warning settings"},

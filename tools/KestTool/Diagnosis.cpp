@@ -130,6 +130,7 @@ private:
                     where + encoding->effect + "; " + kSaveAsShiftJis);
         judgeSettingsWritable(where);
         judgeUnreadSettings(where);
+        judgeRepeatedSections(where);
 
         if (settings.omitCode == KEST_OK)
             add(kSettingsCheck, Status::ok,
@@ -165,6 +166,18 @@ private:
         add(kSettingsCheck, Status::warning,
             text + "; rename them: the library reads [" + mycert::kSettingsSection + "] with " +
                 mycert::kOmitSelectCertKey + " and CertId_0000, CertId_0001, ...");
+    }
+
+    // A person reads every section of the name; the profile functions the first alone.
+    void judgeRepeatedSections(const std::string& where) {
+        const std::vector<std::string> repeated = repeatedSections(facts_.settings.sections);
+        if (repeated.empty()) return;
+        std::string text =
+            where + "[" + mycert::kSettingsSection + "] is there " + std::to_string(repeated.size() + 1) +
+            " times: the profile functions read the first alone, " + "so the library never reads the keys of ";
+        for (std::size_t i = 0; i < repeated.size(); ++i)
+            text += (i == 0 ? "the later " : ", ") + fromAnsi("[" + repeated[i] + "]");
+        add(kSettingsCheck, Status::warning, text + "; move them into the first");
     }
 
     void judgeCatalogue() {
