@@ -36,34 +36,37 @@ std::string expandedName(const std::string& path) {
     return buffer.data();
 }
 
-}  // namespace
-
-std::optional<std::string> installationLogPath() {
-    char value[kKestIniValueSize] = {};
+// LogPath as Log reads it: a zero-filled buffer of KestIni's value size, its result as given;
+// the value is terminated whatever KestIni wrote.
+unsigned long readLogPath(char (&value)[kKestIniValueSize]) {
+    std::memset(value, 0, sizeof value);
     char section[sizeof kLogSection];
     char key[sizeof kLogPathKey];
     std::memcpy(section, kLogSection, sizeof section);
     std::memcpy(key, kLogPathKey, sizeof key);
-    if (KestIniRead(section, key, value) != 0 || value[0] == '\0') return std::nullopt;
+    const unsigned long result = KestIniRead(section, key, value);
     value[sizeof value - 1] = '\0';
+    return result;
+}
+
+}  // namespace
+
+std::optional<std::string> installationLogPath() {
+    char value[kKestIniValueSize];
+    if (readLogPath(value) != 0 || value[0] == '\0') return std::nullopt;
     return std::string(value);
 }
 
 LogFile gatherLogFile() {
     LogFile facts;
-    char value[kKestIniValueSize] = {};
-    char section[sizeof kLogSection];
-    char key[sizeof kLogPathKey];
-    std::memcpy(section, kLogSection, sizeof section);
-    std::memcpy(key, kLogPathKey, sizeof key);
-    facts.pathRead = KestIniRead(section, key, value);
+    char value[kKestIniValueSize];
+    facts.pathRead = readLogPath(value);
     if (facts.pathRead != 0) {
         // Why it failed, where the stand-in is the settings service: a value too long for the buffer.
         if (std::string standIn; readStandInValue(kLogSection, kLogPathKey, standIn) == StandInRead::found)
             facts.standInLength = standIn.size();
         return facts;
     }
-    value[sizeof value - 1] = '\0';
     facts.path = value;
     if (facts.path.empty()) return facts;
     facts.relative = PathIsRelativeA(value) != FALSE;
@@ -81,9 +84,10 @@ LogFile gatherLogFile() {
     facts.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     // Log opens with "a+t" and _SH_DENYRW: read and write access, shared with no other opener.
-    // "r+t" asks Windows for the same access and sharing but opens only a file that is there,
-    // and leaves its bytes alone ("a+" drops a final Ctrl-Z as it opens).
-    if (const UniqueFile file{_fsopen(value, "r+t", _SH_DENYRW)}; !file) facts.openError = _doserrno;
+    // "r+b" asks Windows for the same access and sharing, but opens only a file that is there,
+    // and in binary mode, as the runtime's text mode may cut a final Ctrl-Z off a file it opens
+    // for reading and writing; text or binary is the runtime's matter, not Windows'.
+    if (const UniqueFile file{_fsopen(value, "r+b", _SH_DENYRW)}; !file) facts.openError = _doserrno;
     return facts;
 }
 
