@@ -132,6 +132,24 @@ TEST(KestToolDoctorVerdicts, HealthyInstallationIsOkThroughout) {
                     {"log off", [](Diagnosis& facts) { facts.log.on = false; }, {}, "log", Status::ok, {"off"}}});
 }
 
+// A line for every result code, its message in Shift_JIS, but line `utf8Line` (from 1) in UTF-8.
+std::string catalogueOfEveryCode(std::size_t utf8Line = 0) {
+    std::string bytes;
+    for (const ResultMessage& entry : kResultMessages) {
+        char head[16];
+        std::snprintf(head, sizeof head, "X%08X,", entry.code);
+        const bool utf8 = &entry - kResultMessages + 1 == static_cast<std::ptrdiff_t>(utf8Line);
+        bytes += head + (utf8 ? toUtf8(entry.text, kMessageCodePage) : std::string(entry.text)) + "\r\n";
+    }
+    return bytes;
+}
+
+// The catalogue's facts as the gathering takes them from its bytes.
+void catalogueOf(Diagnosis& facts, const std::string& bytes) {
+    facts.catalogue.encoding = checkCatalogueEncoding(bytes);
+    facts.catalogue.findings = checkCatalogue(bytes);
+}
+
 TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
     expectVerdicts({
         {"no installation directory",
@@ -186,6 +204,22 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
          "catalogue",
          Status::problem,
          {"C:\\Kest\\KestErr.csv: saved as UTF-8", "garbled"}},
+        // ShowError reads the mark as the first line's letter and digits; the other lines are sound.
+        {"catalogue with a byte-order mark before Shift_JIS",
+         [](Diagnosis& facts) { catalogueOf(facts, "\xEF\xBB\xBF" + catalogueOfEveryCode()); },
+         {"warning catalogue"},
+         "catalogue",
+         Status::warning,
+         {"2 findings: line 1: begins with UTF-8's byte-order mark",
+          "no line with a message for code " + hexDigits(kResultMessages[0].code)},
+         {"garbled", "line 2"}},
+        {"catalogue with one line in UTF-8 among Shift_JIS",
+         [](Diagnosis& facts) { catalogueOf(facts, catalogueOfEveryCode(3)); },
+         {"warning catalogue"},
+         "catalogue",
+         Status::warning,
+         {"1 finding: line 3: code " + hexDigits(kResultMessages[2].code) + ": its message is UTF-8", "garbled"},
+         {"line 2", "line 4", "saved as"}},
         {"catalogue without a line for most codes",
          [](Diagnosis& facts) { facts.catalogue.findings = checkCatalogue(""); },
          {"problem catalogue"},
@@ -272,6 +306,17 @@ TEST(KestToolDoctorVerdicts, Settings) {
          Status::warning,
          {"nothing reads [MyCertficate], [MyCertificate] CertId_1", "OmitSelectCert and CertId_0000"},
          {"Printing", "omitselectcert", "certid_0000"}},
+        // The profile functions read the first section of the name, in any letter case, alone.
+        {"the library's section twice",
+         [](Diagnosis& facts) {
+             facts.settings.sections = {"MyCertificate", "Printing", "mycertificate"};
+         },
+         {"warning settings"},
+         "settings",
+         Status::warning,
+         {"[MyCertificate] is there 2 times: the profile functions read the first alone",
+          "the later [mycertificate]; move them into the first"},
+         {"Printing"}},
         {"no OmitSelectCert",
          [](Diagnosis& facts) { facts.settings.omitCode = KEST_E_SETTINGS_READ; },
          {"warning settings"},
@@ -529,6 +574,113 @@ TEST(KestToolDoctorVerdicts, CandidateKeysTheLibraryNeverReads) {
          Status::warning,
          {"certid_0001 " + std::string(kCurrentId) + " is never read", "CertId_0000 is missing"}},
     });
+}
+
+// Where the records go, told from the log file's facts as Log meets them: LogPath as KestIniRead
+// hands it over, the name as Windows' file functions answer for it, an existing file as Log's
+// open (read and write, shared with no one) answers.
+TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
+    using Verdict = LogDestination::Verdict;
+    struct LogRow {
+        const char* name;
+        LogFile facts;
+        Verdict verdict;
+        std::vector<std::string> holds;  // in "<where> | <remedy>"
+        std::vector<std::string> lacks = {};
+    };
+    const auto absolute = [](const char* path) {
+        LogFile facts;
+        facts.path = path;
+        facts.folder = "C:\\Kest";
+        facts.expanded = path;
+        facts.exists = true;
+        return facts;
+    };
+    const auto with = [](LogFile facts, auto change) {
+        change(facts);
+        return facts;
+    };
+    const LogFile log = absolute("C:\\Kest\\kest.log");
+    const std::vector<LogRow> rows = {
+        {"an existing file Log opens", log, Verdict::written, {"to C:\\Kest\\kest.log |"}, {"made"}},
+        {"a file not there in a folder that is",
+         with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_FILE_NOT_FOUND; }),
+         Verdict::written,
+         {"(made with the first record)"}},
+        // A viewer following the log lets writers write; Log's open shares with no one.
+        {"held open by another program",
+         with(log, [](LogFile& f) { f.openError = ERROR_SHARING_VIOLATION; }),
+         Verdict::dropped,
+         {"another program holds open", "every record is dropped", "| close the program that holds it"}},
+        {"read-only",
+         with(log, [](LogFile& f) { f.readOnly = true, f.openError = ERROR_ACCESS_DENIED; }),
+         Verdict::dropped,
+         {"which is read-only: every record is dropped", "attrib -r C:\\Kest\\kest.log"}},
+        {"the folder missing",
+         with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND; }),
+         Verdict::dropped,
+         {"but the folder C:\\Kest does not exist: every record is dropped"}},
+        // Windows refuses the quotes as part of a name wherever the host was started.
+        {"pasted with its quotes",
+         with(log,
+              [](LogFile& f) {
+                  f.path = f.expanded = "\"C:\\Kest\\kest.log\"";
+                  f.relative = true, f.exists = false, f.nameError = ERROR_INVALID_NAME;
+              }),
+         Verdict::dropped,
+         {"a name Windows refuses (error 123): every record is dropped",
+          "| take the quotes off: kesttool log on C:\\Kest\\kest.log"},
+         {"relative", "working folder"}},
+        {"an unexpanded %TEMP%",
+         with(log,
+              [](LogFile& f) {
+                  f.path = "%TEMP%\\kest.log", f.folder = "%TEMP%", f.expanded = "C:\\Users\\u\\Temp\\kest.log";
+                  f.relative = true, f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
+              }),
+         Verdict::dropped,
+         {"nothing expands the environment variables in LogPath", "holds no folder %TEMP%",
+          "| set the path expanded: kesttool log on C:\\Users\\u\\Temp\\kest.log"},
+         {"wherever it was started"}},
+        {"a variable in an absolute name",
+         with(log,
+              [](LogFile& f) {
+                  f.path = "C:\\Kest\\%USERNAME%.log", f.expanded = "C:\\Kest\\u.log";
+                  f.exists = false, f.nameError = ERROR_FILE_NOT_FOUND;
+              }),
+         Verdict::elsewhere,
+         {"the log writer opens the name as written", "| set the path expanded: kesttool log on C:\\Kest\\u.log"}},
+        {"a relative path with a folder: the host's working folder decides",
+         with(log,
+              [](LogFile& f) {
+                  f.path = f.expanded = "logs\\kest.log", f.folder = "logs", f.relative = true;
+                  f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
+              }),
+         Verdict::unknown,
+         {"cannot tell", "holds no folder logs"}},
+        {"a name Windows answers for otherwise",
+         with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_ACCESS_DENIED; }),
+         Verdict::unknown,
+         {"cannot tell whether the log writer can make it: Windows answers error 5"}},
+        // The settings service refuses a value longer than the 260 bytes Log's buffer holds.
+        {"a LogPath longer than KestIniRead hands over",
+         with(LogFile{}, [](LogFile& f) { f.pathRead = ERROR_MORE_DATA, f.standInLength = 300; }),
+         Verdict::dropped,
+         {"its LogPath of 300 bytes is longer than the 260 the log writer reads", "(result 234)",
+          "| set a shorter path"},
+         {"no LogPath"}},
+        {"no LogPath",
+         with(LogFile{}, [](LogFile& f) { f.pathRead = ERROR_FILE_NOT_FOUND; }),
+         Verdict::dropped,
+         {"but no LogPath (KestIniRead's result 2): every record is dropped"}},
+    };
+    for (const LogRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const LogDestination destination = logDestination(row.facts);
+        const std::string text = destination.where + " | " + destination.remedy;
+        EXPECT_EQ(static_cast<int>(destination.verdict), static_cast<int>(row.verdict)) << text;
+        for (const std::string& part : row.holds) EXPECT_THAT(text, ::testing::HasSubstr(part));
+        for (const std::string& part : row.lacks) EXPECT_THAT(text, ::testing::Not(::testing::HasSubstr(part)));
+    }
 }
 
 // The report: status and check in columns, a library's code and its message before what to do,

@@ -117,9 +117,10 @@ struct Named {
 };
 
 enum class Settings { file, none };
-// The log is on, to: the installation's kest.log, there or not yet, or read-only; a file in a
-// missing folder; the installation folder itself; a relative path.
-enum class LogFolder { installation, installationWithoutFile, readOnlyFile, missing, folder, relative };
+// The log is on, to: the installation's kest.log, there or not yet; a file in a missing folder; the installation folder
+// itself; a relative path; the installation's kest.log held open by a viewer that follows it (it lets writers write,
+// Log shares with no one).
+enum class LogFolder { installation, installationWithoutFile, missing, folder, relative, heldOpen };
 // How the settings file is saved: as shipped, or as an editor may save it.
 enum class Saved { shiftJis, utf8WithBom, utf16Be };
 
@@ -228,17 +229,22 @@ protected:
         switch (doctorCase.log) {
             case LogFolder::installation: break;
             case LogFolder::installationWithoutFile: DeleteFileA(logPath().c_str()); break;
-            case LogFolder::readOnlyFile: SetFileAttributesA(logPath().c_str(), FILE_ATTRIBUTE_READONLY); break;
             case LogFolder::missing: setLogPath(installFile("absent") + "\\kest.log"); break;
             case LogFolder::folder: setLogPath(installDir()); break;
             case LogFolder::relative: setLogPath("kest.log"); break;
+            case LogFolder::heldOpen:
+                viewer_.reset(CreateFileA(logPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (!viewer_) throw std::runtime_error("the log cannot be held open");
+                break;
         }
     }
 
-    // What arrange made read-only is writable again, for the installation to go.
-    void makeWritable() const {
+    // What arrange made read-only is writable again, and what it held open closed, for the
+    // installation to go.
+    void makeWritable() {
+        viewer_.reset();
         SetFileAttributesA(installFile("KestEnv.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
-        SetFileAttributesA(installFile("kest.log").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 
     Snapshot snapshot() const {
@@ -275,6 +281,7 @@ private:
 
     std::map<std::string, Named> named_;
     std::map<std::string, unsigned> listIndex_;  // of each certificate's id
+    kest::UniqueFileHandle viewer_;              // LogFolder::heldOpen's
 };
 
 std::vector<std::string> checksSaying(const std::string& status, const std::vector<Object>& findings) {
@@ -433,6 +440,24 @@ const DoctorCase kCases[] = {
      {"KestEnv.ini: nothing reads [MyCertficate], [MyCertificate] CertId_1; rename them"},
      {},
      "CertId_1={current}\r\n[MyCertficate]\r\nCertId_0000={current}\r\n"},
+    // The candidate under the second section of the name is never read: the profile
+    // functions stop at the first.
+    {"SecondSectionOfTheSameName",
+     {"current"},
+     {},
+     {},
+     Settings::file,
+     "0",
+     LogFolder::installation,
+     0,
+     {},
+     {"settings"},
+     "settings",
+     "warning",
+     "null",
+     {"[MyCertificate] is there 2 times: the profile functions read the first alone", "the later [mycertificate]"},
+     {},
+     "[Printing]\r\nCopies=1\r\n[mycertificate]\r\nCertId_0000={current}\r\n"},
     {"ReadOnlySettings",
      {"current"},
      {},
@@ -588,20 +613,22 @@ const DoctorCase kCases[] = {
      {"on, to kest.log, a relative path: the records go to the working folder of the host",
       "; set a full path with kesttool log on"},
      {"dropped"}},
-    {"ReadOnlyLogFile",
+    // Opening the file to append, shared with the viewer, would succeed: Log's open, shared
+    // with no one, does not.
+    {"LogFileHeldOpenByAViewer",
      {"current"},
      {},
      {"current"},
      Settings::file,
      "1",
-     LogFolder::readOnlyFile,
+     LogFolder::heldOpen,
      1,
      {"log"},
      {},
      "log",
      "problem",
      "null",
-     {"kest.log, which is read-only: every record is dropped; clear its read-only attribute"},
+     {"kest.log, which another program holds open", "every record is dropped", "close the program that holds it"},
      {}},
 };
 

@@ -4,14 +4,18 @@
 #include "Terminal.h"
 
 #include "KestErrCatalogue.h"
+#include "KestOwners.h"
 #include "KestResultMessages.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
 
 namespace kest::tool {
 namespace {
+
+using kest::UniqueFile;
 
 using catalogue::kCodeColumn;
 using catalogue::kCodeDigits;
@@ -60,6 +64,22 @@ std::vector<std::string_view> splitLines(std::string_view bytes) {
     return lines;
 }
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// Valid UTF-8 beyond ASCII, as one line of a tool that writes UTF-8 is: Shift_JIS text seldom
+// is (its lead bytes 0x81-0x9F start no UTF-8 sequence), short UTF-8 often is valid Shift_JIS.
+bool isUtf8Text(std::string_view text) {
+    std::size_t firstNul = 0;
+    return encodingOf(text, firstNul, Reading::logHead) == Encoding::utf8;
+}
+
+// The whole file, after a byte-order mark if it has one, in UTF-8 beyond ASCII.
+bool savedAsUtf8(std::string_view bytes) {
+    if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark) bytes.remove_prefix(kUtf8Mark.size());
+    std::size_t firstNul = 0;
+    return encodingOf(bytes, firstNul) == Encoding::utf8;
+}
+
 }  // namespace
 
 const char kNotAnEntry[] =
@@ -79,6 +99,8 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
     std::vector<CatalogueFinding> findings;
     std::map<unsigned long, unsigned> firstLineOfCode;
     std::set<unsigned long> codesWithMessage;
+    // A file in UTF-8 throughout is checkCatalogueEncoding's; here, the lines of another one.
+    const bool utf8Throughout = savedAsUtf8(bytes);
 
     for (const CatalogueLine& catalogueLine : readCatalogueLines(bytes)) {
         const unsigned number = catalogueLine.number;
@@ -87,10 +109,22 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
         if (line.size() > kLongestLine)
             findings.push_back({number, "line of " + std::to_string(line.size()) + " characters, longer than " +
                                             std::to_string(kLongestLine) + ": ShowError reads it in pieces"});
+        // ShowError takes the mark's three bytes for the severity letter and the code's first digits.
+        if (number == 1 && line.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+            findings.push_back({number, std::string("begins with UTF-8's byte-order mark, which ShowError reads as the "
+                                                    "severity letter and the code's first digits: the line matches no "
+                                                    "code; ") +
+                                            kSaveAsShiftJis});
+            continue;
+        }
         if (!catalogueLine.entry) {
             findings.push_back({number, kNotAnEntry});
             continue;
         }
+        if (!utf8Throughout && isUtf8Text(catalogueLine.message()))
+            findings.push_back({number, "code " + hexDigits(code) +
+                                            ": its message is UTF-8, which the box shows as Shift_JIS, garbled; " +
+                                            kSaveAsShiftJis});
         if (catalogue::severityOf(line[0]) == catalogue::Severity::none)
             findings.push_back({number, std::string("unknown severity letter '") + line[0] +
                                             "': the box shows no icon (" + severityLetterList() + " expected)"});
@@ -111,6 +145,15 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes) {
     return findings;
 }
 
+std::optional<std::string> readCatalogue(const std::string& path) {
+    const UniqueFile file{std::fopen(path.c_str(), "rt")};
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) bytes.append(buffer, read);
+    return bytes;
+}
+
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes) {
     std::size_t firstNul = 0;
     const Encoding encoding = encodingOf(bytes, firstNul);
@@ -118,8 +161,12 @@ std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes) {
     std::string seen;
     switch (encoding) {
         case Encoding::shiftJis: return std::nullopt;
-        case Encoding::utf8:
-        case Encoding::utf8WithBom: seen = "every box shows garbled text"; break;
+        // A mark before Shift_JIS spoils the first line alone, which checkCatalogue names.
+        case Encoding::utf8WithBom:
+            if (!savedAsUtf8(bytes)) return std::nullopt;
+            seen = "every box shows garbled text";
+            break;
+        case Encoding::utf8: seen = "every box shows garbled text"; break;
         case Encoding::utf16Le:
         case Encoding::utf16Be:
         case Encoding::utf16NoBom:

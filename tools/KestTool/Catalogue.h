@@ -39,6 +39,10 @@ std::vector<CatalogueLine> readCatalogueLines(std::string_view bytes);
 
 std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes);
 
+// The catalogue's bytes as ShowError's stream gets them: opened in text mode ("rt"), so CRLF
+// comes as LF and a Ctrl-Z ends the file; nothing if it cannot be opened.
+std::optional<std::string> readCatalogue(const std::string& path);
+
 // A catalogue not saved as Shift_JIS: how it was saved, what the boxes then show and what to do.
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes);
 

@@ -6,6 +6,7 @@
 #include "SettingsFile.h"
 #include "Terminal.h"
 
+#include "KestIni.h"
 #include "KestMyCertSettings.h"
 #include "KestMyCertText.h"
 #include "KestResultMessages.h"
@@ -129,6 +130,7 @@ private:
                     where + encoding->effect + "; " + kSaveAsShiftJis);
         judgeSettingsWritable(where);
         judgeUnreadSettings(where);
+        judgeRepeatedSections(where);
 
         if (settings.omitCode == KEST_OK)
             add(kSettingsCheck, Status::ok,
@@ -164,6 +166,18 @@ private:
         add(kSettingsCheck, Status::warning,
             text + "; rename them: the library reads [" + mycert::kSettingsSection + "] with " +
                 mycert::kOmitSelectCertKey + " and CertId_0000, CertId_0001, ...");
+    }
+
+    // A person reads every section of the name; the profile functions the first alone.
+    void judgeRepeatedSections(const std::string& where) {
+        const std::vector<std::string> repeated = repeatedSections(facts_.settings.sections);
+        if (repeated.empty()) return;
+        std::string text =
+            where + "[" + mycert::kSettingsSection + "] is there " + std::to_string(repeated.size() + 1) +
+            " times: the profile functions read the first alone, " + "so the library never reads the keys of ";
+        for (std::size_t i = 0; i < repeated.size(); ++i)
+            text += (i == 0 ? "the later " : ", ") + fromAnsi("[" + repeated[i] + "]");
+        add(kSettingsCheck, Status::warning, text + "; move them into the first");
     }
 
     void judgeCatalogue() {
@@ -219,6 +233,7 @@ private:
         switch (log.destination.verdict) {
             case LogDestination::Verdict::written: add(kLogCheck, Status::ok, text); return;
             case LogDestination::Verdict::elsewhere:
+            case LogDestination::Verdict::unknown:
                 add(kLogCheck, Status::warning, text, fromAnsi(log.destination.remedy));
                 return;
             case LogDestination::Verdict::dropped:
@@ -422,6 +437,103 @@ const char* statusName(Status status) {
 std::string cataloguePath(const std::string& directory) { return directory + "\\" + catalogue::kFileName; }
 
 std::vector<Finding> diagnose(const Diagnosis& facts) { return Judge(facts).findings(); }
+
+namespace {
+
+constexpr char kLogOnCommand[] = "kesttool log on <file>";
+
+LogDestination dropped(std::string where, std::string remedy) {
+    return {LogDestination::Verdict::dropped, std::move(where), std::move(remedy)};
+}
+
+// A name pasted with its quotes: the quotes are no part of a file name.
+bool quoted(const std::string& path) { return path.size() >= 2 && path.front() == '"' && path.back() == '"'; }
+
+// The name as Windows takes it, the file as Log's open meets it; the environment aside.
+LogDestination nameAndFile(const LogFile& facts) {
+    const std::string& path = facts.path;
+    const std::string to = "to " + path;
+    // Windows refuses such a name wherever the host was started.
+    if (facts.nameError == ERROR_INVALID_NAME || facts.nameError == ERROR_BAD_PATHNAME)
+        return dropped(
+            to + ", a name Windows refuses (error " + std::to_string(facts.nameError) + "): every record is dropped",
+            quoted(path) ? "take the quotes off: kesttool log on " + path.substr(1, path.size() - 2)
+                         : std::string("set a valid file name with ") + kLogOnCommand);
+    if (facts.relative) {
+        if (facts.folder.empty())
+            return {LogDestination::Verdict::elsewhere,
+                    to + ", a relative path: the records go to the working folder of the host, wherever it was started",
+                    std::string("set a full path with ") + kLogOnCommand};
+        return {LogDestination::Verdict::unknown,
+                to + ", a relative path: cannot tell where the host is started; the records go to " + path +
+                    " under its working folder, and are dropped where that holds no folder " + facts.folder,
+                std::string("set a full path with ") + kLogOnCommand};
+    }
+    if (facts.exists) {
+        if (facts.openError == ERROR_SUCCESS) return {LogDestination::Verdict::written, to, {}};
+        if (facts.isFolder)
+            return dropped(to + ", which is a folder: no record can be written",
+                           "name a file in it with kesttool log on " + path + "\\kest.log");
+        if (facts.readOnly)
+            return dropped(to + ", which is read-only: every record is dropped",
+                           "clear its read-only attribute (attrib -r " + path + ")");
+        if (facts.openError == ERROR_SHARING_VIOLATION)
+            return dropped(to + ", which another program holds open: the log writer opens it shared with no one, so "
+                                "every record is dropped while that program has it open",
+                           "close the program that holds it (a viewer following the log, an editor)");
+        return dropped(to + ", which cannot be opened as the log writer opens it (error " +
+                           std::to_string(facts.openError) + "): every record is dropped",
+                       facts.openError == ERROR_ACCESS_DENIED ? "give the user the right to write it"
+                                                              : std::string("set another file with ") + kLogOnCommand);
+    }
+    switch (facts.nameError) {
+        case ERROR_FILE_NOT_FOUND: return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
+        case ERROR_PATH_NOT_FOUND:
+            return dropped(to + ", but the folder " + facts.folder + " does not exist: every record is dropped",
+                           std::string("create the folder, or set another file with ") + kLogOnCommand);
+        case ERROR_FILENAME_EXCED_RANGE:
+            return dropped(to + ", a name too long for Windows: every record is dropped",
+                           std::string("set a shorter path with ") + kLogOnCommand);
+        default:
+            return {LogDestination::Verdict::unknown,
+                    to + ": cannot tell whether the log writer can make it: Windows answers error " +
+                        std::to_string(facts.nameError) + " for the name",
+                    std::string("check the path, or set another file with ") + kLogOnCommand};
+    }
+}
+
+}  // namespace
+
+LogDestination logDestination(const LogFile& facts) {
+    if (facts.pathRead != 0) {
+        const std::string refused = "KestIniRead refuses it (result " + std::to_string(facts.pathRead) + ")";
+        if (facts.standInLength && *facts.standInLength >= kKestIniValueSize)
+            return dropped("but its LogPath of " + std::to_string(*facts.standInLength) + " bytes is longer than the " +
+                               std::to_string(kKestIniValueSize - 1) + " the log writer reads: " + refused +
+                               ", and every record is dropped",
+                           std::string("set a shorter path with ") + kLogOnCommand);
+        if (facts.standInLength)
+            return dropped("but LogPath cannot be read: " + refused + ", and every record is dropped",
+                           std::string("set it again with ") + kLogOnCommand);
+        return dropped(
+            "but no LogPath (KestIniRead's result " + std::to_string(facts.pathRead) + "): every record is dropped",
+            std::string("set a log file with ") + kLogOnCommand);
+    }
+    if (facts.path.empty())
+        return dropped("but LogPath is empty: every record is dropped",
+                       std::string("set a log file with ") + kLogOnCommand);
+    LogDestination destination = nameAndFile(facts);
+    if (facts.expanded == facts.path) return destination;
+    // Nothing expands %TEMP% and the like in LogPath: the writer opens the name as written.
+    destination.where +=
+        "; nothing expands the environment variables in LogPath, the log writer opens the name as written";
+    destination.remedy = "set the path expanded: kesttool log on " + facts.expanded;
+    if (destination.verdict == LogDestination::Verdict::written)
+        destination.verdict = LogDestination::Verdict::elsewhere;
+    else if (destination.verdict == LogDestination::Verdict::unknown && facts.relative)
+        destination.verdict = LogDestination::Verdict::dropped;  // a folder named %TEMP% in the host's folder?
+    return destination;
+}
 
 std::string findingsText(const std::vector<Finding>& findings) {
     std::vector<std::vector<std::string>> rows;

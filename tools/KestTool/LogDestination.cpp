@@ -1,69 +1,94 @@
-// Where the log's records go: KestLog appends each record to LogPath, and drops it when the
-// file cannot be opened. Looked at only: the file is opened for appending and closed at once,
-// nothing written, and a file that is not there is not made.
+// The log file's facts as KestLog meets them: LogPath through KestIniRead with Log's zero-filled
+// 261-byte buffer, the name through Windows' own file-name rules, and an existing file opened
+// with the runtime call, access and sharing of Log. Looked at only: no record is written and a
+// file that is not there is not made.
 #include "LogDestination.h"
 
 #include "Platform.h"
+#include "StandInSettings.h"
 
 #include "KestIni.h"
 #include "KestLogSettings.h"
+#include "KestOwners.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <share.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace kest::tool {
 namespace {
 
-constexpr char kLogOnCommand[] = "kesttool log on <file>";
+using kest::UniqueFile;
 
-LogDestination dropped(std::string where, std::string remedy) {
-    return {LogDestination::Verdict::dropped, std::move(where), std::move(remedy)};
+// The longest text ExpandEnvironmentStringsA gives.
+constexpr DWORD kExpandedSize = 32768;
+
+std::string expandedName(const std::string& path) {
+    std::vector<char> buffer(kExpandedSize);
+    const DWORD length = ExpandEnvironmentStringsA(path.c_str(), buffer.data(), kExpandedSize);
+    if (length == 0 || length > kExpandedSize) return path;
+    return buffer.data();
+}
+
+// LogPath as Log reads it: a zero-filled buffer of KestIni's value size, its result as given;
+// the value is terminated whatever KestIni wrote.
+unsigned long readLogPath(char (&value)[kKestIniValueSize]) {
+    std::memset(value, 0, sizeof value);
+    char section[sizeof kLogSection];
+    char key[sizeof kLogPathKey];
+    std::memcpy(section, kLogSection, sizeof section);
+    std::memcpy(key, kLogPathKey, sizeof key);
+    const unsigned long result = KestIniRead(section, key, value);
+    value[sizeof value - 1] = '\0';
+    return result;
 }
 
 }  // namespace
 
 std::optional<std::string> installationLogPath() {
-    char value[kKestIniValueSize] = {};
-    char section[sizeof kLogSection];
-    char key[sizeof kLogPathKey];
-    std::memcpy(section, kLogSection, sizeof section);
-    std::memcpy(key, kLogPathKey, sizeof key);
-    if (KestIniRead(section, key, value) != 0 || value[0] == '\0') return std::nullopt;
-    value[sizeof value - 1] = '\0';
+    char value[kKestIniValueSize];
+    if (readLogPath(value) != 0 || value[0] == '\0') return std::nullopt;
     return std::string(value);
 }
 
-LogDestination logDestination(const std::optional<std::string>& path) {
-    if (!path || path->empty())
-        return dropped("but no LogPath: every record is dropped", std::string("set a log file with ") + kLogOnCommand);
-    const std::string to = "to " + *path;
-    if (PathIsRelativeA(path->c_str()))
-        return {LogDestination::Verdict::elsewhere,
-                to + ", a relative path: the records go to the working folder of the host, wherever it was started",
-                std::string("set a full path with ") + kLogOnCommand};
-    const std::string folder = folderOf(*path);
-    if (!folder.empty() && !isDirectory(folder))
-        return dropped(to + ", but the folder " + folder + " does not exist: every record is dropped",
-                       std::string("create the folder, or set another file with ") + kLogOnCommand);
-    if (isDirectory(*path))
-        return dropped(to + ", which is a folder: no record can be written",
-                       "name a file in it with kesttool log on " + *path + "\\kest.log");
-
-    if (GetFileAttributesA(path->c_str()) == INVALID_FILE_ATTRIBUTES)
-        return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
-    switch (const DWORD error = writeRefusal(*path, FILE_APPEND_DATA)) {
-        case ERROR_SUCCESS: return {LogDestination::Verdict::written, to, {}};
-        case ERROR_FILE_READ_ONLY:
-            return dropped(to + ", which is read-only: every record is dropped",
-                           "clear its read-only attribute (attrib -r " + *path + ")");
-        default:
-            return dropped(to + ", which cannot be opened for appending (error " + std::to_string(error) +
-                               "): every record is dropped",
-                           error == ERROR_SHARING_VIOLATION ? "close the program that holds it open"
-                                                            : "give the user the right to write it");
+LogFile gatherLogFile() {
+    LogFile facts;
+    char value[kKestIniValueSize];
+    facts.pathRead = readLogPath(value);
+    if (facts.pathRead != 0) {
+        // Why it failed, where the stand-in is the settings service: a value too long for the buffer.
+        if (std::string standIn; readStandInValue(kLogSection, kLogPathKey, standIn) == StandInRead::found)
+            facts.standInLength = standIn.size();
+        return facts;
     }
+    facts.path = value;
+    if (facts.path.empty()) return facts;
+    facts.relative = PathIsRelativeA(value) != FALSE;
+    facts.folder = folderOf(facts.path);
+    facts.expanded = expandedName(facts.path);
+
+    // Windows' rules for the name: the same parsing as the open's, which GetFileAttributesA
+    // does without making anything.
+    const DWORD attributes = GetFileAttributesA(value);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        facts.nameError = GetLastError();
+        return facts;
+    }
+    facts.exists = true;
+    facts.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    // Log opens with "a+t" and _SH_DENYRW: read and write access, shared with no other opener.
+    // "r+b" asks Windows for the same access and sharing, but opens only a file that is there,
+    // and in binary mode, as the runtime's text mode may cut a final Ctrl-Z off a file it opens
+    // for reading and writing; text or binary is the runtime's matter, not Windows'.
+    if (const UniqueFile file{_fsopen(value, "r+b", _SH_DENYRW)}; !file) facts.openError = _doserrno;
+    return facts;
 }
 
 }  // namespace kest::tool

@@ -1,17 +1,38 @@
 // Where an installation's log records go with the log on, told without writing one: doctor
-// and log status say it alike, and log on warns with it.
+// and log status say it alike, and log on warns with it. The facts are gathered as KestLog
+// meets them (LogDestination.cpp); what they mean is judged without a call (Diagnosis.cpp).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
 namespace kest::tool {
 
+// The installation's log file as Log meets it: LogPath as KestIniRead hands it over, then the
+// name as Windows takes it, and an existing file opened as Log opens it. Errors are Windows'
+// last-error values, 0 for none.
+struct LogFile {
+    unsigned long pathRead = 0;  // KestIniRead's result for LogPath, 0 for success
+    // With a failed read: the length of the LogPath the KestIni stand-in holds, if it holds one.
+    std::optional<std::size_t> standInLength;
+    std::string path;       // the value read, active code page
+    bool relative = false;  // PathIsRelativeA's answer
+    std::string folder;     // its folder part; empty for a bare name
+    std::string expanded;   // with the environment's variables expanded, which Log never does
+    bool exists = false;    // GetFileAttributesA's answer
+    bool isFolder = false;
+    bool readOnly = false;
+    unsigned long nameError = 0;  // GetFileAttributesA's error for a name that is not there
+    unsigned long openError = 0;  // of the existing file, opened with Log's access and sharing
+};
+
 struct LogDestination {
     enum class Verdict {
         written,    // records are appended to the file
-        elsewhere,  // a relative path: the file is in whatever folder the host was started in
+        elsewhere,  // they go somewhere the tool cannot see, or to a file not meant
         dropped,    // no record can be written
+        unknown,    // the tool cannot tell
     };
     Verdict verdict;
     std::string where;   // "to <path>..." or "but no LogPath...", active code page
@@ -22,7 +43,10 @@ struct LogDestination {
 // when KestIni gives none or an empty one.
 [[nodiscard]] std::optional<std::string> installationLogPath();
 
-// `path` is the installation's LogPath, if it has one.
-[[nodiscard]] LogDestination logDestination(const std::optional<std::string>& path);
+// The facts of the installation's log file, gathered as Log meets it, nothing written or made.
+[[nodiscard]] LogFile gatherLogFile();
+
+// What the facts mean for the records (Diagnosis.cpp, pure).
+[[nodiscard]] LogDestination logDestination(const LogFile& facts);
 
 }  // namespace kest::tool

@@ -64,6 +64,19 @@ std::vector<std::string> unreadSettings(const std::vector<std::string>& sections
     return unread;
 }
 
+// Windows' reading: retrocomputing.stackexchange.com/questions/23503 (the first section and the
+// first key of a name win); Wine's PROFILE_Find stops at the first section of the name too.
+std::vector<std::string> repeatedSections(const std::vector<std::string>& sections) {
+    std::vector<std::string> repeated;
+    bool first = true;
+    for (const std::string& section : sections) {
+        if (!equalNoCase(section, mycert::kSettingsSection)) continue;
+        if (!first) repeated.push_back(section);
+        first = false;
+    }
+    return repeated;
+}
+
 // Windows' reading of a UTF-8 mark and of big-endian UTF-16: github.com/WelliSolutions/
 // IniFileFormatReverseEngineering, documentation/GetPrivateProfileString.md (lpFileName).
 std::optional<SettingsEncoding> settingsEncoding(Encoding encoding, std::size_t firstNul) {

@@ -25,6 +25,11 @@ namespace kest::tool {
 [[nodiscard]] std::vector<std::string> unreadSettings(const std::vector<std::string>& sections,
                                                       const std::vector<std::string>& keys);
 
+// The sections after the first that the profile functions take for the library's, as they list
+// them: its name in any letter case. They read the first such section alone, so nothing reads
+// the keys of the others.
+[[nodiscard]] std::vector<std::string> repeatedSections(const std::vector<std::string>& sections);
+
 // A settings file not saved as Shift_JIS: what Windows' profile functions, which read it for
 // the library, make of it, and whether that loses settings (else it works, as UTF-16 with its
 // mark does). Wine's profile functions also read UTF-8 and big-endian UTF-16 with a mark.

@@ -9,7 +9,7 @@ namespace {
 
 int run(const Invocation& invocation) {
     const std::string& path = invocation.operands()[0];
-    const std::optional<std::string> bytes = readWholeFile(path);
+    const std::optional<std::string> bytes = readCatalogue(path);
     if (!bytes) return reportProblem("cannot read " + path);
 
     std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);

@@ -1,8 +1,10 @@
 // kesttool doctor: why signing cannot start on this installation. Each check asks the
-// libraries as a host would, in the order a host meets them; the installation's text files
-// are also read as bytes, for what an editor did to them, and the settings file as the profile
-// functions list it, for keys the library never reads. What the facts mean is Diagnosis.h's;
-// here they are gathered and the findings printed.
+// libraries as a host would, in the order a host meets them, and takes the installation's
+// files through the calls and modes the libraries use: the settings file as the profile
+// functions list and resolve it, for keys the library never reads, the catalogue through
+// ShowError's text-mode stream, the log as Log opens it (LogDestination.cpp). The settings
+// file's bytes are also read, for what an editor did to it. What the facts mean is
+// Diagnosis.h's; here they are gathered and the findings printed.
 // Read-only throughout: no setting is written, the personal store is opened read-only, the
 // settings file and the log file are opened for writing only to see whether they could be and
 // closed unwritten, and the libraries' records of doctor's calls are kept in memory (--trace
@@ -140,18 +142,18 @@ private:
     void gatherCatalogue() {
         if (!facts_.catalogueChecked()) return;
         Diagnosis::Catalogue& catalogue = facts_.catalogue;
-        const std::optional<std::string> bytes = readWholeFile(cataloguePath(*facts_.installation.directory));
+        const std::optional<std::string> bytes = readCatalogue(cataloguePath(*facts_.installation.directory));
         if (!bytes) return;
         catalogue.read = true;
         catalogue.encoding = checkCatalogueEncoding(*bytes);
         catalogue.findings = checkCatalogue(*bytes);
     }
 
-    // Only reads the two settings and looks at the file: a record written here, or a file
-    // made to see whether one could be, would change the customer's log.
+    // The two settings as Log reads them, and the file as Log opens it; a record written here,
+    // or a file made to see whether one could be, would change the customer's log.
     void gatherLog() {
         facts_.log.on = LogFlag();
-        if (facts_.log.on) facts_.log.destination = logDestination(installationLogPath());
+        if (facts_.log.on) facts_.log.destination = logDestination(gatherLogFile());
     }
 
     void gatherCertificates() {
@@ -221,12 +223,24 @@ extern const Command kDoctorCommand{
     "",
     0,
     0,
-    "    Checks the installation step by step (installation directory, settings file,\n"
-    "    catalogue, log, certificates, signer candidates): one line each, ok, warning or\n"
-    "    problem, and for a warning or problem what to do. Changes nothing: the settings\n"
-    "    and log files are opened for writing only to see whether they could be, and the\n"
-    "    libraries' records of its calls are kept in memory, not added to the log. Exit\n"
-    "    status 1 with at least one problem.\n",
+    "    Checks the installation step by step, each the way the libraries meet it:\n"
+    "      installation  KestInstallPath, as KestCommon asks it\n"
+    "      settings      getIniFilePath and readIniOmitSelectCert; sections and keys as\n"
+    "                    the profile functions resolve them (any letter case, the first\n"
+    "                    section of a name, values without their quotes)\n"
+    "      catalogue     KestErr.csv in text mode, line by line as ShowError reads it\n"
+    "      log           LogFlag; LogPath through KestIniRead with Log's 261-byte buffer;\n"
+    "                    the file opened with Log's access and sharing (none), a name\n"
+    "                    that is not there as Windows' file functions answer for it\n"
+    "      certificates  createMyCertList, and the store's certificates it leaves out\n"
+    "      candidates    the CertId keys as readIniSignerCertCandidate reads them, each\n"
+    "                    looked up with findMyCert\n"
+    "    One line each, ok, warning or problem, and for a warning or problem what to\n"
+    "    do; \"cannot tell\" where the tool cannot take a verdict that way. Changes\n"
+    "    nothing: the settings and log files are opened for writing only to see whether\n"
+    "    they could be and closed unwritten, a log file that is not there is not made,\n"
+    "    and the libraries' records of its calls are kept in memory, not added to the\n"
+    "    log. Exit status 1 with at least one problem.\n",
     {{kJsonOption, nullptr, "the findings as a JSON array of objects in UTF-8"},
      {kTraceOption, nullptr, "the libraries' records of each check that found something"}},
     &run,

@@ -1,6 +1,7 @@
 // kesttool log: the log's switch and path through the KestIni stand-in, a record written as a
 // host writes one, and the log file shown (LogShow.cpp).
 #include "CommandLine.h"
+#include "Diagnosis.h"
 #include "LogDestination.h"
 #include "Terminal.h"
 
@@ -23,7 +24,7 @@ int on(const Invocation& invocation) {
     if (words.size() == 1 && !setStandInValue(kLogSection, kLogPathKey, words[0].c_str()))
         return reportProblem("cannot set the log path in the registry");
     if (!setStandInValue(kLogSection, kWriteLogKey, kLogOn)) return reportProblem("cannot switch the log on");
-    if (const LogDestination destination = logDestination(installationLogPath());
+    if (const LogDestination destination = logDestination(gatherLogFile());
         destination.verdict != LogDestination::Verdict::written)
         writeErr("kesttool: warning: the log is on, " + destination.where + "; " + destination.remedy + "\n");
     return kExitOk;
@@ -39,7 +40,7 @@ int status(const Invocation& /*invocation*/) {
         writeOut("log off\n");
         return kExitOk;
     }
-    const LogDestination destination = logDestination(installationLogPath());
+    const LogDestination destination = logDestination(gatherLogFile());
     writeOut("log on, " + destination.where + (destination.remedy.empty() ? std::string() : "; " + destination.remedy) +
              "\n");
     return kExitOk;
