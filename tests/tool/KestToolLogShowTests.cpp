@@ -337,6 +337,58 @@ TEST_F(LogShowTest, WithoutAFileTheInstallationsLogIsShownAndAMissingOrForeignFi
                              " is not a Shift_JIS log as Log writes it: it is UTF-16 text\n");
 }
 
+// A log converted to UTF-8 on its way to support, read by the command itself: its own texts in
+// UTF-8 on standard output, and the encoding told by the text however far into the file it
+// begins (past the first read of 1 MiB here), said once on standard error.
+struct ConvertedCase {
+    const char* name;
+    std::string bytes;
+    const char* options;
+    std::vector<std::string> tail;  // the last lines of standard output
+};
+
+TEST_F(LogShowTest, ALogConvertedToUtf8IsReadAsSuchAndTheToolsOwnTextsStayUtf8) {
+    std::string asciiHead;
+    for (int record = 0; asciiHead.size() <= (std::size_t{1} << 20) + 4096; ++record)
+        asciiHead += "[" + std::to_string(1 + record % 12) + "/0" + std::to_string(1 + record % 9) +
+                     " 09:00:00]KestCommonUtil.cpp,130,getIniFilePath() start\r\n";
+    const std::vector<ConvertedCase> cases = {
+        {"a short log: the chain's and the summary's messages from the table of codes",
+         "[1/05 09:03:07]KestMyCertManager.cpp,287,createMyCertListInPkcs12Store() = 0x25000209 : openPkcs12Store() "
+         "failed\r\n"
+         u8"[12/31 09:03:08]KestErr.cpp,77,エラーメッセージが見つかりません\r\nCode=0x2500ffff\r\n",
+         "--errors ",
+         {u8"failure 0x25000209 at line 1: PKCS#12形式データのパスワードに誤りがあります。",
+          "  (the record of openPkcs12Store() failing is not in the log)",
+          "  1/05 09:03:07  KestMyCertManager.cpp:287  createMyCertListInPkcs12Store(): openPkcs12Store() failed",
+          "  outermost: not in the log (the call's start record is missing); last reported by "
+          "createMyCertListInPkcs12Store()",
+          "", "failures by code:", u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+          "    line 1", "", u8"boxes for codes the catalogue lacks (エラーメッセージが見つかりません):",
+          "  0x2500ffff  1 box", "    line 2", "", "1 failure in 2 records"}},
+        {"text beyond ASCII only after the first MiB",
+         asciiHead + u8"[10/10 10:10:10]Host.cpp,9,設定\r\n",
+         "",
+         {u8"10/10 10:10:10  Host.cpp:9  設定"}},
+    };
+    for (const ConvertedCase& converted : cases) {
+        SCOPED_TRACE(converted.name);
+        writeFileBytes(installFile("converted.log"), converted.bytes);
+        const ToolRun run =
+            runKestTool("log show " + std::string(converted.options) + "\"" + installFile("converted.log") + "\"");
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_EQ(run.err, "kesttool: " + installFile("converted.log") +
+                               " is not a Shift_JIS log as Log writes it: it is UTF-8 text, read as such\n");
+        const std::vector<std::string> lines = linesOf(run.out);
+        const std::size_t tail = std::min(lines.size(), converted.tail.size());
+        EXPECT_THAT(std::vector<std::string>(lines.end() - static_cast<std::ptrdiff_t>(tail), lines.end()),
+                    ::testing::ElementsAreArray(converted.tail));
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) { return line.rfind("!! ", 0) == 0; }),
+                  0);
+    }
+}
+
 // Logs damaged as a crash damages them: the libraries write the log, the run ends inside a
 // record (the file is cut there), and a later run appends to it. The file lines, the records
 // and the cut bytes are taken from the log the libraries wrote.

@@ -9,6 +9,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,11 @@ std::vector<LogLine> linesOf(std::string_view bytes, std::size_t chunkSize) {
 }
 
 // What log show prints for the log, the platform's text for a last error being a fixed one.
-std::vector<std::string> shown(const std::string& bytes, bool errorsOnly) {
+std::vector<std::string> shown(const std::string& bytes, bool errorsOnly,
+                               LogEncoding encoding = LogEncoding::shiftJis) {
     std::string text;
     LogView view(
-        errorsOnly, LogEncoding::shiftJis, [&text](std::string_view piece) { text += piece; },
+        errorsOnly, encoding, [&text](std::string_view piece) { text += piece; },
         [](unsigned error) { return "(text of " + std::to_string(error) + ")"; });
     for (const LogLine& line : linesOf(bytes, bytes.size() + 1)) view.line(line);
     view.end();
@@ -198,6 +200,165 @@ TEST(KestToolLogView, LinesThatAreNoWholeRecordAreMarkedAndCounted) {
     EXPECT_THAT(shown(log, true),
                 ElementsAre("0 failures in 2 records; 2 lines that are no whole records left out (log show marks "
                             "them)"));
+}
+
+// The log has no process id: two processes' records interleave in it (two hosts, or a host and
+// kesttool). Where their starts and ends do not nest, the chain names no outermost function and
+// says why.
+TEST(KestToolLogView, AChainWhoseRecordsCannotBeOneCallStackIsShownAsUncertain) {
+    const std::string password = resultMessage(KEST_E_PKCS12_PASSWORD);
+    const std::string omitInvalid = resultMessage(KEST_E_OMIT_SELECT_INVALID);
+    const std::string invalid = resultMessage(KEST_E_SETTINGS_INVALID);
+    const std::string why =
+        ", which the calls of one process never do: two processes wrote into this log (two hosts, or a host and "
+        "kesttool), and it does not say which records are whose";
+    struct Case {
+        const char* name;
+        std::string log;
+        std::vector<std::string> chains;  // the output up to the summary by code
+    };
+    const std::vector<Case> cases = {
+        {"another host's call ends inside this one's",
+         "[1/05 09:03:07]KestMyCertManager.cpp,272,createMyCertList() start\r\n"
+         "[1/05 09:03:07]KestMyCertManager.cpp,284,createMyCertListInPkcs12Store() start\r\n"
+         "[1/05 09:03:07]KestMyCertManager.cpp,220,openPkcs12Store() start\r\n"
+         "[1/05 09:03:08]KestMyCertManager.cpp,227,openPkcs12Store() = 0x25000209 : " +
+             password +
+             " : PFXVerifyPassword() failed (0x00000000)\r\n"
+             "[1/05 09:03:08]KestMyCertManager.cpp,220,openPkcs12Store() end\r\n"
+             "[1/05 09:03:08]KestMyCertManager.cpp,272,createMyCertList() end\r\n"
+             "[1/05 09:03:08]KestMyCertManager.cpp,287,createMyCertListInPkcs12Store() = 0x25000209 : "
+             "openPkcs12Store() failed\r\n"
+             "[1/05 09:03:08]KestMyCertManager.cpp,284,createMyCertListInPkcs12Store() end\r\n",
+         {u8"failure 0x25000209 at line 4: PKCS#12形式データのパスワードに誤りがあります。",
+          "  1/05 09:03:08  KestMyCertManager.cpp:227  openPkcs12Store() failed",
+          "      PFXVerifyPassword() failed, last error 0x00000000: (text of 0)",
+          "  1/05 09:03:08  KestMyCertManager.cpp:287  createMyCertListInPkcs12Store(): openPkcs12Store() failed",
+          "  outermost: uncertain (last reported by createMyCertListInPkcs12Store())",
+          "  uncertain because at line 6 createMyCertList() ends while createMyCertListInPkcs12Store() is open" + why}},
+        {"a host's call reports a failure inside kesttool's",
+         "[12/31 23:59:58]KestMyCertManager.cpp,272,createMyCertList() start\r\n"
+         "[12/31 23:59:58]KestMyCertManager.cpp,355,readIniOmitSelectCert() start\r\n"
+         "[12/31 23:59:58]KestMyCertManager.cpp,204,buildNewMyCertList() start\r\n"
+         "[12/31 23:59:59]KestMyCertManager.cpp,362,readIniOmitSelectCert() = 0x25000105 : " +
+             omitInvalid +
+             "\r\n"
+             "[12/31 23:59:59]KestMyCertManager.cpp,355,readIniOmitSelectCert() end\r\n"
+             "[12/31 23:59:59]KestMyCertManager.cpp,204,buildNewMyCertList() end\r\n"
+             "[1/01 00:00:00]KestMyCertManager.cpp,272,createMyCertList() end\r\n",
+         {u8"failure 0x25000105 at line 4: 環境設定ファイルの[MyCertificate] - OmitSelectCert の値が不正です。",
+          "  12/31 23:59:59  KestMyCertManager.cpp:362  readIniOmitSelectCert() failed",
+          "  outermost: uncertain (last reported by readIniOmitSelectCert())",
+          "  uncertain because at line 4 readIniOmitSelectCert() reports a failure while buildNewMyCertList() is "
+          "open" +
+              why}},
+        {"another host's call ended before the failure began, inside the call that failed",
+         "[9/30 10:00:00]KestMyCertManager.cpp,272,createMyCertList() start\r\n"
+         "[9/30 10:00:00]KestMyCertManager.cpp,355,readIniOmitSelectCert() start\r\n"
+         "[9/30 10:00:01]KestMyCertManager.cpp,272,createMyCertList() end\r\n"
+         "[9/30 10:00:01]KestCommonUtil.cpp,200,readIniInt() start\r\n"
+         "[9/30 10:00:01]KestCommonUtil.cpp,210,readIniInt() = 0x25000104 : " +
+             invalid +
+             "\r\n"
+             "[9/30 10:00:01]KestCommonUtil.cpp,200,readIniInt() end\r\n"
+             "[10/01 10:00:01]KestMyCertManager.cpp,358,readIniOmitSelectCert() = 0x25000104 : readIniInt() failed\r\n"
+             "[10/01 10:00:01]KestMyCertManager.cpp,355,readIniOmitSelectCert() end\r\n",
+         {u8"failure 0x25000104 at line 5: 環境設定ファイルの値が不正です。",
+          "  9/30 10:00:01  KestCommonUtil.cpp:210  readIniInt() failed",
+          "  10/01 10:00:01  KestMyCertManager.cpp:358  readIniOmitSelectCert(): readIniInt() failed",
+          "  outermost: uncertain (last reported by readIniOmitSelectCert())",
+          "  uncertain because at line 3 createMyCertList() ends while readIniOmitSelectCert() is open" + why}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines = shown(c.log, true);
+        lines.erase(std::find(lines.begin(), lines.end(), "failures by code:") - 1, lines.end());
+        EXPECT_THAT(lines, ElementsAreArray(c.chains));
+    }
+}
+
+// A log converted to UTF-8 on its way to support: what --errors says of its own, the codes'
+// messages from our table and the box heading, is the same as for the log as Log wrote it.
+TEST(KestToolLogView, ErrorsSayTheirOwnTextsInUtf8WhateverTheLogsEncoding) {
+    struct Japanese {
+        const char* shiftJis;
+        const char* utf8;
+    };
+    // Plain literals are Shift_JIS in the binary, u8 ones UTF-8.
+    const Japanese noFile{"環境設定ファイルが見つかりません。", u8"環境設定ファイルが見つかりません。"};
+    const Japanese ownWords{"設定", u8"設定"};
+    const Japanese box{"エラーメッセージが見つかりません", u8"エラーメッセージが見つかりません"};
+    const auto logIn = [&](bool utf8) {
+        const auto text = [utf8](const Japanese& japanese) {
+            return std::string(utf8 ? japanese.utf8 : japanese.shiftJis);
+        };
+        return "[2/03 04:05:06]KestMyCertManager.cpp,287,createMyCertListInPkcs12Store() = 0x25000209 : "
+               "openPkcs12Store() failed\r\n"
+               "[11/22 04:05:07]KestCommonUtil.cpp,140,getIniFilePath() = 0x25000101 : " +
+               text(noFile) +
+               "\r\n"
+               "[11/22 04:05:08]Host.cpp,4,hostCall() = 0x2500fffe : " +
+               text(ownWords) +
+               "\r\n"
+               "[11/22 04:05:09]KestErr.cpp,77," +
+               text(box) + "\r\nCode=0x2500ffff\r\n";
+    };
+    const std::vector<std::string> expected = {
+        u8"failure 0x25000209 at line 1: PKCS#12形式データのパスワードに誤りがあります。",
+        "  (the record of openPkcs12Store() failing is not in the log)",
+        "  2/03 04:05:06  KestMyCertManager.cpp:287  createMyCertListInPkcs12Store(): openPkcs12Store() failed",
+        "  outermost: not in the log (the call's start record is missing); last reported by "
+        "createMyCertListInPkcs12Store()",
+        "",
+        u8"failure 0x25000101 at line 2: 環境設定ファイルが見つかりません。",
+        "  11/22 04:05:07  KestCommonUtil.cpp:140  getIniFilePath() failed",
+        "  outermost: not in the log (the call's start record is missing); last reported by getIniFilePath()",
+        "",
+        u8"failure 0x2500fffe at line 3: 設定",
+        "  11/22 04:05:08  Host.cpp:4  hostCall() failed",
+        "  outermost: not in the log (the call's start record is missing); last reported by hostCall()",
+        "",
+        "failures by code:",
+        u8"  0x25000101  1 failure: 環境設定ファイルが見つかりません。",
+        "    line 2",
+        u8"  0x25000209  1 failure: PKCS#12形式データのパスワードに誤りがあります。",
+        "    line 1",
+        u8"  0x2500fffe  1 failure: 設定",
+        "    line 3",
+        "",
+        u8"boxes for codes the catalogue lacks (エラーメッセージが見つかりません):",
+        "  0x2500ffff  1 box",
+        "    line 4",
+        "",
+        "3 failures in 4 records"};
+    const struct {
+        const char* name;
+        bool utf8;
+        LogEncoding encoding;
+    } cases[] = {
+        {"as Log writes it", false, LogEncoding::byItsText},
+        {"converted to UTF-8, known by its mark", true, LogEncoding::utf8},
+        {"converted to UTF-8, told by its text", true, LogEncoding::byItsText},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_THAT(shown(logIn(c.utf8), true, c.encoding), ElementsAreArray(expected));
+    }
+}
+
+// The encoding is that of the first text beyond ASCII, however late it comes; what reads as
+// neither does not decide it; a later line that reads only in the other one is shown in it.
+TEST(KestToolLogView, TheEncodingIsToldByTheFirstTextBeyondAsciiAndALineInTheOtherIsMarked) {
+    const std::string log =
+        "[3/07 09:05:01]KestCommonUtil.cpp,130,getIniFilePath() start\r\n"
+        "[3/07 09:05:01]Host.cpp,8,\xff\xfe\r\n"
+        "[3/07 09:05:02]Host.cpp,9,\xe8\xa8\xad\xe5\xae\x9a\r\n"
+        "[10/17 19:05:03]Host.cpp,10,\x90\xdd\x92\xe8\r\n";
+    EXPECT_THAT(
+        shown(log, false, LogEncoding::byItsText),
+        ElementsAre("3/07 09:05:01  KestCommonUtil.cpp:130  getIniFilePath() start",
+                    "!! not Shift_JIS: 3/07 09:05:01  Host.cpp:8  \\xFF\\xFE", u8"3/07 09:05:02  Host.cpp:9  設定",
+                    u8"!! Shift_JIS, not UTF-8: 10/17 19:05:03  Host.cpp:10  設定"));
 }
 
 }  // namespace

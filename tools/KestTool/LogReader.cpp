@@ -290,14 +290,26 @@ void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut
         return;
     }
     if (const std::string ended = traceEnd(record.text); !ended.empty()) {
-        // The innermost open call of that name; calls above it whose end is missing go too.
+        checkNesting(ended, false, fileLine);
+        // The innermost open call of that name, and no other.
         const auto found = std::find(open_.rbegin(), open_.rend(), ended);
-        if (found != open_.rend()) open_.erase(std::prev(found.base()), open_.end());
+        if (found != open_.rend()) open_.erase(std::prev(found.base()));
         if (open_.empty()) completeOpen();
         return;
     }
-    if (std::optional<TraceError> error = parseTraceError(record.text))
+    if (std::optional<TraceError> error = parseTraceError(record.text)) {
+        checkNesting(error->function, true, fileLine);
         addError(record, std::move(*error), fileLine, false);
+    }
+}
+
+void FailureChains::checkNesting(const std::string& function, bool failure, std::size_t fileLine) {
+    // With no call open, a call whose start is not in the log (its head is missing) ends.
+    if (open_.empty() || open_.back() == function) return;
+    const FailureChain::NestingBreak found{fileLine, function, failure, open_.back()};
+    if (nestingBreak_.fileLine == 0) nestingBreak_ = found;
+    for (FailureChain& chain : building_)
+        if (chain.nestingBreak.fileLine == 0) chain.nestingBreak = found;
 }
 
 void FailureChains::cutAt(std::size_t fileLine) {
@@ -331,6 +343,7 @@ void FailureChains::addError(const RecordHead& record, TraceError error, std::si
     FailureChain chain;
     chain.originInLog = error.inner.empty();
     if (!open_.empty()) chain.outermost = open_.front();
+    chain.nestingBreak = nestingBreak_;
     chain.links.push_back({record, std::move(error), fileLine, cut});
     building_.push_back(std::move(chain));
     // A log without start and end records never completes a chain by itself: keep few.
@@ -344,6 +357,7 @@ void FailureChains::addError(const RecordHead& record, TraceError error, std::si
 void FailureChains::completeOpen() {
     for (FailureChain& chain : building_) complete_.push_back(std::move(chain));
     building_.clear();
+    nestingBreak_ = {};
 }
 
 std::vector<FailureChain> FailureChains::takeComplete() {
@@ -372,7 +386,10 @@ void ErrorSummary::addChain(const FailureChain& chain) {
     if (entry.lines.empty() && first.error.codeDigits >= 8) {
         entry.message = resultMessage(first.error.code);
         // A code outside our table: what its own record said, if it is in the log whole.
-        if (entry.message.empty() && first.error.inner.empty() && !first.cut) entry.message = first.error.message;
+        if (entry.message.empty() && first.error.inner.empty() && !first.cut) {
+            entry.message = first.error.message;
+            entry.logged = true;
+        }
     }
     entry.lines.push_back(first.fileLine);
 }
@@ -398,7 +415,9 @@ void ErrorSummary::addPiece(const LogPiece& piece, std::size_t fileLine) {
         boxes_[code].lines.push_back(boxLine_);
         boxLine_ = 0;
     }
-    if (piece.head && !piece.cut && piece.head->text == kBoxText) boxLine_ = fileLine;
+    if (piece.head && !piece.cut &&
+        (piece.head->text == kBoxText || (!otherBoxText_.empty() && piece.head->text == otherBoxText_)))
+        boxLine_ = fileLine;
 }
 
 void ErrorSummary::finish() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kest::tool {
@@ -100,12 +101,24 @@ struct FailureChain {
     // The file line where the log breaks off (a cut record) while the chain was open, or 0:
     // the process that wrote it ended there, so nothing later belongs to it.
     std::size_t cutAt = 0;
+    // The first record, while the chain's outermost call was open, that does not nest in the
+    // calls open then: no one call stack writes it, two processes wrote the log, and which
+    // calls and records are the chain's own cannot be told. fileLine 0: none.
+    struct NestingBreak {
+        std::size_t fileLine = 0;
+        std::string function;  // the record's function
+        bool failure = false;  // its error record; otherwise its end record
+        std::string open;      // the innermost call open then
+    } nestingBreak;
 };
 
 // Follows the records in file order: start and end records give the calls that are open,
 // error records start a chain or extend the chain their inner function's failure began.
 // A chain is complete once the outermost call of its time has ended, the log breaks off in a
-// cut record, or the log ends.
+// cut record, or the log ends. One process writes its records as one call stack: a function
+// ends, and reports a failure, as the innermost open call. A record that does not (the log
+// has no process id: two processes' records interleave) breaks the nesting until no call is
+// open; the call it ends alone is closed, as the other process's calls are still open.
 class FailureChains {
 public:
     // `cut`: the record breaks off (LogPiece::cut); an error record is taken as far as it was
@@ -120,9 +133,11 @@ public:
 
 private:
     void addError(const RecordHead& record, TraceError error, std::size_t fileLine, bool cut);
+    void checkNesting(const std::string& function, bool failure, std::size_t fileLine);
     void completeOpen();
 
-    std::vector<std::string> open_;  // functions started and not ended, outermost first
+    std::vector<std::string> open_;            // functions started and not ended, outermost first
+    FailureChain::NestingBreak nestingBreak_;  // since the calls open were last none
     std::vector<FailureChain> building_;
     std::vector<FailureChain> complete_;
 };
@@ -132,11 +147,15 @@ private:
 class ErrorSummary {
 public:
     struct Entry {
-        std::string message;  // the code's logged message (Shift_JIS), or empty
+        std::string message;  // the code's message from our table (Shift_JIS), or empty
+        bool logged = false;  // the message is the first record's own text, in the log's encoding
         std::vector<std::size_t> lines;
     };
     // Keys: "0x%08x", or the digits read of a cut code followed by "...".
     using ByCode = std::map<std::string, Entry>;
+
+    // `otherBoxText`: KestErr's box record as a log converted to another encoding holds it.
+    explicit ErrorSummary(std::string otherBoxText = {}) : otherBoxText_(std::move(otherBoxText)) {}
 
     void addChain(const FailureChain& chain);
     // Every piece of the log in order: a box record and its "Code=0x" line.
@@ -147,6 +166,7 @@ public:
     [[nodiscard]] const ByCode& missingBoxes() const noexcept { return boxes_; }
 
 private:
+    std::string otherBoxText_;
     ByCode failures_;
     ByCode boxes_;
     std::size_t boxLine_ = 0;  // a box record whose code line is still to come

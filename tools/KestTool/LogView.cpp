@@ -4,6 +4,7 @@
 #include "LogView.h"
 
 #include "Terminal.h"
+#include "TextFiles.h"
 
 #include "KestErrCatalogue.h"
 #include "KestResultMessages.h"
@@ -58,6 +59,7 @@ struct Text {
     bool notShiftJis = false;
     bool notUtf8 = false;
     bool utf8Line = false;
+    bool shiftJisLine = false;
     bool controlBytes = false;
 };
 
@@ -148,6 +150,12 @@ Text textOf(std::string_view bytes, LogEncoding encoding, bool cut = false) {
             text.utf8Line = true;
             return text;
         }
+        // A line of ours among those of a log converted to UTF-8.
+        if (encoding == LogEncoding::utf8 && convertsStrictly(bytes, kMessageCodePage)) {
+            text.utf8 = toUtf8(bytes, kMessageCodePage);
+            text.shiftJisLine = true;
+            return text;
+        }
     }
     appendCharacters(bytes, encoding, cut, text);
     return text;
@@ -167,11 +175,23 @@ struct Out {
 class LogView::Impl {
 public:
     Impl(bool errorsOnly, LogEncoding encoding, Sink out, PlatformText platformText)
-        : errorsOnly_(errorsOnly), encoding_(encoding), out_{std::move(out)}, platformText_(std::move(platformText)) {}
+        : errorsOnly_(errorsOnly),
+          encoding_(encoding == LogEncoding::byItsText ? LogEncoding::shiftJis : encoding),
+          judged_(encoding != LogEncoding::byItsText),
+          out_{std::move(out)},
+          platformText_(std::move(platformText)),
+          summary_(boxTextInUtf8()) {}
 
     void line(const LogLine& line) {
         splitRecords(line, pieces_);
-        for (std::size_t i = 0; i < pieces_.size(); ++i) piece(line, pieces_[i], i + 1 == pieces_.size());
+        for (std::size_t i = 0; i < pieces_.size(); ++i) {
+            judge(pieces_[i].bytes);
+            piece(line, pieces_[i], i + 1 == pieces_.size());
+        }
+    }
+
+    [[nodiscard]] std::optional<LogEncoding> encoding() const {
+        return judged_ ? std::optional<LogEncoding>(encoding_) : std::nullopt;
     }
 
     void end() {
@@ -189,6 +209,20 @@ public:
     }
 
 private:
+    // KestErr's box record as UTF-8: in a log converted to it, and in the summary's heading.
+    static std::string boxTextInUtf8() {
+        const std::string_view notFound(catalogue::kNotFoundText);
+        return toUtf8(notFound.substr(0, notFound.find('\n')), kMessageCodePage);
+    }
+
+    void judge(std::string_view bytes) {
+        if (judged_) return;
+        if (const std::optional<Encoding> found = encodingOfLogLine(bytes)) {
+            encoding_ = *found == Encoding::utf8 ? LogEncoding::utf8 : LogEncoding::shiftJis;
+            judged_ = true;
+        }
+    }
+
     void piece(const LogLine& line, const LogPiece& piece, bool last) {
         const bool continued = !piece.head && seenRecord_;
         if (piece.head) {
@@ -223,6 +257,7 @@ private:
         if (text.notShiftJis) mark("not Shift_JIS");
         if (text.notUtf8) mark("not UTF-8");
         if (text.utf8Line) mark("UTF-8, not Shift_JIS");
+        if (text.shiftJisLine) mark("Shift_JIS, not UTF-8");
         if (text.controlBytes) mark("control bytes");
         if (!marks.empty()) out_ << "!! " << marks << ": ";
         if (head)
@@ -236,16 +271,16 @@ private:
         ++chains_printed_;
         summary_.addChain(chain);
         const ChainLink& first = chain.links.front();
-        const ChainLink& top = chain.links.back();
         const std::string code = codeText(first.error);
         const bool codeWhole = first.error.codeDigits >= 8;
         // An origin's own message, which may say more than the code's (which setting); for a
-        // cut one, and for a code passed up, the code's message from our table.
-        std::string message = first.error.inner.empty() && !first.cut ? first.error.message : std::string();
-        if (message.empty() && codeWhole) message = resultMessage(first.error.code);
+        // cut one, and for a code passed up, the code's message from our table, in Shift_JIS
+        // whatever the log's encoding.
+        std::string message;
+        if (first.error.inner.empty() && !first.cut) message = textOf(first.error.message, encoding_).utf8;
+        if (message.empty() && codeWhole) message = toUtf8(resultMessage(first.error.code), kMessageCodePage);
         if (message.empty() && first.cut) message = "(the record breaks off before its message)";
         if (message.empty()) message = "(a code without a message of ours)";
-        message = textOf(message, encoding_).utf8;
         if (chains_printed_ > 1) out_ << "\n";
         out_ << "failure " << code << " at line " << std::to_string(first.fileLine) << ": " << message << "\n";
         if (!chain.originInLog) out_ << "  (the record of " << first.error.inner << "() failing is not in the log)\n";
@@ -267,8 +302,23 @@ private:
                 out_ << "      " << link.error.platformFunction << "() failed, last error "
                      << hexCode(link.error.lastError) << ": " << platformText_(link.error.lastError) << "\n";
         }
+        printOutermost(chain, code);
+    }
+
+    // Which call the host made, by the start and end records, and whether it passed the code on.
+    void printOutermost(const FailureChain& chain, const std::string& code) {
+        const ChainLink& top = chain.links.back();
         const std::string lastReported = "last reported by " + top.error.function + "()";
-        if (chain.cutAt != 0) {
+        if (const FailureChain::NestingBreak& tangle = chain.nestingBreak; tangle.fileLine != 0) {
+            // Two processes' calls: naming one of those open would be a guess.
+            out_ << "  outermost: uncertain";
+            if (chain.cutAt != 0) out_ << ", the log breaks off at line " << std::to_string(chain.cutAt);
+            out_ << " (" << lastReported << ")\n"
+                 << "  uncertain because at line " << std::to_string(tangle.fileLine) << " " << tangle.function << "() "
+                 << (tangle.failure ? "reports a failure" : "ends") << " while " << tangle.open
+                 << "() is open, which the calls of one process never do: two processes wrote into this log (two "
+                    "hosts, or a host and kesttool), and it does not say which records are whose\n";
+        } else if (chain.cutAt != 0) {
             // The process ended inside a record: whatever the log holds later is another run's.
             out_ << "  outermost: "
                  << (chain.outermost.empty() ? std::string("not in the log (the call's start record is missing)")
@@ -283,6 +333,11 @@ private:
             out_ << "  outermost: " << chain.outermost << "(), which did not pass the failure on (" << lastReported
                  << ")\n";
         }
+    }
+
+    // A code's message in the summary: the log's text, or our table's in Shift_JIS.
+    [[nodiscard]] std::string messageText(const ErrorSummary::Entry& entry) const {
+        return entry.logged ? textOf(entry.message, encoding_).utf8 : toUtf8(entry.message, kMessageCodePage);
     }
 
     // Each code once, with how often, its message and the file line of each of its chains; then
@@ -301,14 +356,13 @@ private:
             out_ << "\nfailures by code:\n";
             for (const auto& [code, entry] : summary_.failures()) {
                 out_ << "  " << code << "  " << count(entry.lines.size(), "failure", "failures");
-                if (!entry.message.empty()) out_ << ": " << textOf(entry.message, encoding_).utf8;
+                if (!entry.message.empty()) out_ << ": " << messageText(entry);
                 out_ << "\n    " << lines(entry.lines) << "\n";
             }
         }
         if (!summary_.missingBoxes().empty()) {
-            const std::string_view notFound(catalogue::kNotFoundText);
-            out_ << (chains_printed_ > 0 ? "\n" : "") << "boxes for codes the catalogue lacks ("
-                 << toUtf8(notFound.substr(0, notFound.find('\n')), kMessageCodePage) << "):\n";
+            out_ << (chains_printed_ > 0 ? "\n" : "") << "boxes for codes the catalogue lacks (" << boxTextInUtf8()
+                 << "):\n";
             for (const auto& [code, entry] : summary_.missingBoxes())
                 out_ << "  " << code << "  " << count(entry.lines.size(), "box", "boxes") << "\n    "
                      << lines(entry.lines) << "\n";
@@ -317,7 +371,8 @@ private:
     }
 
     bool errorsOnly_;
-    LogEncoding encoding_;
+    LogEncoding encoding_;  // as judged so far: Shift_JIS until byItsText meets text beyond ASCII
+    bool judged_;
     Out out_;
     PlatformText platformText_;
     FailureChains chains_;
@@ -334,5 +389,6 @@ LogView::LogView(bool errorsOnly, LogEncoding encoding, Sink out, PlatformText p
 LogView::~LogView() = default;
 void LogView::line(const LogLine& line) { impl_->line(line); }
 void LogView::end() { impl_->end(); }
+std::optional<LogEncoding> LogView::encoding() const { return impl_->encoding(); }
 
 }  // namespace kest::tool

@@ -7,13 +7,18 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace kest::tool {
 
-// How the log's bytes are read: as Log writes them, or as UTF-8 (another program's file).
-enum class LogEncoding { shiftJis, utf8 };
+// How the log's bytes are read: as Log writes them, as UTF-8 (another program's file), or as its
+// first text beyond ASCII reads, wherever in the file that is (TextFiles' encodingOfLogLine).
+// The lines before that text read the same either way: nothing shown waits for the judgement,
+// and a log of any size is judged as it streams. A later line that reads only in the other
+// encoding is shown in it, marked.
+enum class LogEncoding { shiftJis, utf8, byItsText };
 
 class LogView {
 public:
@@ -31,6 +36,8 @@ public:
     void line(const LogLine& line);
     // The log has ended: with errors only, the chains still open, the summary and the count.
     void end();
+    // How the log is read: nothing while byItsText has met no text beyond ASCII yet.
+    [[nodiscard]] std::optional<LogEncoding> encoding() const;
 
 private:
     class Impl;

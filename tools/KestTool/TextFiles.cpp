@@ -66,6 +66,14 @@ Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading readi
     return Encoding::utf8;
 }
 
+std::optional<Encoding> encodingOfLogLine(std::string_view line) {
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::nullopt;
+    if (validIn(line, CP_UTF8)) return Encoding::utf8;
+    if (validIn(line, kShiftJis)) return Encoding::shiftJis;
+    return std::nullopt;
+}
+
 std::string encodingName(Encoding encoding) {
     switch (encoding) {
         case Encoding::shiftJis: return "Shift_JIS";

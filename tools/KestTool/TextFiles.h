@@ -35,6 +35,12 @@ enum class Reading { wholeFile, logHead };
 // `firstNul`.
 Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading reading = Reading::wholeFile);
 
+// What one line of a log tells of how the log was saved: utf8 for valid UTF-8 beyond ASCII (as
+// for a log's head), shiftJis for other valid Shift_JIS, nothing for ASCII alone, which reads the
+// same in both, or for bytes that are text in neither. Judged line by line as a log streams, it
+// needs no more than the line, wherever in the file it is.
+std::optional<Encoding> encodingOfLogLine(std::string_view line);
+
 // "UTF-8", "UTF-16 with a little-endian byte-order mark", ...: how the file was saved.
 std::string encodingName(Encoding encoding);
 

@@ -22,22 +22,20 @@ constexpr std::size_t kReadSize = 1 << 20;
 constexpr std::size_t kSniffSize = std::size_t{64} * 1024;
 constexpr char kErrorsOption[] = "--errors";
 
-// How to read the log, told by its first part; nothing for UTF-16, which log show does not read.
-std::optional<LogEncoding> encodingToRead(const std::string& path, std::string_view head) {
+// How to read the log: UTF-16, which log show does not read, and a UTF-8 mark are told by its
+// first part; otherwise its text tells as it streams (LogView).
+std::optional<LogEncoding> encodingToRead(std::string_view head) {
     std::size_t firstNul = 0;
     switch (encodingOf(head, firstNul, Reading::logHead)) {
         case Encoding::utf16Le:
         case Encoding::utf16Be:
         case Encoding::utf16NoBom: return std::nullopt;
+        case Encoding::utf8WithBom: return LogEncoding::utf8;
         case Encoding::utf8:
-        case Encoding::utf8WithBom:
-            writeErr("kesttool: " + path +
-                     " is not a Shift_JIS log as Log writes it: it is UTF-8 text, read as such\n");
-            return LogEncoding::utf8;
         case Encoding::shiftJis:
         case Encoding::nulBytes: break;
     }
-    return LogEncoding::shiftJis;
+    return LogEncoding::byItsText;
 }
 
 int run(const Invocation& invocation) {
@@ -61,6 +59,13 @@ int run(const Invocation& invocation) {
         view.emplace(
             errorsOnly, encoding, [&out](std::string_view text) { out.add(text); }, &platformText);
     };
+    // Said once, when the text shows it, however far into the file.
+    bool toldUtf8 = false;
+    const auto tellEncoding = [&] {
+        if (toldUtf8 || view->encoding() != LogEncoding::utf8) return;
+        toldUtf8 = true;
+        writeErr("kesttool: " + path + " is not a Shift_JIS log as Log writes it: it is UTF-8 text, read as such\n");
+    };
     LineSplitter splitter;
     std::vector<char> buffer(kReadSize);
     std::vector<LogLine> lines;
@@ -69,18 +74,20 @@ int run(const Invocation& invocation) {
         if (got == 0) break;
         const std::string_view chunk(buffer.data(), got);
         if (!view) {
-            const std::optional<LogEncoding> encoding = encodingToRead(path, chunk.substr(0, kSniffSize));
+            const std::optional<LogEncoding> encoding = encodingToRead(chunk.substr(0, kSniffSize));
             if (!encoding) return reportProblem(path + " is not a Shift_JIS log as Log writes it: it is UTF-16 text");
             show(*encoding);
         }
         splitter.feed(chunk, lines);
         for (const LogLine& line : lines) view->line(line);
         lines.clear();
+        tellEncoding();
     }
     if (std::ferror(file.get())) return reportProblem("cannot read " + path + ": " + std::strerror(errno));
-    if (!view) show(LogEncoding::shiftJis);
+    if (!view) show(LogEncoding::byItsText);
     splitter.finish(lines);
     for (const LogLine& line : lines) view->line(line);
+    tellEncoding();
     view->end();
     return kExitOk;
 }
