@@ -10,6 +10,7 @@
 #include "KnownDifference.h"
 #include "MyCertTestSupport.h"
 #include "TestData.h"
+#include "ToolTestData.h"
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
@@ -359,6 +360,10 @@ TEST_P(KestToolDoctor, FindsAndNamesWhatKeepsSigningFromStartingAndChangesNothin
     }
 }
 
+// The keys as an editor may have spelled them, which the profile functions read all the same.
+const std::string kKeysInOtherLetterCases =
+    std::string(kOmitKeyInUpperCase) + "=1\r\n" + kFirstCandidateKeyInLowerCase + "={current}\r\n";
+
 const DoctorCase kCases[] = {
     {"Healthy",
      {"current"},
@@ -421,9 +426,10 @@ const DoctorCase kCases[] = {
      "candidates",
      "warning",
      "null",
-     {"CertId_0001 {current} is never read", "and CertId_0000 is missing; mark its certificate again"},
+     {"certid_0001 {current} is never read", "and CertId_0000 is missing; mark its certificate again"},
      {},
-     "CertId_0001={current}\r\n"},
+     // In lower case, as the profile functions list it: doctor still knows it for a candidate key.
+     "certid_0001={current}\r\n"},
     {"MisspelledSectionAndKey",
      {"current"},
      {},
@@ -630,6 +636,22 @@ const DoctorCase kCases[] = {
      "null",
      {"kest.log, which another program holds open", "every record is dropped", "close the program that holds it"},
      {}},
+    {"KeysInOtherLetterCases",
+     {"current"},
+     {},
+     {},
+     Settings::file,
+     nullptr,
+     LogFolder::installation,
+     0,
+     {},
+     {},
+     "candidates",
+     "ok",
+     "null",
+     {"CertId_0000 {current:subject} ({current})"},
+     {},
+     kKeysInOtherLetterCases.c_str()},
 };
 
 INSTANTIATE_TEST_SUITE_P(Installations, KestToolDoctor, ::testing::ValuesIn(kCases),
@@ -647,6 +669,82 @@ TEST_F(KestToolDoctor, UnmarkTakesOutAStaleIdThatNoCertificateCarries) {
     EXPECT_THAT(doctor.out, Not(HasSubstr(staleId.candidates[0]))) << doctor.out;
     // An id that was never stored is still no certificate to unmark.
     EXPECT_EQ(runKestTool("unmark \"0bad;CN=Nobody Else\"").exitCode, 1u);
+}
+
+// The findings of one check with a status whose text holds `part`.
+std::vector<Object> findingsHolding(const std::vector<Object>& findings, const std::string& check,
+                                    const std::string& status, const std::string& part) {
+    std::vector<Object> found;
+    for (const Object& finding : findings)
+        if (finding.at("check") == check && finding.at("status") == status &&
+            finding.at("text").find(part) != std::string::npos)
+            found.push_back(finding);
+    return found;
+}
+
+// Validity is UTC in the records and must be judged against UTC: around the moment that
+// matters (made now, hours either side of it), local time nine hours ahead in Japan would
+// call the first expired, and validity read as local time the second valid.
+TEST_F(KestToolDoctor, ACertificateEndingInHoursIsValidAndOneEndedHoursAgoExpiredInUtc) {
+    const SYSTEMTIME from = hoursFromNow(-48);
+    const SYSTEMTIME soonEnd = hoursFromNow(2);
+    const SYSTEMTIME pastEnd = hoursFromNow(-2);
+    static_cast<void>(addKeyedCertificate("C=JP, O=Kest Test, CN=Kest Doctor Ends Soon", from, soonEnd));
+    static_cast<void>(addKeyedCertificate("C=JP, O=Kest Test, CN=Kest Doctor Just Ended", from, pastEnd));
+    MyCert* head = nullptr;
+    ASSERT_EQ(createMyCertList(&head), KEST_OK);
+    const UniqueMyCertList list{head};
+    std::map<std::string, std::string> idOf;  // by subject
+    for (const MyCert* record = head; record != nullptr; record = record->next)
+        idOf[record->subject] = std::string(record->serialHex) + ";" + record->issuer;
+    const std::string soon = "CN=Kest Doctor Ends Soon, O=Kest Test, C=JP";
+    const std::string ended = "CN=Kest Doctor Just Ended, O=Kest Test, C=JP";
+    ASSERT_EQ(idOf.size(), 2u);
+    writeFileBytes(installFile("KestErr.csv"), readFileBytes(testDataPath("KestErr\\KestErr.csv")));
+    writeFileBytes(installFile("KestEnv.ini"), "[MyCertificate]\r\nOmitSelectCert=0\r\nCertId_0000=" + idOf.at(soon) +
+                                                   "\r\nCertId_0001=" + idOf.at(ended) + "\r\n");
+
+    const ToolRun doctor = runKestTool("doctor --json");
+    EXPECT_EQ(doctor.exitCode, 0u) << doctor.out;
+    const std::vector<Object> findings = parseFindings(doctor.out);
+    const std::string endedLine = ended + " (" + idOf.at(ended) + "): expired on " + recordTime(pastEnd) + " UTC";
+    EXPECT_EQ(findingsHolding(findings, "certificates", "warning", endedLine).size(), 1u) << doctor.out;
+    EXPECT_EQ(findingsHolding(findings, "candidates", "warning", "CertId_0001 " + endedLine).size(), 1u) << doctor.out;
+    EXPECT_EQ(findingsHolding(findings, "candidates", "ok", "CertId_0000 " + soon + " (" + idOf.at(soon) + ")").size(),
+              1u)
+        << doctor.out;
+    for (const Object& finding : findings)
+        if (finding.at("status") != "ok") EXPECT_THAT(finding.at("text"), Not(HasSubstr(soon))) << doctor.out;
+}
+
+// The settings file and the catalogue are read as the bytes they are: a CRLF before a NUL byte
+// does not move its offset (counted from 0, as a hex viewer counts), and a 0x1A before it does
+// not end the file, as a read in text mode would do.
+TEST_F(KestToolDoctor, NulBytesAreFoundAtTheirOffsetsAmongCrLfAnd0x1A) {
+    const std::string settings = "[MyCertificate]" + kCrLf + "OmitSelectCert=0" + kCrLf + "[Host]" + kCrLf +
+                                 "Mark=" + kCtrlZ + kCrLf + "Note=a" + kNulByte + "b" + kCrLf;
+    // An old editor's end-of-file mark after the last line, which text mode reads as the end.
+    const std::string catalogue =
+        readFileBytes(testDataPath("KestErr\\KestErr.csv")) + "X25000999,a" + kNulByte + "b" + kCrLf + kCtrlZ;
+    writeFileBytes(installFile("KestEnv.ini"), settings);
+    writeFileBytes(installFile("KestErr.csv"), catalogue);
+    const std::string settingsNul = "(the first at byte " + std::to_string(settings.find('\0')) + ")";
+    const std::string catalogueNul = "(the first at byte " + std::to_string(catalogue.find('\0')) + ")";
+
+    const ToolRun doctor = runKestTool("doctor --json");
+    const std::vector<Object> findings = parseFindings(doctor.out);
+    EXPECT_EQ(findingsHolding(findings, "settings", "problem", "text with NUL bytes: a NUL byte " + settingsNul).size(),
+              1u)
+        << doctor.out;
+    EXPECT_EQ(findingsHolding(findings, "catalogue", "problem",
+                              "text with NUL bytes: a line is read only up to its "
+                              "first NUL byte " +
+                                  catalogueNul)
+                  .size(),
+              1u)
+        << doctor.out;
+    const ToolRun checker = runKestTool("check-catalogue \"" + installFile("KestErr.csv") + "\"");
+    EXPECT_THAT(checker.out, HasSubstr(catalogueNul)) << checker.out;
 }
 
 TEST(KestToolDoctorUsage, ArgumentsAreWrongUsage) {

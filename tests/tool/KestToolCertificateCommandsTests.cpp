@@ -5,12 +5,14 @@
 #include "LogFile.h"
 #include "MyCertTestSupport.h"
 #include "TestData.h"
+#include "ToolTestData.h"
 
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,46 @@ TEST_F(CertificateCommandsTest, AddedCertificatesAreListedMarkedByIdOrIndexAndRe
               "unmarked " + kSignerId + ", which no certificate of the personal store's list carries\n");
     // Emptied, not taken out: the keys stay in the file with an empty value.
     EXPECT_THAT(settingsLines(), ElementsAre("[MyCertificate]\r", "CertId_0000=\r", "CertId_0001=\r"));
+}
+
+// Japanese subjects whose Shift_JIS holds trail bytes 0x5C, after lead bytes of both ranges:
+// the table and the JSON give the UTF-8 of the platform's own name text (the records hold the
+// active code page's), the self-signed issuer and the id alike.
+TEST_F(CertificateCommandsTest, JapaneseNamesAreListedAsTheUtf8OfThePlatformsNameText) {
+    constexpr SYSTEMTIME kFrom{2024, 1, 0, 5, 0, 0, 0, 0};
+    constexpr SYSTEMTIME kTo{2034, 1, 0, 5, 0, 0, 0, 0};
+    std::vector<std::string> platformTexts;
+    std::vector<std::string> subjects;
+    for (const JapaneseName& name : kJapaneseNames) {
+        const UniqueCertContext made =
+            addKeyedCertificate(u8"C=JP, O=Kest Test, CN=" + std::string(name.utf8), kFrom, kTo);
+        const std::string platform = platformNameText(made->pCertInfo->Subject);
+        ASSERT_THAT(platform, HasSubstr(name.shiftJis));
+        platformTexts.push_back(platform);
+        subjects.push_back(ansiToUtf8(platform));
+    }
+
+    const ToolRun json = runKestTool("list --json");
+    EXPECT_EQ(json.exitCode, 0u) << json.err;
+    const nlohmann::json listed = nlohmann::json::parse(json.out);
+    ASSERT_EQ(listed.size(), subjects.size()) << json.out;
+    for (const nlohmann::json& certificate : listed) {
+        const std::string subject = certificate["subject"];
+        EXPECT_THAT(subjects, ::testing::Contains(subject)) << json.out;
+        EXPECT_EQ(certificate["issuer"], subject);
+        EXPECT_EQ(certificate["id"], certificate["serial"].get<std::string>() + ";" + subject);
+    }
+
+    // Columns as wide as their widest cell on a console: a character of two bytes in Shift_JIS
+    // takes two columns there.
+    const ToolRun table = runKestTool("list");
+    EXPECT_EQ(table.exitCode, 0u) << table.err;
+    std::size_t widest = 0;
+    for (const std::string& platform : platformTexts) widest = std::max(widest, platform.size());
+    for (std::size_t i = 0; i < subjects.size(); ++i) {
+        const std::string cell = subjects[i] + std::string(widest - platformTexts[i].size(), ' ');
+        EXPECT_THAT(table.out, HasSubstr("  " + cell + "  " + cell + "  ")) << table.out;
+    }
 }
 
 TEST_F(CertificateCommandsTest, ACertificateNoArgumentNamesAndAWrongPasswordFailWithExitStatus1) {

@@ -140,6 +140,8 @@ TEST(KestToolTextFiles, TheEncodingIsToldByMarksNulBytesAndStrictConversions) {
         {"UTF-8 cut inside a character", setting, Encoding::shiftJis, Encoding::utf8},
         {"UTF-8 with a NUL-filled tail", error + std::string(6, '\0'), Encoding::nulBytes, Encoding::utf8},
         {"Shift_JIS with a NUL-filled tail", "abc" + std::string(6, '\0'), Encoding::nulBytes, Encoding::shiftJis},
+        {"NUL bytes at its head, as a crash may leave it", std::string(4, '\0') + "[MyCertificate]\r\n",
+         Encoding::nulBytes, Encoding::shiftJis},
         {"UTF-8's mark", "\xef\xbb\xbfx", Encoding::utf8WithBom, Encoding::utf8WithBom},
         {"UTF-16 little-endian's mark", std::string("\xff\xfe[\0", 4), Encoding::utf16Le, Encoding::utf16Le},
         {"UTF-16 big-endian's mark", std::string("\xfe\xff\0[", 4), Encoding::utf16Be, Encoding::utf16Be},
