@@ -3,17 +3,20 @@
 #include "Catalogue.h"
 #include "CommandLine.h"
 #include "Terminal.h"
+#include "TextFiles.h"
 
 namespace kest::tool {
 namespace {
 
 int run(const Invocation& invocation) {
     const std::string& path = invocation.operands()[0];
+    // How the file was saved from its own bytes; the lines as ShowError's stream gets them.
+    const std::optional<std::string> saved = readWholeFile(path);
     const std::optional<std::string> bytes = readCatalogue(path);
-    if (!bytes) return reportProblem("cannot read " + path);
+    if (!saved || !bytes) return reportProblem("cannot read " + path);
 
     std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);
-    if (std::optional<CatalogueFinding> encoding = checkCatalogueEncoding(*bytes))
+    if (std::optional<CatalogueFinding> encoding = checkCatalogueEncoding(*saved))
         findings.insert(findings.begin(), std::move(*encoding));
     for (const CatalogueFinding& finding : findings) {
         std::string where = path + ":";

@@ -142,10 +142,14 @@ private:
     void gatherCatalogue() {
         if (!facts_.catalogueChecked()) return;
         Diagnosis::Catalogue& catalogue = facts_.catalogue;
-        const std::optional<std::string> bytes = readCatalogue(cataloguePath(*facts_.installation.directory));
-        if (!bytes) return;
+        // How the file was saved from its own bytes (a NUL's offset is the file's); the lines as
+        // ShowError's stream gets them.
+        const std::string path = cataloguePath(*facts_.installation.directory);
+        const std::optional<std::string> saved = readWholeFile(path);
+        const std::optional<std::string> bytes = readCatalogue(path);
+        if (!saved || !bytes) return;
         catalogue.read = true;
-        catalogue.encoding = checkCatalogueEncoding(*bytes);
+        catalogue.encoding = checkCatalogueEncoding(*saved);
         catalogue.findings = checkCatalogue(*bytes);
     }
 
