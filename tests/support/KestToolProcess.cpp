@@ -4,6 +4,7 @@
 #include "TestData.h"
 
 #include <stdexcept>
+#include <vector>
 
 namespace kest::test {
 namespace {
@@ -27,22 +28,40 @@ UniqueFileHandle inheritableFile(const std::string& path) {
 KestToolProcess::KestToolProcess(const std::string& arguments) {
     const UniqueFileHandle out = inheritableFile(files_.file(kOutName));
     const UniqueFileHandle err = inheritableFile(files_.file(kErrName));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const UniqueFileHandle in{
+        CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr)};
+    if (!in) throw std::runtime_error("cannot open NUL");
+    // The tool inherits these three and nothing else: not this program's own output, which a
+    // test runner reads as soon as this program ends, while an ended tool may still hold it.
+    HANDLE inherited[] = {in.get(), out.get(), err.get()};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> attributeBytes(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeBytes.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size) ||
+        !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                   nullptr, nullptr))
+        throw std::runtime_error("cannot list the tool's handles: error " + std::to_string(GetLastError()));
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = in.get();
+    startup.StartupInfo.hStdOutput = out.get();
+    startup.StartupInfo.hStdError = err.get();
+    startup.lpAttributeList = attributes;
     std::string commandLine = "\"" + programDirectory() + "kesttool.exe\" " + arguments;
     PROCESS_INFORMATION started{};
     const auto start = [&] {
-        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                              &started) != FALSE;
+        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
+                              nullptr, nullptr, &startup.StartupInfo, &started) != FALSE;
     };
     // Wine now and then fails a start with ERROR_INTERNAL_ERROR before the program runs (seen
     // once in a GCC trap run of some thousand starts); the second start is the tool's.
-    if (!start() && (GetLastError() != ERROR_INTERNAL_ERROR || !start()))
-        throw std::runtime_error("cannot start " + commandLine + ": error " + std::to_string(GetLastError()));
+    const bool startedOk = start() || (GetLastError() == ERROR_INTERNAL_ERROR && start());
+    const DWORD error = GetLastError();
+    DeleteProcThreadAttributeList(attributes);
+    if (!startedOk) throw std::runtime_error("cannot start " + commandLine + ": error " + std::to_string(error));
     CloseHandle(started.hThread);
     process_.reset(started.hProcess);
 }
