@@ -713,8 +713,9 @@ TEST_F(KestToolDoctor, ACertificateEndingInHoursIsValidAndOneEndedHoursAgoExpire
     EXPECT_EQ(findingsHolding(findings, "candidates", "ok", "CertId_0000 " + soon + " (" + idOf.at(soon) + ")").size(),
               1u)
         << doctor.out;
-    for (const Object& finding : findings)
+    for (const Object& finding : findings) {
         if (finding.at("status") != "ok") EXPECT_THAT(finding.at("text"), Not(HasSubstr(soon))) << doctor.out;
+    }
 }
 
 // The settings file and the catalogue are read as the bytes they are: a CRLF before a NUL byte
