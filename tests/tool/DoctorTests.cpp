@@ -714,7 +714,8 @@ TEST_F(KestToolDoctor, ACertificateEndingInHoursIsValidAndOneEndedHoursAgoExpire
               1u)
         << doctor.out;
     for (const Object& finding : findings) {
-        if (finding.at("status") != "ok") EXPECT_THAT(finding.at("text"), Not(HasSubstr(soon))) << doctor.out;
+        if (finding.at("status") == "ok") continue;
+        EXPECT_THAT(finding.at("text"), Not(HasSubstr(soon))) << doctor.out;
     }
 }
 
