@@ -2,8 +2,10 @@
 
 #include "BenchHarness.h"
 #include "KestSupportOwners.h"
+#include "SelfSignedCertificate.h"
 
 #include <cstdio>
+#include <cwchar>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,10 +15,8 @@ namespace {
 
 constexpr char kCacheStoreName[] = "KestBench";
 constexpr char kPersonalStoreName[] = "MY";
-// Key generation dominates the set-up under Wine; 1024 bits keeps 400 keys within a minute or
-// two and costs the same key probe per certificate as a longer key would in the lists timed.
-constexpr DWORD kKeyBits = 1024;
-constexpr DWORD kKeyBitsShift = 16;  // CryptGenKey takes the key length in the upper 16 bits
+// Key generation dominates the set-up under Wine; makeSelfSignedCertificate's 1024-bit keys keep
+// 400 within a minute or two and cost the same key probe per certificate as longer ones would.
 // Fixed validity, so that every run formats the same dates: 2024-01-05 to 2034-01-05 UTC.
 constexpr SYSTEMTIME kValidFrom{2024, 1, 5, 5, 0, 0, 0, 0};
 constexpr SYSTEMTIME kValidTo{2034, 1, 5, 4, 0, 0, 0, 0};
@@ -45,52 +45,10 @@ std::vector<UniqueCertContext> certificatesOf(HCERTSTORE store) {
 
 std::wstring containerName(unsigned index) { return L"KestBench-" + std::to_wstring(index); }
 
-// A fresh key container with a new signature key; an old container of the same name (from
-// a run whose cache was lost) is replaced.
-UniqueCryptProvider newKeyContainer(const std::wstring& container) {
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
-        if (GetLastError() != static_cast<DWORD>(NTE_EXISTS)) fail("CryptAcquireContextW(NEWKEYSET)");
-        CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
-        if (!CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))
-            fail("CryptAcquireContextW(NEWKEYSET) after deleting the old container");
-    }
-    UniqueCryptProvider owner{provider};
-    HCRYPTKEY key = 0;
-    if (!CryptGenKey(provider, AT_SIGNATURE, kKeyBits << kKeyBitsShift, &key)) fail("CryptGenKey");
-    CryptDestroyKey(key);
-    return owner;
-}
-
-std::vector<BYTE> encodedName(const std::string& x500) {
-    DWORD size = 0;
-    if (!CertStrToNameA(X509_ASN_ENCODING, x500.c_str(), CERT_X500_NAME_STR, nullptr, nullptr, &size, nullptr))
-        fail("CertStrToNameA");
-    std::vector<BYTE> name(size);
-    if (!CertStrToNameA(X509_ASN_ENCODING, x500.c_str(), CERT_X500_NAME_STR, nullptr, name.data(), &size, nullptr))
-        fail("CertStrToNameA");
-    name.resize(size);
-    return name;
-}
-
 UniqueCertContext makeKeyedCertificate(unsigned index) {
-    const std::wstring container = containerName(index);
-    const UniqueCryptProvider provider = newKeyContainer(container);
-
-    char subject[64];
-    std::snprintf(subject, sizeof subject, "CN=Kest Bench %04u, O=Kest Bench", index);
-    std::vector<BYTE> name = encodedName(subject);
-    CERT_NAME_BLOB nameBlob{static_cast<DWORD>(name.size()), name.data()};
-
-    CRYPT_KEY_PROV_INFO keyLink{};
-    keyLink.pwszContainerName = const_cast<wchar_t*>(container.c_str());
-    keyLink.dwProvType = PROV_RSA_FULL;
-    keyLink.dwKeySpec = AT_SIGNATURE;
-    SYSTEMTIME validFrom = kValidFrom;
-    SYSTEMTIME validTo = kValidTo;
-    UniqueCertContext certificate{
-        CertCreateSelfSignCertificate(provider.get(), &nameBlob, 0, &keyLink, nullptr, &validFrom, &validTo, nullptr)};
-    if (!certificate) fail("CertCreateSelfSignCertificate");
+    wchar_t subject[64];
+    std::swprintf(subject, sizeof subject / sizeof *subject, L"CN=Kest Bench %04u, O=Kest Bench", index);
+    UniqueCertContext certificate = makeSelfSignedCertificate(containerName(index), subject, kValidFrom, kValidTo);
     if (!privateKeyReachable(certificate.get())) fail("reaching the key of a new certificate");
     return certificate;
 }

@@ -1,6 +1,7 @@
 #include "ToolTestData.h"
 
 #include "MyCertTestSupport.h"
+#include "SelfSignedCertificate.h"
 
 #include <cstdio>
 #include <functional>
@@ -9,11 +10,7 @@
 namespace kest::test {
 namespace {
 
-// Short keys keep the set-up quick under Wine; nothing here signs.
-constexpr DWORD kKeyBits = 1024;
-constexpr DWORD kKeyBitsShift = 16;  // CryptGenKey takes the key length in the upper 16 bits
 constexpr ULONGLONG kTicksPerSecond = 10000000;
-constexpr DWORD kNameFlags = CERT_X500_NAME_STR;
 
 [[noreturn]] void fail(const std::string& what) {
     throw std::runtime_error(what + " failed (last error " + std::to_string(GetLastError()) + ")");
@@ -24,34 +21,6 @@ std::wstring toWide(const std::string& text, UINT codePage) {
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
     return wide;
-}
-
-// A fresh container of the older key services with a new signature key; one of the same name
-// left by an earlier run is replaced.
-UniqueCryptProvider newKeyContainer(const std::wstring& container) {
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
-        if (GetLastError() != static_cast<DWORD>(NTE_EXISTS)) fail("CryptAcquireContextW(NEWKEYSET)");
-        CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
-        if (!CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))
-            fail("CryptAcquireContextW(NEWKEYSET) after deleting the old container");
-    }
-    UniqueCryptProvider owner{provider};
-    HCRYPTKEY key = 0;
-    if (!CryptGenKey(provider, AT_SIGNATURE, kKeyBits << kKeyBitsShift, &key)) fail("CryptGenKey");
-    CryptDestroyKey(key);
-    return owner;
-}
-
-std::vector<BYTE> encodedName(const std::wstring& x500) {
-    DWORD size = 0;
-    if (!CertStrToNameW(X509_ASN_ENCODING, x500.c_str(), kNameFlags, nullptr, nullptr, &size, nullptr))
-        fail("CertStrToNameW");
-    std::vector<BYTE> name(size);
-    if (!CertStrToNameW(X509_ASN_ENCODING, x500.c_str(), kNameFlags, nullptr, name.data(), &size, nullptr))
-        fail("CertStrToNameW");
-    name.resize(size);
-    return name;
 }
 
 }  // namespace
@@ -88,18 +57,7 @@ UniqueCertContext addKeyedCertificate(const std::string& subject, const SYSTEMTI
                                       const SYSTEMTIME& validTo) {
     // One container per subject: a test's certificates keep apart, a later run replaces them.
     const std::wstring container = L"KestToolTest-" + std::to_wstring(std::hash<std::string>{}(subject));
-    const UniqueCryptProvider provider = newKeyContainer(container);
-    std::vector<BYTE> name = encodedName(toWide(subject, CP_UTF8));
-    CERT_NAME_BLOB nameBlob{static_cast<DWORD>(name.size()), name.data()};
-    CRYPT_KEY_PROV_INFO keyLink{};
-    keyLink.pwszContainerName = const_cast<wchar_t*>(container.c_str());
-    keyLink.dwProvType = PROV_RSA_FULL;
-    keyLink.dwKeySpec = AT_SIGNATURE;
-    SYSTEMTIME from = validFrom;
-    SYSTEMTIME to = validTo;
-    const UniqueCertContext made{
-        CertCreateSelfSignCertificate(provider.get(), &nameBlob, 0, &keyLink, nullptr, &from, &to, nullptr)};
-    if (!made) fail("CertCreateSelfSignCertificate");
+    const UniqueCertContext made = makeSelfSignedCertificate(container, toWide(subject, CP_UTF8), validFrom, validTo);
 
     const CertStorePtr personal = openPersonalStore();
     PCCERT_CONTEXT added = nullptr;
