@@ -62,11 +62,11 @@ TEST_F(TraceTest, LogErrorCutsTheDetailAndThenTheWholeRecordAt255Characters) {
 }
 
 // A host built with Visual Studio writes its formats for the Windows runtime's printf. Each
-// expected text is what Microsoft's "Format specification syntax: printf and wprintf functions"
-// and its "Size specification" give for the conversion: h short and single-byte, l long (32
-// bits) and wide, ll and I64 64 bits, I32 32 bits, I the pointer size, w wide; S and C wide in a
-// narrow printf. %p is documented only as "an address in hexadecimal digits": the 16 upper-case
-// digits are what both runtimes write.
+// expected text is what Microsoft's C runtime documentation of printf's format syntax and size
+// prefixes (learn.microsoft.com, c-runtime-library) gives for the conversion: h short and
+// single-byte, l long (32 bits) and wide, ll and I64 64 bits, I32 32 bits, I the pointer size, w
+// wide; S and C wide in a narrow printf. %p is documented only as "an address in hexadecimal
+// digits": the 16 upper-case digits are what both runtimes write.
 TEST_F(TraceTest, LogAnyFormatsAHostsFormatsAsTheWindowsRuntimesPrintf) {
     logAny("h.cpp", 1, "%hd|%hu|%hc|%hs", 70000, 70000u, 'h', "narrow");
     logAny("h.cpp", 2, "%ld|%lu|%lc|%ls", -70000L, 4000000000UL, L'l', L"wide");
