@@ -13,6 +13,11 @@
 # a prefix of their own: KEST_WINE_ROOT (the prefix's folder, default <build>/wine) and
 # KEST_WINE_GRAPHICS (the graphics driver the prefix is made with, default null).
 #
+# KEST_WINE_SAY_STATUS=1 (the GoogleTest programs' tests set it) adds one line on standard error
+# when the program ends with a status other than 0: a program that dies at load or before its
+# first output otherwise leaves CTest an empty log. Wine passes the low byte of the Windows exit
+# code (0xC0000409 ends as 9).
+#
 # Refuses to run (exit status 125) without the locale ja_JP.UTF-8 (cmake/japanese-locale.sh).
 set -eu
 
@@ -61,13 +66,21 @@ mkdir -p "$TMPDIR"
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$wine_root/lock"
 
+# Tells how the program ended, if it failed and was asked to.
+say_status() {
+    [ "$1" -eq 0 ] || [ "${KEST_WINE_SAY_STATUS:-0}" != 1 ] ||
+        echo "wine-run.sh: $(basename "$exe") ended with exit status $1" >&2
+}
+
+status=0
 if [ "${KEST_HEAP_CHECK:-0}" != 1 ]; then
-    exec wine "$exe" "$@"
+    wine "$exe" "$@" || status=$?
+    say_status "$status"
+    exit "$status"
 fi
 
 # Standard error goes through a file, not a pipe: a process the program starts may outlive it.
 errors=$(mktemp "$TMPDIR/heap-check.XXXXXX")
-status=0
 wine "$exe" "$@" 2>"$errors" || status=$?
 # warn+heap also reports harmless things (e.g. frees of blocks of other heaps): only err counts.
 grep -v ':warn:heap:' "$errors" >&2 || true
@@ -76,4 +89,5 @@ if grep -q ':err:heap:' "$errors"; then
     [ "$status" -ne 0 ] || status=1
 fi
 rm -f "$errors"
+say_status "$status"
 exit "$status"
