@@ -1,5 +1,5 @@
 #!/bin/sh
-# Fails on any clang-tidy finding (the tree's .clang-tidy) in the DLLs, the KestIni stand-in,
+# Fails on any clang-tidy finding (the tree's .clang-tidy) in the DLLs, their runtime units, the KestIni stand-in,
 # support/, the host tool and the benchmark; the tests are left out. Takes the build folder whose
 # compile_commands.json names the sources (CMAKE_EXPORT_COMPILE_COMMANDS=ON), from GCC or clang.
 # Runs one clang-tidy per source, on every core unless CLANG_TIDY_JOBS says otherwise.
@@ -29,7 +29,7 @@ import json, os, re, shlex, subprocess, sys
 
 database, source, work = sys.argv[1:4]
 only = {os.path.normpath(os.path.join(source, path)) for path in sys.argv[4:]}
-folders = ("log", "KestErr", "KestCommon", "KestMyCert", "standin", "support", "tools/KestTool", "bench")
+folders = ("log", "KestErr", "KestCommon", "KestMyCert", "internal", "standin", "support", "tools/KestTool", "bench")
 gcc_headers = {}
 
 

@@ -1,4 +1,4 @@
-// Reads a log file back as records.
+// Reads a log file back as records; splits a text into its lines.
 #pragma once
 
 #include <string>
@@ -22,5 +22,8 @@ bool fileExists(const std::string& path);
 std::vector<LogRecord> parseLogRecords(const std::string& bytes);
 std::vector<LogRecord> readLogRecords(const std::string& path);
 std::vector<std::string> readLogMessages(const std::string& path);
+
+// The text's lines without their LF (a CR before it stays); a last line without an LF counts.
+std::vector<std::string> linesOf(const std::string& text);
 
 }  // namespace kest::test

@@ -35,16 +35,6 @@ const std::string kSignerRow = kSigner + "  " + kCa + "  012a    2024.01.05 00:0
 constexpr char kPasswordVariable[] = "KEST_TEST_PKCS12_PASSWORD";
 constexpr char kWorkaroundNote[] = "PFXVerifyPassword refuses right passwords";
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
-
 std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;

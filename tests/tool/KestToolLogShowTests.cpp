@@ -72,17 +72,6 @@ std::string withoutTimesAndLines(const std::string& text) {
     return std::regex_replace(std::regex_replace(text, time, "<time>"), line, ".cpp:<line>");
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
-
 // The lines without the summary by code, whose wording the unit tests check (LogViewTests.cpp):
 // here the chains of real failures and the count at the end are what is compared.
 std::vector<std::string> withoutSummaryByCode(std::vector<std::string> lines) {

@@ -6,6 +6,7 @@
 
 #include "KestResult.h"
 #include "KestResultMessages.h"
+#include "LogFile.h"
 
 #include <gmock/gmock.h>
 
@@ -19,7 +20,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-std::vector<LogLine> linesOf(std::string_view bytes, std::size_t chunkSize) {
+std::vector<LogLine> splitInChunks(std::string_view bytes, std::size_t chunkSize) {
     LineSplitter splitter;
     std::vector<LogLine> lines;
     for (std::size_t at = 0; at < bytes.size(); at += chunkSize) splitter.feed(bytes.substr(at, chunkSize), lines);
@@ -34,15 +35,9 @@ std::vector<std::string> shown(const std::string& bytes, bool errorsOnly,
     LogView view(
         errorsOnly, encoding, [&text](std::string_view piece) { text += piece; },
         [](unsigned error) { return "(text of " + std::to_string(error) + ")"; });
-    for (const LogLine& line : linesOf(bytes, bytes.size() + 1)) view.line(line);
+    for (const LogLine& line : splitInChunks(bytes, bytes.size() + 1)) view.line(line);
     view.end();
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        lines.push_back(text.substr(at, end - at));
-        at = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
+    return test::linesOf(text);
 }
 
 TEST(KestToolLogReader, LinesEndAtCrlfOrLfAcrossChunksAndAnOverlongLineKeepsItsLimit) {
@@ -63,7 +58,7 @@ TEST(KestToolLogReader, LinesEndAtCrlfOrLfAcrossChunksAndAnOverlongLineKeepsItsL
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<LogLine> lines = linesOf(c.bytes, c.chunkSize);
+        const std::vector<LogLine> lines = splitInChunks(c.bytes, c.chunkSize);
         std::vector<std::string> texts;
         for (const LogLine& line : lines) texts.push_back(line.bytes);
         EXPECT_EQ(texts, c.lines);
