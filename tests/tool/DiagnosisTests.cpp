@@ -220,6 +220,18 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
          Status::warning,
          {"1 finding: line 3: code " + hexDigits(kResultMessages[2].code) + ": its message is UTF-8", "garbled"},
          {"line 2", "line 4", "saved as"}},
+        // An old editor's end-of-file mark, then bytes of UTF-16 and UTF-8 that ShowError never reads.
+        {"catalogue with bytes after its end-of-file mark",
+         [](Diagnosis& facts) {
+             const std::string read = catalogueOfEveryCode();
+             const std::string afterTheMark = std::string("\x1A") + 'X' + '\0' + '2' + '\0' + "\xE8\xA8\xAD";
+             facts.catalogue.encoding = checkCatalogueEncoding(read + afterTheMark);
+             facts.catalogue.findings = checkCatalogue(read);
+         },
+         {},
+         "catalogue",
+         Status::ok,
+         {"no findings"}},
         {"catalogue without a line for most codes",
          [](Diagnosis& facts) { facts.catalogue.findings = checkCatalogue(""); },
          {"problem catalogue"},

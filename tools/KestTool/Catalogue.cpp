@@ -65,6 +65,7 @@ std::vector<std::string_view> splitLines(std::string_view bytes) {
 }
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr char kCtrlZ = '\x1A';
 
 // Valid UTF-8 beyond ASCII, as one line of a tool that writes UTF-8 is: Shift_JIS text seldom
 // is (its lead bytes 0x81-0x9F start no UTF-8 sequence), short UTF-8 often is valid Shift_JIS.
@@ -155,6 +156,8 @@ std::optional<std::string> readCatalogue(const std::string& path) {
 }
 
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes) {
+    // ShowError's text-mode stream ends at a Ctrl-Z: what an old editor left after it is never read.
+    bytes = bytes.substr(0, bytes.find(kCtrlZ));
     std::size_t firstNul = 0;
     const Encoding encoding = encodingOf(bytes, firstNul);
     const std::string_view notFound(catalogue::kNotFoundText);

@@ -44,6 +44,7 @@ std::vector<CatalogueFinding> checkCatalogue(std::string_view bytes);
 std::optional<std::string> readCatalogue(const std::string& path);
 
 // A catalogue not saved as Shift_JIS: how it was saved, what the boxes then show and what to do.
+// Takes the file's own bytes (a NUL's offset is the file's) and judges those before a Ctrl-Z.
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes);
 
 }  // namespace kest::tool
