@@ -46,10 +46,15 @@ def gcc_include_dirs(compiler, language):
 
 
 entries = []
+seen = set()
 for entry in json.load(open(database)):
     path = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
     if not any(path.startswith(os.path.join(source, folder) + os.sep) for folder in folders):
         continue
+    # The runtime units are compiled into every binary: each source is read once.
+    if path in seen:
+        continue
+    seen.add(path)
     if only and path not in only:
         continue
     args = entry["arguments"] if "arguments" in entry else shlex.split(entry["command"])
