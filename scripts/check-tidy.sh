@@ -1,7 +1,8 @@
 #!/bin/sh
-# Fails on any clang-tidy finding (the tree's .clang-tidy) in the DLLs, their runtime units, the KestIni stand-in,
-# support/, the host tool and the benchmark; the tests are left out. Takes the build folder whose
-# compile_commands.json names the sources (CMAKE_EXPORT_COMPILE_COMMANDS=ON), from GCC or clang.
+# Fails on any clang-tidy finding (the tree's .clang-tidy) in the DLLs, their runtime units
+# (internal/), the KestIni stand-in, support/, the host tool and the benchmark; the tests are
+# left out. Takes the build folder whose compile_commands.json names the sources
+# (CMAKE_EXPORT_COMPILE_COMMANDS=ON), from GCC or clang.
 # Runs one clang-tidy per source, on every core unless CLANG_TIDY_JOBS says otherwise.
 # Usage: scripts/check-tidy.sh <build folder> [<source>...]   (sources: only these, from the tree's root)
 set -eu
