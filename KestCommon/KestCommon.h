@@ -37,7 +37,8 @@ KEST_NODISCARD ResultCode getIniFilePath(char* dest) KEST_NOEXCEPT;
  * text, no value of the file). */
 KEST_NODISCARD ResultCode readIniString(const char* file, const char* section, const char* key, char* value,
                                         unsigned size) KEST_NOEXCEPT;
-/* The value read as a number (strtod rules, the whole text, within int's range), truncated
+/* The value read as a number (strtod rules in the C locale, whatever locale the host set: "1.5"
+ * is 1.5, "1,5" is not a number; the whole text, within int's range), truncated
  * toward zero into *value: KEST_OK. KEST_E_SETTINGS_READ: missing. KEST_E_SETTINGS_INVALID:
  * empty, not a number, trailing text, out of range or over 62 bytes. *value untouched on
  * failure. */
@@ -63,7 +64,9 @@ unsigned readFile(const char* path, void* buffer, unsigned size) KEST_NOEXCEPT;
 unsigned writeFile(const char* path, const void* data, unsigned size) KEST_NOEXCEPT;
 
 /* Trace records through Log (so only while logging is on), for the caller's source unit and
- * line; the text cut to 255 characters, a null format or functionName taken as an empty text.
+ * line; the text cut to 255 characters, on a whole character of the ANSI code page (a cut
+ * never leaves the lead byte of a double-byte character alone), a null format or functionName
+ * taken as an empty text.
  * logError writes "<functionName>() = 0x<code> : <detail>" (code in eight lower-case hex
  * digits), logAny any formatted text.
  * Formats are the Windows runtime's printf (msvcrt.dll, formatted also while logging is off):

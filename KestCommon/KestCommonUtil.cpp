@@ -15,10 +15,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace {
 
@@ -46,9 +48,50 @@ using kest::UniqueFile;
 // the wrong one, a pointer among them. _vsnprintf writes at most `count` bytes and leaves them
 // unterminated when the text is longer, or when a wide text does not convert, so the buffer
 // starts zeroed and its last byte is never handed over.
+//
+// A text cut at its bound may end in the lead byte of a double-byte character, which every
+// reader would join with the line end: the cut is moved back to a whole character.
 void formatTraceText(char (&text)[kest::kTraceTextSize], const char* format, va_list values) noexcept {
     std::memset(text, 0, sizeof text);
-    if (format != nullptr) (void)_vsnprintf(text, sizeof text - 1, format, values);
+    if (format == nullptr) return;
+    const int length = _vsnprintf(text, sizeof text - 1, format, values);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof text - 1) return;
+    for (char* at = text; *at != '\0'; ++at) {
+        if (!IsDBCSLeadByte(static_cast<BYTE>(*at))) continue;
+        if (at[1] == '\0') {
+            *at = '\0';
+            break;
+        }
+        ++at;
+    }
+}
+
+// The whole text as one number in the C locale's form, whatever locale the host set for the
+// runtime: white space, a sign, then a decimal or hexadecimal number, "inf" or "nan". A number
+// too small for a double is 0, one too large is none. False for anything else.
+bool parseNumber(const char* text, double& number) noexcept {
+    const char* at = text;
+    while (*at == ' ' || (*at >= '\t' && *at <= '\r')) ++at;
+    const bool negative = *at == '-';
+    if (*at == '-' || *at == '+') ++at;
+    if (*at == '-' || *at == '+') return false;
+    const char* const end = at + std::strlen(at);
+    const bool hex = at[0] == '0' && (at[1] == 'x' || at[1] == 'X');
+    const char* const digits = hex ? at + 2 : at;
+    double value = 0;
+    const std::from_chars_result read =
+        std::from_chars(digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+    if (read.ptr != end || read.ptr == digits) return false;
+    if (read.ec == std::errc::result_out_of_range) {
+        // Out of range both ways: only an exponent below zero makes it tiny.
+        const char* exponent = std::strpbrk(digits, hex ? "pP" : "eE");
+        if (exponent == nullptr || exponent[1] != '-') return false;
+        value = 0;
+    } else if (read.ec != std::errc{}) {
+        return false;
+    }
+    number = negative ? -value : value;
+    return true;
 }
 
 UniqueFile openFile(const char* path, const char* mode) noexcept {
@@ -203,10 +246,9 @@ extern "C" ResultCode readIniInt(const char* file, const char* section, const ch
     // The whole text must be one number (white space only before it) within int's range;
     // a text read as not-a-number fails the range check too. A text that fills the buffer
     // may have been cut, and a cut number is some other number: invalid as well.
-    char* end = nullptr;
-    const double number = std::strtod(text, &end);
+    double number = 0;
     const bool cut = std::strlen(text) == sizeof text - 1;
-    const bool whole = text[0] != '\0' && !cut && end != text && *end == '\0';
+    const bool whole = !cut && parseNumber(text, number);
     if (!whole || !(number >= -2147483648.0 && number <= 2147483647.0))
         KEST_RETURN(KEST_CHECK_FAILED(KEST_E_SETTINGS_INVALID, kest::resultMessage(KEST_E_SETTINGS_INVALID)));
 

@@ -67,15 +67,20 @@ MyCert* findMyCert(MyCert* head, const MyCert* wanted) KEST_NOEXCEPT;
  * first missing or empty key), sets candidate to 1 in the record that findMyCert would give:
  * when records share an id, only the last of them is marked. Other records keep theirs. The
  * number of stored ids that matched a record goes into *count (an id stored twice counts
- * twice). Always KEST_OK: a missing file or section gives none. The file is only read. */
+ * twice). KEST_OK, also for a missing file or section, which give none; KEST_E_SETTINGS_READ
+ * when the file is there but cannot be read (held by another program, no right to read), with
+ * no record changed and *count untouched. The file is only read. */
 KEST_NODISCARD ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) KEST_NOEXCEPT;
 /* Stores the ids of the records whose candidate is not 0, in list order, as CertId_0000, ...
- * of [MyCertificate] in `file`, making file and section as needed. A candidate without an id
- * (see findMyCert) is skipped, the next id taking its key. Then the ids an older,
- * longer list left after them are emptied, up to the first missing or empty key (the keys stay,
- * with empty values); a failure there is not reported. KEST_OK, also when candidates were
- * skipped or an older id could not be emptied; or the code of the first id write that failed
- * (KEST_E_SETTINGS_WRITE), with the keys written before it kept and nothing emptied. */
+ * of [MyCertificate] in `file`, making file and section as needed. A candidate whose id cannot
+ * be stored (none, see findMyCert, or one holding a line break, which a name's quoted value may)
+ * is left out, the next id taking its key. Then the ids an older, longer list left after them
+ * are emptied, up to the first missing or empty key (the keys stay, with empty values).
+ * KEST_OK when every candidate was stored and every older id emptied. Else the code of the
+ * first write that failed (KEST_E_SETTINGS_WRITE), with what was written before it kept; or
+ * KEST_E_SETTINGS_READ when the older ids cannot be read (the file held by another program),
+ * nothing emptied; or, with everything else done, KEST_E_SETTINGS_WRITE for the candidates
+ * left out. */
 KEST_NODISCARD ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) KEST_NOEXCEPT;
 /* [MyCertificate] OmitSelectCert of `file`, read as readIniInt reads a number (so 1.5 is 1),
  * into *omit: KEST_OK for 0 (show the choice) or 1 (omit it). KEST_E_SETTINGS_READ (missing;

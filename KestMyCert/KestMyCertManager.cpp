@@ -33,6 +33,7 @@ static_assert(sizeof(MyCert::notAfter) == kDateTextSize);
 // --- owners -------------------------------------------------------------------------------
 
 using kest::UniqueCertStore;
+using kest::UniqueFileHandle;
 
 using TextBlock = kest::UniqueBlock<char>;
 
@@ -231,6 +232,26 @@ MyCert* findMyCertByCertId(MyCert* head, const char* id) noexcept {
     KEST_RETURN(found);
 }
 
+// --- the settings file --------------------------------------------------------------------
+
+// What holdSettingsFile answers for a file (or folder) that is not there: no candidates.
+constexpr DWORD kNoSettingsFile = ERROR_FILE_NOT_FOUND;
+
+// Opens the settings file for reading as the platform's profile functions do, so that while
+// `held` is open no other program can open it exclusively. ERROR_SUCCESS, kNoSettingsFile when
+// there is no such file, or the error that keeps it from being read.
+DWORD holdSettingsFile(const char* file, UniqueFileHandle& held) noexcept {
+    held.reset(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (held) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    return error == ERROR_PATH_NOT_FOUND ? kNoSettingsFile : error;
+}
+
+// An id the settings file can hold as one value: a line break in it (a name's quoted value
+// may hold one) would end the value there and write the rest as lines of their own.
+bool storableId(const char* id) noexcept { return std::strpbrk(id, "\r\n") == nullptr; }
+
 }  // namespace
 
 // --- exports ------------------------------------------------------------------------------
@@ -281,6 +302,15 @@ MyCert* findMyCert(MyCert* head, const MyCert* wanted) noexcept {
 
 ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count) noexcept {
     KEST_TRACE("readIniSignerCertCandidate");
+    // An empty read means a missing key only while the file can be read: held open for the
+    // whole walk, so that no other program can take it from under a read half way.
+    UniqueFileHandle held;
+    if (const DWORD error = holdSettingsFile(file, held); error == kNoSettingsFile) {
+        *count = 0;
+        KEST_RETURN(KEST_OK);
+    } else if (error != ERROR_SUCCESS) {
+        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_SETTINGS_READ, "CreateFileA", error));
+    }
     int matched = 0;
     char id[kCertIdSize];
     for (unsigned index = 0; readCandidate(file, index, id) != 0; ++index) {
@@ -297,21 +327,38 @@ ResultCode writeIniSignerCertCandidate(const char* file, const MyCert* head) noe
     KEST_TRACE("writeIniSignerCertCandidate");
     char key[kSettingsKeySize];
     unsigned written = 0;
+    // A candidate whose id cannot be stored is left out and the others written; the save then
+    // fails with the code of a value that could not be written.
+    ResultCode unstored = KEST_OK;
     for (const MyCert* record = head; record != nullptr; record = record->next) {
+        if (record->candidate == 0) continue;
         char id[kCertIdSize];
-        if (record->candidate == 0 || !getCertId(*record, id)) continue;
+        if (!getCertId(*record, id) || !storableId(id)) {
+            unstored = KEST_CHECK_FAILED(KEST_E_SETTINGS_WRITE, resultMessage(KEST_E_SETTINGS_WRITE));
+            continue;
+        }
         formatCandidateKey(written, key);
         if (const ResultCode code = writeIniString(file, kSettingsSection, key, id); code != KEST_OK)
             KEST_RETURN(KEST_INNER_FAILED(code, "writeIniString"));
         ++written;
     }
-    // Empty the ids an older, longer list left behind; the keys stay.
-    char stored[kCertIdSize];
-    for (unsigned index = written; readCandidate(file, index, stored) != 0; ++index) {
-        formatCandidateKey(index, key);
-        static_cast<void>(writeIniString(file, kSettingsSection, key, ""));
+    // Empty the ids an older, longer list left behind; the keys stay. They are counted with the
+    // file held, so that a file another program holds is a failure and not the end of the ids;
+    // then emptied with it let go, as the platform's write needs the file to itself.
+    unsigned stale = written;
+    {
+        UniqueFileHandle held;
+        if (const DWORD error = holdSettingsFile(file, held); error != ERROR_SUCCESS && error != kNoSettingsFile)
+            KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_SETTINGS_READ, "CreateFileA", error));
+        char stored[kCertIdSize];
+        while (held && readCandidate(file, stale, stored) != 0) ++stale;
     }
-    KEST_RETURN(KEST_OK);
+    for (unsigned index = written; index < stale; ++index) {
+        formatCandidateKey(index, key);
+        if (const ResultCode code = writeIniString(file, kSettingsSection, key, ""); code != KEST_OK)
+            KEST_RETURN(KEST_INNER_FAILED(code, "writeIniString"));
+    }
+    KEST_RETURN(unstored);
 }
 
 ResultCode readIniOmitSelectCert(const char* file, int* omit) noexcept {

@@ -1,7 +1,10 @@
-// How every owner of a resource is made, and the owner that every library needs: the stream
-// file. Each owner is a std::unique_ptr whose deleter is the resource's release function, one
-// line each; the owners of KestMyCert's resources are in KestMyCert/private/KestMyCertOwners.h.
+// How every owner of a resource is made, and the owners that several libraries need: the
+// stream file and kernel handles. Each owner is a std::unique_ptr whose deleter is the
+// resource's release function, one line each; the owners of KestMyCert's resources are in
+// KestMyCert/private/KestMyCertOwners.h.
 #pragma once
+
+#include <windows.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -61,5 +64,16 @@ template <typename Handle, typename Release, typename Invalid = ZeroIsInvalid<Ha
 using UniqueValue = std::unique_ptr<Handle, ReleaseHeldValue<Handle, Release, Invalid>>;
 
 using UniqueFile = std::unique_ptr<FILE, ReleaseWith<&std::fclose>>;
+
+struct InvalidHandleValue {
+    static HANDLE value() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+// A kernel object whose invalid value is null: process, thread, event, mutex.
+using UniqueHandle = UniqueValue<HANDLE, ReleaseWith<&CloseHandle>>;
+// A kernel object whose invalid value is INVALID_HANDLE_VALUE: what CreateFile opens.
+using UniqueFileHandle = UniqueValue<HANDLE, ReleaseWith<&CloseHandle>, InvalidHandleValue>;
+// A mutex this thread owns, given back at the end of the scope.
+using MutexOwnership = UniqueValue<HANDLE, ReleaseWith<&ReleaseMutex>>;
 
 }  // namespace kest

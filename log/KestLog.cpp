@@ -22,7 +22,9 @@ constexpr std::size_t kIniValueSize = kKestIniValueSize;
 using kest::kLogPathKey;
 using kest::kLogSection;
 using kest::kWriteLogKey;
+using kest::MutexOwnership;
 using kest::UniqueFile;
+using kest::UniqueHandle;
 
 using kest::record::kFieldSeparator;
 using kest::record::kTimeFormat;
@@ -56,6 +58,49 @@ const char* baseName(const char* path) noexcept {
     return base;
 }
 
+// How long one record waits for the file while another writer has it: long enough for any
+// writer of this system to finish its record, short enough that a holder that never lets go
+// (a program that opened the log for writing) costs the host little. Then the record is dropped.
+constexpr ULONGLONG kWaitForFileMs = 50;
+// Every writer of this system, in every process of the session, takes its turn on this mutex, so
+// that writers queue for the file instead of racing for it. The file's own sharing is what keeps
+// records whole: the mutex only orders the waiting.
+constexpr wchar_t kWriterTurnName[] = L"Local\\KestLog.RecordWriter";
+
+// This thread's turn at the log file, taken for at most kWaitForFileMs. A turn not taken in
+// time (or a mutex that cannot be made) still lets the record try the file until the deadline.
+class WriterTurn {
+public:
+    WriterTurn() noexcept : deadline_(GetTickCount64() + kWaitForFileMs) {
+        mutex_.reset(CreateMutexW(nullptr, FALSE, kWriterTurnName));
+        if (!mutex_) return;
+        // An abandoned mutex is ours as well: its owner ended while writing, the file is closed.
+        const DWORD waited = WaitForSingleObject(mutex_.get(), static_cast<DWORD>(kWaitForFileMs));
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) owned_.reset(mutex_.get());
+    }
+    [[nodiscard]] ULONGLONG deadline() const noexcept { return deadline_; }
+
+private:
+    ULONGLONG deadline_;
+    UniqueHandle mutex_;
+    MutexOwnership owned_;  // Given back before the handle is closed.
+};
+
+// The log file for one record, opened for appending in text mode ('t' said outright, so that the
+// line end does not hang on the runtime's default mode, which the host may have set to binary).
+// Shared for reading, so a viewer following the log does not stop it, but with no other writer,
+// so that no two records interleave. While another writer has it, the open is tried again until
+// the deadline.
+UniqueFile openForRecord(const char* path, ULONGLONG deadline) noexcept {
+    for (;;) {
+        if (UniqueFile file{_fsopen(path, "a+t", _SH_DENYWR)}) return file;
+        const unsigned long error = _doserrno;
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || GetTickCount64() >= deadline)
+            return UniqueFile{};
+        Sleep(1);
+    }
+}
+
 }  // namespace
 
 extern "C" bool LogFlag(void) noexcept {
@@ -76,12 +121,6 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     if (!LogFlag()) return;
     char logPath[kIniValueSize];
     if (!readLogSetting(kLogPathKey, logPath)) return;
-
-    // Exclusive while open: a concurrent writer fails to open and drops its record rather
-    // than interleaving with ours. Text mode said outright ('t'), so that the line end does
-    // not hang on the runtime's default mode, which the host may have set to binary.
-    UniqueFile file{_fsopen(logPath, "a+t", _SH_DENYRW)};
-    if (!file) return;
 
     const char* base = baseName(sourceFile != nullptr ? sourceFile : "");
     const char* text = message != nullptr ? message : "";
@@ -106,6 +145,9 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     append(text, textLength);
     *out = '\0';
 
+    const WriterTurn turn;
+    const UniqueFile file = openForRecord(logPath, turn.deadline());
+    if (!file) return;
     // Text mode: "\n" reaches the file as the platform's line end. A failed write is as silent as
     // every other failure: there is nowhere to report it.
     (void)std::fwrite(record.get(), 1, recordSize - 1, file.get());

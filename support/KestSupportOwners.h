@@ -17,14 +17,6 @@ namespace kest {
 inline int releaseScreenDc(HDC dc) noexcept { return ReleaseDC(nullptr, dc); }
 inline ULONG releaseComObject(IUnknown* object) noexcept { return object->Release(); }
 
-struct InvalidHandleValue {
-    static HANDLE value() noexcept { return INVALID_HANDLE_VALUE; }
-};
-
-// A kernel object whose invalid value is null: process, thread, event.
-using UniqueHandle = UniqueValue<HANDLE, ReleaseWith<&CloseHandle>>;
-// A kernel object whose invalid value is INVALID_HANDLE_VALUE: what CreateFile opens.
-using UniqueFileHandle = UniqueValue<HANDLE, ReleaseWith<&CloseHandle>, InvalidHandleValue>;
 // The screen's device context, from GetDC(nullptr).
 using UniqueScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseWith<&releaseScreenDc>>;
 // A device context of CreateCompatibleDC.

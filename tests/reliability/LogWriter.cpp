@@ -1,12 +1,10 @@
-// Writes numbered records through Log as fast as it can, for the concurrent logging test.
+// Writes numbered records through Log as fast as it can, from several threads, for the
+// concurrent logging test.
 //
-//   KestLogWriter.exe <tag> <count> <start event> <result file>
+//   KestLogWriter.exe <tag> <threads> <count> <start event>
 //
-// Waits for the start event so that both writers begin together, then logs records
-// "<tag> <number> <filler>" for number 1..count. KestLog.dll's own open of the log file is
-// watched through its import of _fsopen: the result file receives the number of records whose
-// open failed, the only records that may be missing from the log.
-#include "ImportPatch.h"
+// Waits for the start event so that every writer begins together, then each thread t logs
+// records "<tag>.<t> <number> <filler>" for number 1..count, the number also as the line.
 #include "KestLog.h"
 #include "KestSourceFile.h"
 
@@ -15,46 +13,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
-unsigned failedOpens = 0;
-decltype(&_fsopen) realOpen = nullptr;
+struct Writer {
+    std::string tag;
+    unsigned count = 0;
+};
 
-FILE* __cdecl countingOpen(const char* path, const char* mode, int share) {
-    FILE* file = realOpen(path, mode, share);
-    if (file == nullptr) ++failedOpens;
-    return file;
+DWORD WINAPI writeRecords(void* parameter) {
+    const Writer& writer = *static_cast<const Writer*>(parameter);
+    // A long record, so that an interleaved write could not go unseen.
+    const std::string filler(200, writer.tag[0]);
+    for (unsigned number = 1; number <= writer.count; ++number) {
+        const std::string message = writer.tag + " " + std::to_string(number) + " " + filler;
+        Log(KEST_SOURCE_FILE, number, message.c_str());
+    }
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 5) {
-        std::fprintf(stderr, "usage: KestLogWriter <tag> <count> <start event> <result file>\n");
+        std::fprintf(stderr, "usage: KestLogWriter <tag> <threads> <count> <start event>\n");
         return 2;
     }
-    const std::string tag = argv[1];
-    const unsigned count = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
-    HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
-    if (start == nullptr) return 3;
+    const unsigned threads = static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10));
+    const unsigned count = static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10));
+    HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, argv[4]);
+    if (start == nullptr || threads == 0) return 3;
 
-    const kest::ImportPatch watchOpen("KestLog.dll", "msvcrt.dll", "_fsopen",
-                                      reinterpret_cast<const void*>(&countingOpen));
-    realOpen = watchOpen.original<decltype(&_fsopen)>();
-    // A long record, so that an interleaved write could not go unseen.
-    const std::string filler(200, tag.empty() ? '-' : tag[0]);
-
+    std::vector<Writer> writers(threads);
+    for (unsigned t = 0; t < threads; ++t) writers[t] = {std::string(argv[1]) + "." + std::to_string(t), count};
     WaitForSingleObject(start, INFINITE);
     CloseHandle(start);
-    for (unsigned number = 1; number <= count; ++number) {
-        const std::string message = tag + " " + std::to_string(number) + " " + filler;
-        Log(KEST_SOURCE_FILE, number, message.c_str());
+    std::vector<HANDLE> running;
+    for (Writer& writer : writers) {
+        HANDLE thread = CreateThread(nullptr, 0, writeRecords, &writer, 0, nullptr);
+        if (thread == nullptr) return 4;
+        running.push_back(thread);
     }
-
-    FILE* result = std::fopen(argv[4], "w");
-    if (result == nullptr) return 4;
-    std::fprintf(result, "%u\n", failedOpens);
-    std::fclose(result);
+    WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE, INFINITE);
+    for (HANDLE thread : running) CloseHandle(thread);
     return 0;
 }

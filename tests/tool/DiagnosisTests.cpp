@@ -619,11 +619,11 @@ TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
          with(log, [](LogFile& f) { f.exists = false, f.nameError = ERROR_FILE_NOT_FOUND; }),
          Verdict::written,
          {"(made with the first record)"}},
-        // A viewer following the log lets writers write; Log's open shares with no one.
+        // Log's open shares with readers only: what refuses it is another writer.
         {"held open by another program",
          with(log, [](LogFile& f) { f.openError = ERROR_SHARING_VIOLATION; }),
          Verdict::dropped,
-         {"another program holds open", "every record is dropped", "| close the program that holds it"}},
+         {"another program holds open for writing", "then drops it", "| close the program that holds it"}},
         {"read-only",
          with(log, [](LogFile& f) { f.readOnly = true, f.openError = ERROR_ACCESS_DENIED; }),
          Verdict::dropped,

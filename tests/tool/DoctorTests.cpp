@@ -121,7 +121,7 @@ enum class Settings { file, none };
 // The log is on, to: the installation's kest.log, there or not yet; a file in a missing folder; the installation folder
 // itself; a relative path; the installation's kest.log held open by a viewer that follows it (it lets writers write,
 // Log shares with no one).
-enum class LogFolder { installation, installationWithoutFile, missing, folder, relative, heldOpen };
+enum class LogFolder { installation, installationWithoutFile, missing, folder, relative, followed, heldByWriter };
 // How the settings file is saved: as shipped, or as an editor may save it.
 enum class Saved { shiftJis, utf8WithBom, utf16Be };
 
@@ -233,10 +233,16 @@ protected:
             case LogFolder::missing: setLogPath(installFile("absent") + "\\kest.log"); break;
             case LogFolder::folder: setLogPath(installDir()); break;
             case LogFolder::relative: setLogPath("kest.log"); break;
-            case LogFolder::heldOpen:
-                viewer_.reset(CreateFileA(logPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-                if (!viewer_) throw std::runtime_error("the log cannot be held open");
+            // A viewer following the log (shares reading and writing), or another writer (an
+            // editor that saves, which shares reading only).
+            case LogFolder::followed:
+            case LogFolder::heldByWriter:
+                holder_.reset(CreateFileA(logPath().c_str(),
+                                          doctorCase.log == LogFolder::followed ? GENERIC_READ : GENERIC_WRITE,
+                                          doctorCase.log == LogFolder::followed ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                                                                                : FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (!holder_) throw std::runtime_error("the log cannot be held open");
                 break;
         }
     }
@@ -244,7 +250,7 @@ protected:
     // What arrange made read-only is writable again, and what it held open closed, for the
     // installation to go.
     void makeWritable() {
-        viewer_.reset();
+        holder_.reset();
         SetFileAttributesA(installFile("KestEnv.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 
@@ -282,7 +288,7 @@ private:
 
     std::map<std::string, Named> named_;
     std::map<std::string, unsigned> listIndex_;  // of each certificate's id
-    kest::UniqueFileHandle viewer_;              // LogFolder::heldOpen's
+    kest::UniqueFileHandle holder_;              // LogFolder::followed's and heldByWriter's
 };
 
 std::vector<std::string> checksSaying(const std::string& status, const std::vector<Object>& findings) {
@@ -619,22 +625,38 @@ const DoctorCase kCases[] = {
      {"on, to kest.log, a relative path: the records go to the working folder of the host",
       "; set a full path with kesttool log on"},
      {"dropped"}},
-    // Opening the file to append, shared with the viewer, would succeed: Log's open, shared
-    // with no one, does not.
-    {"LogFileHeldOpenByAViewer",
+    // Log shares its file with readers: a viewer following the log stops nothing. Another
+    // writer does.
+    {"LogFileFollowedByAViewer",
      {"current"},
      {},
      {"current"},
      Settings::file,
      "1",
-     LogFolder::heldOpen,
+     LogFolder::followed,
+     0,
+     {},
+     {},
+     "log",
+     "ok",
+     "null",
+     {"kest.log"},
+     {"holds open", "dropped"}},
+    {"LogFileHeldOpenByAnotherWriter",
+     {"current"},
+     {},
+     {"current"},
+     Settings::file,
+     "1",
+     LogFolder::heldByWriter,
      1,
      {"log"},
      {},
      "log",
      "problem",
      "null",
-     {"kest.log, which another program holds open", "every record is dropped", "close the program that holds it"},
+     {"kest.log, which another program holds open for writing", "waits a moment for each record, then drops it",
+      "close the program that holds it"},
      {}},
     {"KeysInOtherLetterCases",
      {"current"},

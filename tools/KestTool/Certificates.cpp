@@ -118,6 +118,43 @@ std::vector<std::string> storedCandidateIds(const std::string& settings) {
     }
 }
 
+namespace {
+
+MyCert* recordAt(MyCert* head, unsigned wanted) {
+    unsigned index = 1;
+    for (MyCert* record = head; record != nullptr; record = record->next, ++index)
+        if (index == wanted) return record;
+    return nullptr;
+}
+
+std::string idOf(const MyCert& record) { return certificateId(record.serialHex, record.issuer); }
+
+// What the settings file gives a host for one certificate asked to be marked or unmarked, in
+// the list read back after the save; the line to print, and whether it is what was asked.
+std::pair<std::string, bool> outcome(MyCert* after, unsigned index, const MyCert& asked, int candidate) {
+    const MyCert* now = recordAt(after, index);
+    if (now != nullptr && (now->candidate != 0) == (candidate != 0))
+        return {(candidate ? "marked " : "unmarked ") + describe(index, *now), true};
+    if (now == nullptr) return {"not saved: " + describe(index, asked) + " is no longer in the list", false};
+    // The library finds an id's certificate as the last one of the list that carries it.
+    unsigned twin = 0;
+    unsigned at = 1;
+    for (const MyCert* record = after; record != nullptr; record = record->next, ++at)
+        if (at != index && idOf(*record) == idOf(*now)) twin = at;
+    if (candidate != 0 && twin > index)
+        return {"not marked " + describe(index, *now) + ": " + describe(twin, *recordAt(after, twin)) +
+                    " carries the same id (serial number and issuer), and the host always takes the later of the "
+                    "two; remove the one not wanted from the store with kesttool remove <index>",
+                false};
+    return {(candidate ? "not marked " : "still marked ") + describe(index, *now) +
+                ": the settings file does not hold what was saved",
+            false};
+}
+
+}  // namespace
+
+// Saves the marks, then reads them back as a host would, in a new list: what is reported is
+// what the settings file gives, not what was asked.
 int setCandidates(const std::vector<std::string>& selectors, int candidate) {
     std::string settings;
     UniqueMyCertList list;
@@ -135,15 +172,32 @@ int setCandidates(const std::vector<std::string>& selectors, int candidate) {
         if (!named) return reportNoCertificate(selector);
         chosen.emplace_back(named->index, named->record);
     }
+    for (const auto& [index, record] : chosen) record->candidate = candidate;
+    const ResultCode saved = writeIniSignerCertCandidate(settings.c_str(), list.get());
+
+    UniqueMyCertList after;
+    if (const int status = markedPersonalStoreList(settings, after); status != kExitOk) return status;
+    const std::vector<std::string> storedAfter = storedCandidateIds(settings);
+    bool asked = true;
     for (const auto& [index, record] : chosen) {
-        record->candidate = candidate;
-        writeOut((candidate ? "marked " : "unmarked ") + describe(index, *record) + "\n");
+        const auto [line, done] = outcome(after.get(), index, *record, candidate);
+        if (done) {
+            writeOut(line + "\n");
+        } else {
+            asked = false;
+            static_cast<void>(reportProblem(line));
+        }
     }
-    for (const std::string& id : stale)
-        writeOut("unmarked " + id + ", which no certificate of the personal store's list carries\n");
-    if (const ResultCode code = writeIniSignerCertCandidate(settings.c_str(), list.get()); code != KEST_OK)
-        return reportFailure("writeIniSignerCertCandidate", code);
-    return kExitOk;
+    for (const std::string& id : stale) {
+        if (std::find(storedAfter.begin(), storedAfter.end(), id) == storedAfter.end()) {
+            writeOut("unmarked " + id + ", which no certificate of the personal store's list carries\n");
+        } else {
+            asked = false;
+            static_cast<void>(reportProblem("still stored " + id + ": the settings file does not hold what was saved"));
+        }
+    }
+    if (saved != KEST_OK) return reportFailure("writeIniSignerCertCandidate", saved);
+    return asked ? kExitOk : kExitFailed;
 }
 
 namespace {

@@ -478,9 +478,11 @@ LogDestination nameAndFile(const LogFile& facts) {
             return dropped(to + ", which is read-only: every record is dropped",
                            "clear its read-only attribute (attrib -r " + path + ")");
         if (facts.openError == ERROR_SHARING_VIOLATION)
-            return dropped(to + ", which another program holds open: the log writer opens it shared with no one, so "
-                                "every record is dropped while that program has it open",
-                           "close the program that holds it (a viewer following the log, an editor)");
+            return dropped(to + ", which another program holds open for writing, or without letting others write: "
+                                "the log writer waits a moment for each record, then drops it, while that program "
+                                "has it open",
+                           "close the program that holds it (an editor; a viewer that follows the log without "
+                           "sharing it for writing)");
         return dropped(to + ", which cannot be opened as the log writer opens it (error " +
                            std::to_string(facts.openError) + "): every record is dropped",
                        facts.openError == ERROR_ACCESS_DENIED ? "give the user the right to write it"

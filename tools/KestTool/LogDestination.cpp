@@ -83,11 +83,11 @@ LogFile gatherLogFile() {
     facts.exists = true;
     facts.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    // Log opens with "a+t" and _SH_DENYRW: read and write access, shared with no other opener.
+    // Log opens with "a+t" and _SH_DENYWR: read and write access, shared with readers only.
     // "r+b" asks Windows for the same access and sharing, but opens only a file that is there,
     // and in binary mode, as the runtime's text mode may cut a final Ctrl-Z off a file it opens
     // for reading and writing; text or binary is the runtime's matter, not Windows'.
-    if (const UniqueFile file{_fsopen(value, "r+b", _SH_DENYRW)}; !file) facts.openError = _doserrno;
+    if (const UniqueFile file{_fsopen(value, "r+b", _SH_DENYWR)}; !file) facts.openError = _doserrno;
     return facts;
 }
 

@@ -6,16 +6,8 @@
 namespace kest::tool {
 namespace {
 
-[[nodiscard]] int writeFlag(int omit) {
-    std::string settings;
-    if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
-    if (const ResultCode code = writeIniOmitSelectCert(settings.c_str(), omit); code != KEST_OK)
-        return reportFailure("writeIniOmitSelectCert", code);
-    return kExitOk;
-}
-
-int set(const Invocation& /*invocation*/) { return writeFlag(1); }
-int clear(const Invocation& /*invocation*/) { return writeFlag(0); }
+constexpr char kSkipped[] = "OmitSelectCert=1: the certificate choice is skipped\n";
+constexpr char kShown[] = "OmitSelectCert=0: the certificate choice is shown\n";
 
 int show(const Invocation& /*invocation*/) {
     std::string settings;
@@ -23,10 +15,27 @@ int show(const Invocation& /*invocation*/) {
     int omit = 0;
     if (const ResultCode code = readIniOmitSelectCert(settings.c_str(), &omit); code != KEST_OK)
         return reportFailure("readIniOmitSelectCert", code);
-    writeOut(omit ? "OmitSelectCert=1: the certificate choice is skipped\n"
-                  : "OmitSelectCert=0: the certificate choice is shown\n");
+    writeOut(omit ? kSkipped : kShown);
     return kExitOk;
 }
+
+// Writes the flag, then says what the settings file gives a host: read back through the
+// library, not taken from what was asked.
+[[nodiscard]] int writeFlag(int omit) {
+    std::string settings;
+    if (const ResultCode code = settingsFile(settings); code != KEST_OK) return reportFailure("getIniFilePath", code);
+    const ResultCode written = writeIniOmitSelectCert(settings.c_str(), omit);
+    int stored = -1;
+    if (const ResultCode code = readIniOmitSelectCert(settings.c_str(), &stored); code != KEST_OK)
+        return reportFailure(written != KEST_OK ? "writeIniOmitSelectCert" : "readIniOmitSelectCert",
+                             written != KEST_OK ? written : code);
+    writeOut(stored ? kSkipped : kShown);
+    if (written != KEST_OK) return reportFailure("writeIniOmitSelectCert", written);
+    return stored == omit ? kExitOk : reportProblem("the settings file does not hold what was saved");
+}
+
+int set(const Invocation& /*invocation*/) { return writeFlag(1); }
+int clear(const Invocation& /*invocation*/) { return writeFlag(0); }
 
 }  // namespace
 
