@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -141,28 +142,62 @@ TEST_F(SettingsTest, ReadsDoNotChangeTheFile) {
 
 // --- readIniInt ---------------------------------------------------------------------------
 
+// The runtime's numeric locale as a host may set it (a decimal comma in much of Europe): the
+// settings file is read in the C locale's form all the same. Restored when done.
+class HostNumericLocale {
+public:
+    explicit HostNumericLocale(const char* name) : before_(std::setlocale(LC_NUMERIC, nullptr)) {
+        set_ = std::setlocale(LC_NUMERIC, name) != nullptr;
+    }
+    ~HostNumericLocale() { std::setlocale(LC_NUMERIC, before_.c_str()); }
+    HostNumericLocale(const HostNumericLocale&) = delete;
+    HostNumericLocale& operator=(const HostNumericLocale&) = delete;
+    [[nodiscard]] bool set() const noexcept { return set_; }
+
+private:
+    std::string before_;
+    bool set_ = false;
+};
+
+constexpr const char* kHostLocales[] = {"C", "German_Germany.1252", "French_France.1252"};
+
 TEST_F(SettingsTest, ReadIniIntConvertsByStrtodRulesAndTruncatesTowardZero) {
     writeIni(
         "[N]\r\na=12\r\nb=-7\r\nc=1.9\r\nd=-1.9\r\ne=1e3\r\nf=\" 5\"\r\ng=2147483647\r\nh=-2147483648\r\n"
-        "i=+3\r\n");
-    const std::pair<const char*, int> cases[] = {{"a", 12},   {"b", -7}, {"c", 1},          {"d", -1},
-                                                 {"e", 1000}, {"f", 5},  {"g", 2147483647}, {"h", -2147483647 - 1},
-                                                 {"i", 3}};
-    for (const auto& [key, expected] : cases) {
-        int value = 99;
-        EXPECT_EQ(readIniInt(ini().c_str(), "N", key, &value), KEST_OK) << key;
-        EXPECT_EQ(value, expected) << key;
+        "i=+3\r\nj=1.5\r\nk=0x10\r\nl=1e-400\r\nm=.5e1\r\n");
+    // Values by the C standard's strtod in the "C" locale (C11 7.22.1.3): hexadecimal with 0x,
+    // a result too small for a double is 0.
+    const std::pair<const char*, int> cases[] = {{"a", 12}, {"b", -7},         {"c", 1},
+                                                 {"d", -1}, {"e", 1000},       {"f", 5},
+                                                 {"g", 2147483647}, {"h", -2147483647 - 1}, {"i", 3},
+                                                 {"j", 1},  {"k", 16},         {"l", 0},
+                                                 {"m", 5}};
+    for (const char* locale : kHostLocales) {
+        const HostNumericLocale host(locale);
+        ASSERT_TRUE(host.set()) << locale;
+        ASSERT_EQ(std::localeconv()->decimal_point[0], locale == kHostLocales[0] ? '.' : ',') << locale;
+        for (const auto& [key, expected] : cases) {
+            int value = 99;
+            EXPECT_EQ(readIniInt(ini().c_str(), "N", key, &value), KEST_OK) << key << " in " << locale;
+            EXPECT_EQ(value, expected) << key << " in " << locale;
+        }
     }
 }
 
 TEST_F(SettingsTest, ReadIniIntRejectsTextThatIsNotOneNumberInRange) {
     writeIni(
         "[N]\r\nspace=\"12 \"\r\nletters=12abc\r\nbig=2147483648\r\nsmall=-2147483649\r\nempty=\r\n"
-        "word=abc\r\nblank=\"   \"\r\nnan=nan\r\nfraction=2147483647.5\r\n");
-    for (const char* key : {"space", "letters", "big", "small", "empty", "word", "blank", "nan", "fraction"}) {
-        int value = 99;
-        EXPECT_EQ(readIniInt(ini().c_str(), "N", key, &value), KEST_E_SETTINGS_INVALID) << key;
-        EXPECT_EQ(value, 99) << key;
+        "word=abc\r\nblank=\"   \"\r\nnan=nan\r\nfraction=2147483647.5\r\ncomma=1,5\r\nhuge=1e400\r\n"
+        "signs=+-1\r\nx=0x\r\n");
+    for (const char* locale : kHostLocales) {
+        const HostNumericLocale host(locale);
+        ASSERT_TRUE(host.set()) << locale;
+        for (const char* key : {"space", "letters", "big", "small", "empty", "word", "blank", "nan", "fraction",
+                                "comma", "huge", "signs", "x"}) {
+            int value = 99;
+            EXPECT_EQ(readIniInt(ini().c_str(), "N", key, &value), KEST_E_SETTINGS_INVALID) << key << " in " << locale;
+            EXPECT_EQ(value, 99) << key << " in " << locale;
+        }
     }
 }
 

@@ -44,11 +44,18 @@ TEST_F(TraceTest, LogErrorWritesFunctionLowerCaseEightDigitCodeAndDetail) {
                             "f() = 0x00000007 : "));
 }
 
-TEST_F(TraceTest, LogAnyCutsItsTextAt255Characters) {
+TEST_F(TraceTest, LogAnyCutsItsTextAt255CharactersOnAWholeCharacter) {
     const std::string text(300, 'a');
     logAny("unit.cpp", 1, "%s", text.c_str());
     logAny("unit.cpp", 2, std::string(255, 'b').c_str());
-    EXPECT_THAT(logMessages(), ElementsAre(std::string(255, 'a'), std::string(255, 'b')));
+    // "署" is 0x8f 0x90 in code page 932. At bytes 254 and 255 its lead byte alone would fit
+    // the bound: it goes, as no reader could join it with the line end. At 253 and 254 it fits.
+    const std::string at254 = std::string(254, 'c') + "署名";
+    const std::string at253 = std::string(253, 'd') + "署名";
+    logAny("unit.cpp", 3, "%s", at254.c_str());
+    logAny("unit.cpp", 4, "%s", at253.c_str());
+    EXPECT_THAT(logMessages(), ElementsAre(std::string(255, 'a'), std::string(255, 'b'), std::string(254, 'c'),
+                                           std::string(253, 'd') + "署"));
 }
 
 TEST_F(TraceTest, LogErrorCutsTheDetailAndThenTheWholeRecordAt255Characters) {
@@ -59,6 +66,11 @@ TEST_F(TraceTest, LogErrorCutsTheDetailAndThenTheWholeRecordAt255Characters) {
     const std::string prefix = "fn() = 0x25000000 : ";
     EXPECT_EQ(messages[0].size(), 255u);
     EXPECT_EQ(messages[0], prefix + detail.substr(0, 255 - prefix.size()));
+
+    // The whole record's cut lands on a lead byte of the detail: that byte goes too.
+    const std::string japanese = std::string(255 - prefix.size() - 1, 'j') + "署名";
+    logError("unit.cpp", 2, "fn", KEST_E_NO_MEMORY, "%s", japanese.c_str());
+    EXPECT_EQ(logMessages().back(), prefix + std::string(255 - prefix.size() - 1, 'j'));
 }
 
 // A host built with Visual Studio writes its formats for the Windows runtime's printf. Each

@@ -16,7 +16,10 @@ namespace kest::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::Each;
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr char kSection[] = "MyCertificate";
 constexpr char kMissing[] = "<missing>";
@@ -283,15 +286,40 @@ TEST_F(RefusedWriteTest, AFailedCandidateWriteReturnsItsCodeAndKeepsTheKeysWritt
     EXPECT_THAT(errorMessages(), ElementsAre("writeIniSignerCertCandidate() = 0x25000103 : writeIniString() failed"));
 }
 
-TEST_F(RefusedWriteTest, FailuresWhileClearingOlderIdsAreNotReported) {
+TEST_F(RefusedWriteTest, AFailedWriteWhileClearingOlderIdsReturnsItsCode) {
     storeIds({"old0;CN=A", "old1;CN=B"});
     MyCert* signer = chain_.addCertificate("signer.der");
     signer->candidate = 1;
     allowWrites(1);
 
-    EXPECT_EQ(writeIniSignerCertCandidate(file(), chain_.head()), KEST_OK);
+    EXPECT_EQ(writeIniSignerCertCandidate(file(), chain_.head()), KEST_E_SETTINGS_WRITE);
     EXPECT_THAT(sectionLines(), ElementsAre("CertId_0000=" + certId(signer), "CertId_0001=old1;CN=B"));
-    EXPECT_THAT(errorMessages(), ElementsAre());
+    EXPECT_THAT(errorMessages(), ElementsAre("writeIniSignerCertCandidate() = 0x25000103 : writeIniString() failed"));
+}
+
+// Another program (a backup or sync client, an editor) holds the settings file and lets no one
+// read it: neither the read nor the save may pass for one that found or changed nothing.
+TEST_F(CandidateTest, ASettingsFileHeldByAnotherProgramFailsTheReadAndTheSaveAndChangesNothing) {
+    MyCert* signer = chain_.addCertificate("signer.der");
+    storeIds({certId(signer)});
+    const std::string before = readFileBytes(settingsFile());
+    {
+        const kest::UniqueFileHandle held{CreateFileA(settingsFile().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        ASSERT_TRUE(held) << GetLastError();
+        int count = -1;
+        EXPECT_EQ(readIniSignerCertCandidate(file(), chain_.head(), &count), KEST_E_SETTINGS_READ);
+        EXPECT_EQ(count, -1);
+        EXPECT_EQ(signer->candidate, 0);
+        // Unmarking everything.
+        EXPECT_NE(writeIniSignerCertCandidate(file(), chain_.head()), KEST_OK);
+        EXPECT_THAT(errorMessages(), Each(HasSubstr("CreateFileA() failed (0x00000020)")));
+        EXPECT_EQ(errorMessages().size(), 2u);
+    }
+    EXPECT_EQ(readFileBytes(settingsFile()), before);
+    int count = -1;
+    EXPECT_EQ(readIniSignerCertCandidate(file(), chain_.head(), &count), KEST_OK);
+    EXPECT_EQ(count, 1);
 }
 
 TEST_F(RefusedWriteTest, AFailedFlagWriteReturnsItsCode) {
@@ -325,21 +353,43 @@ TEST_F(CandidateTest, TheLongestIdThatFitsIsWrittenAndFoundAgain) {
 TEST_F(CandidateTest, ARecordWhoseIdDoesNotFitHasNoIdAndIsNeverWrittenNorFound) {
     MyCert* tooLong = chain_.add("01", issuerOfLength(2045));
     ASSERT_EQ(certId(tooLong).size(), 2048u);
-    MyCert* signer = chain_.addCertificate("signer.der");
-    tooLong->candidate = 1;
-    signer->candidate = 1;
-
-    ASSERT_EQ(writeIniSignerCertCandidate(file(), chain_.head()), KEST_OK);
-    EXPECT_THAT(sectionLines(), ElementsAre("CertId_0000=" + certId(signer)));
     EXPECT_EQ(findMyCert(chain_.head(), tooLong), nullptr);
 
     // The stored text cut to the buffer must not match the record either.
     storeIds({certId(tooLong).substr(0, 2047)});
-    tooLong->candidate = 0;
     int count = -1;
     ASSERT_EQ(readIniSignerCertCandidate(file(), chain_.head(), &count), KEST_OK);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(tooLong->candidate, 0);
+}
+
+// Ids the settings file cannot hold as one value: left out, the others written, the save
+// failed with the code of a value that could not be written. A line break would end the value
+// and write the rest of the name as lines of the file.
+TEST_F(CandidateTest, ACandidateWhoseIdCannotBeStoredIsLeftOutAndTheSaveSaysSo) {
+    const std::string unstorable[] = {issuerOfLength(2045), "O=\"x\nOmitSelectCert=1\nz\"",
+                                      "O=\"x\r\n[Injected]\r\nKey=1\"", "O=\"x\rOmitSelectCert=1\""};
+    for (const std::string& issuer : unstorable) {
+        SCOPED_TRACE(issuer.size() > 40 ? issuer.substr(0, 40) + "..." : issuer);
+        writeSettings("[MyCertificate]\r\nCertId_0000=old0;CN=A\r\nCertId_0001=old1;CN=B\r\n");
+        RecordChain chain;
+        MyCert* named = chain.add("01", issuer);
+        MyCert* signer = chain.addCertificate("signer.der");
+        named->candidate = 1;
+        signer->candidate = 1;
+        EXPECT_EQ(writeIniSignerCertCandidate(file(), chain.head()), KEST_E_SETTINGS_WRITE);
+        EXPECT_THAT(sectionLines(), ElementsAre("CertId_0000=" + certId(signer), "CertId_0001="));
+        const std::string bytes = readFileBytes(settingsFile());
+        EXPECT_THAT(bytes, Not(HasSubstr("OmitSelectCert")));
+        EXPECT_THAT(bytes, Not(HasSubstr("Injected")));
+        EXPECT_EQ(countMessages("writeIniSignerCertCandidate() = 0x25000103 : 環境設定ファイルへの値の書き込みに失敗しました。"),
+                  1u);
+        // Another list made from the same certificate still finds it.
+        RecordChain other;
+        MyCert* again = other.add("01", issuer);
+        EXPECT_EQ(findMyCert(chain.head(), again), issuer.size() > 2000 ? nullptr : named);
+        DeleteFileA(logPath().c_str());
+    }
 }
 
 // --- findMyCert ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // kesttool's certificate commands (add-p12, list, list-p12, mark, unmark, remove, omit) as an
 // integrator runs them on the sample installation: what each prints, its exit status, and what
 // it leaves in the personal store and the settings file; and the answer to a mistyped command.
+#include "KestOwners.h"
 #include "KestToolProcess.h"
 #include "LogFile.h"
 #include "MyCertTestSupport.h"
@@ -114,6 +115,18 @@ TEST_F(CertificateCommandsTest, AddedCertificatesAreListedMarkedByIdOrIndexAndRe
     EXPECT_THAT(linesOf(p12.out), ElementsAre(header(kSigner), "1  " + kSignerRow + "  *"));
     EXPECT_EQ(countOf(p12.err, kWorkaroundNote), notesExpected());
 
+    // While another program holds the settings file, nothing is saved, and nothing says it was.
+    {
+        const kest::UniqueFileHandle held{CreateFileA(installFile("KestEnv.ini").c_str(), GENERIC_READ, 0, nullptr,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        ASSERT_TRUE(held);
+        const ToolRun refused = runKestTool("unmark " + signerIndex + " " + quotedIndex);
+        EXPECT_EQ(refused.exitCode, 1u);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_THAT(refused.err, HasSubstr("readIniSignerCertCandidate failed: 0x25000102"));
+    }
+    EXPECT_THAT(settingsLines(),
+                ElementsAre("[MyCertificate]\r", "CertId_0000=" + first + "\r", "CertId_0001=" + second + "\r"));
     EXPECT_EQ(runKestTool("unmark \"" + kQuotedId + "\"").out,
               "unmarked " + quotedIndex + ": " + kQuoted + " (" + kQuotedId + ")\n");
     EXPECT_EQ(runKestTool("remove \"" + kQuotedId + "\"").out,
@@ -189,8 +202,16 @@ TEST_F(CertificateCommandsTest, OmitSetsShowsAndClearsTheFlagOfTheSettingsFile) 
     EXPECT_EQ(runKestTool("omit set").exitCode, 0u);
     EXPECT_EQ(runKestTool("omit show").out, "OmitSelectCert=1: the certificate choice is skipped\n");
     EXPECT_THAT(settingsLines(), ElementsAre("[MyCertificate]\r", "OmitSelectCert=1\r"));
-    EXPECT_EQ(runKestTool("omit clear").exitCode, 0u);
+    EXPECT_EQ(runKestTool("omit clear").out, "OmitSelectCert=0: the certificate choice is shown\n");
     EXPECT_EQ(runKestTool("omit show").out, "OmitSelectCert=0: the certificate choice is shown\n");
+    // Held by another program: the write fails and the tool says so, naming no flag it did not store.
+    const kest::UniqueFileHandle held{CreateFileA(installFile("KestEnv.ini").c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    ASSERT_TRUE(held);
+    const ToolRun refused = runKestTool("omit set");
+    EXPECT_EQ(refused.exitCode, 1u);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_THAT(refused.err, HasSubstr("writeIniOmitSelectCert failed: 0x25000103"));
 }
 
 // As git answers: the nearest command and where to read on, not the whole usage.
