@@ -24,7 +24,6 @@ using kest::kLogSection;
 using kest::kWriteLogKey;
 using kest::MutexOwnership;
 using kest::UniqueFile;
-using kest::UniqueHandle;
 
 using kest::record::kFieldSeparator;
 using kest::record::kTimeFormat;
@@ -62,28 +61,49 @@ const char* baseName(const char* path) noexcept {
 // writer of this system to finish its record, short enough that a holder that never lets go
 // (a program that opened the log for writing) costs the host little. Then the record is dropped.
 constexpr ULONGLONG kWaitForFileMs = 50;
+// How long one record waits behind the system's other writers, which each hold their turn only
+// while they write one record: a queue of a dozen busy writers on a loaded machine passes in
+// that time. A writer stopped while holding its turn (a host halted in a debugger) costs the
+// others this much a record.
+constexpr DWORD kWaitForTurnMs = 100;
 // Every writer of this system, in every process of the session, takes its turn on this mutex, so
 // that writers queue for the file instead of racing for it. The file's own sharing is what keeps
 // records whole: the mutex only orders the waiting.
 constexpr wchar_t kWriterTurnName[] = L"Local\\KestLog.RecordWriter";
 
-// This thread's turn at the log file, taken for at most kWaitForFileMs. A turn not taken in
+// The turn mutex, made at the first record and kept while the DLL is loaded: making and
+// closing it for every record would cost two more trips to the kernel (to Wine's server).
+HANDLE turnMutex = nullptr;
+
+HANDLE writerTurnMutex() noexcept {
+    if (HANDLE kept = InterlockedCompareExchangePointer(&turnMutex, nullptr, nullptr)) return kept;
+    HANDLE made = CreateMutexW(nullptr, FALSE, kWriterTurnName);
+    if (made == nullptr) return nullptr;
+    // Another thread may have made it meanwhile: one handle is kept.
+    if (HANDLE kept = InterlockedCompareExchangePointer(&turnMutex, made, nullptr)) {
+        CloseHandle(made);
+        return kept;
+    }
+    return made;
+}
+
+// This thread's turn at the log file, waited for at most kWaitForTurnMs. A turn not taken in
 // time (or a mutex that cannot be made) still lets the record try the file until the deadline.
 class WriterTurn {
 public:
-    WriterTurn() noexcept : deadline_(GetTickCount64() + kWaitForFileMs) {
-        mutex_.reset(CreateMutexW(nullptr, FALSE, kWriterTurnName));
-        if (!mutex_) return;
-        // An abandoned mutex is ours as well: its owner ended while writing, the file is closed.
-        const DWORD waited = WaitForSingleObject(mutex_.get(), static_cast<DWORD>(kWaitForFileMs));
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) owned_.reset(mutex_.get());
+    WriterTurn() noexcept {
+        if (HANDLE mutex = writerTurnMutex()) {
+            // An abandoned mutex is ours as well: its owner ended while writing, the file is closed.
+            const DWORD waited = WaitForSingleObject(mutex, kWaitForTurnMs);
+            if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) owned_.reset(mutex);
+        }
+        deadline_ = GetTickCount64() + kWaitForFileMs;
     }
     [[nodiscard]] ULONGLONG deadline() const noexcept { return deadline_; }
 
 private:
-    ULONGLONG deadline_;
-    UniqueHandle mutex_;
-    MutexOwnership owned_;  // Given back before the handle is closed.
+    ULONGLONG deadline_ = 0;
+    MutexOwnership owned_;
 };
 
 // The log file for one record, opened for appending in text mode ('t' said outright, so that the
@@ -155,4 +175,9 @@ extern "C" void Log(const char* sourceFile, unsigned line, const char* message) 
     (void)std::fflush(file.get());
 }
 
-BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+    // Unloaded by FreeLibrary: the kept mutex goes with the DLL. At process end the system
+    // closes it.
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr && turnMutex != nullptr) CloseHandle(turnMutex);
+    return TRUE;
+}

@@ -28,9 +28,9 @@ extern "C" {
  * next line. A null sourceFile or message is written as an empty text. The timestamp is the
  * local time at the call. The file is opened and closed within the call, shared for reading
  * but with no other writer, so records never interleave: calls from any thread or process take
- * turns, each writer's records in the order of its calls. A record waits at most about 50 ms
- * for a file another writer holds, then is dropped, as is any record that cannot be written,
- * without a report. Nothing is kept: the flag is read anew at every call, the path only when
+ * turns, each writer's records in the order of its calls. A record waits at most 100 ms for its
+ * turn and 50 ms for a file another program holds, then is dropped, as is any record that
+ * cannot be written, without a report. Nothing is kept: the flag is read anew at every call, the path only when
  * the flag is on. */
 void Log(const char* sourceFile, unsigned line, const char* message) KEST_NOEXCEPT;
 

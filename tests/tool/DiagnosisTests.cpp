@@ -637,7 +637,7 @@ TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
          with(log,
               [](LogFile& f) {
                   f.path = f.expanded = "\"C:\\Kest\\kest.log\"";
-                  f.relative = true, f.exists = false, f.nameError = ERROR_INVALID_NAME;
+                  f.kind = PathKind::relative, f.exists = false, f.nameError = ERROR_INVALID_NAME;
               }),
          Verdict::dropped,
          {"a name Windows refuses (error 123): every record is dropped",
@@ -647,7 +647,7 @@ TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
          with(log,
               [](LogFile& f) {
                   f.path = "%TEMP%\\kest.log", f.folder = "%TEMP%", f.expanded = "C:\\Users\\u\\Temp\\kest.log";
-                  f.relative = true, f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
+                  f.kind = PathKind::relative, f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
               }),
          Verdict::dropped,
          {"nothing expands the environment variables in LogPath", "holds no folder %TEMP%",
@@ -664,7 +664,7 @@ TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
         {"a relative path with a folder: the host's working folder decides",
          with(log,
               [](LogFile& f) {
-                  f.path = f.expanded = "logs\\kest.log", f.folder = "logs", f.relative = true;
+                  f.path = f.expanded = "logs\\kest.log", f.folder = "logs", f.kind = PathKind::relative;
                   f.exists = false, f.nameError = ERROR_PATH_NOT_FOUND;
               }),
          Verdict::unknown,

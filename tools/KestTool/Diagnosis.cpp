@@ -12,6 +12,7 @@
 #include "KestResultMessages.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 #include <utility>
 
@@ -449,6 +450,41 @@ LogDestination dropped(std::string where, std::string remedy) {
 // A name pasted with its quotes: the quotes are no part of a file name.
 bool quoted(const std::string& path) { return path.size() >= 2 && path.front() == '"' && path.back() == '"'; }
 
+bool separator(char c) { return c == '\\' || c == '/'; }
+
+// The text after the last separator, walking double-byte characters whole (a Shift_JIS trail
+// byte may be a backslash).
+std::string finalName(const std::string& path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size())
+            ++i;
+        else if (separator(path[i]))
+            start = i + 1;
+    }
+    return path.substr(start);
+}
+
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any letter case, alone or before an extension or a
+// colon: Windows opens the device of that name in any folder.
+bool dosDeviceName(const std::string& name) {
+    std::string base = name.substr(0, name.find_first_of(".:"));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+
+bool driveLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+
+// Windows drops the dots and blanks that end a name's last part.
+std::string withoutTrailingDotsAndBlanks(const std::string& path) {
+    std::string trimmed = path;
+    while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) trimmed.pop_back();
+    return trimmed;
+}
+
 // The name as Windows takes it, the file as Log's open meets it; the environment aside.
 LogDestination nameAndFile(const LogFile& facts) {
     const std::string& path = facts.path;
@@ -459,15 +495,36 @@ LogDestination nameAndFile(const LogFile& facts) {
             to + ", a name Windows refuses (error " + std::to_string(facts.nameError) + "): every record is dropped",
             quoted(path) ? "take the quotes off: kesttool log on " + path.substr(1, path.size() - 2)
                          : std::string("set a valid file name with ") + kLogOnCommand);
-    if (facts.relative) {
-        if (facts.folder.empty())
+    const std::string name = finalName(path);
+    if (facts.kind == PathKind::device)
+        return dropped(to + ", a device, not a file: the records go to the device and no file keeps them",
+                       std::string("set a file with ") + kLogOnCommand);
+    // Windows takes the name up to its last separator as a folder: there is no file to open.
+    if (name.empty())
+        return dropped(
+            to + ", which ends in a separator: a folder's name, and the log writer opens a file, so "
+                 "every record is dropped",
+            facts.exists && facts.isFolder && (facts.kind == PathKind::driveAbsolute || facts.kind == PathKind::unc)
+                ? "name a file in it with kesttool log on " + path + "kest.log"
+                : std::string("set a full path to a file with ") + kLogOnCommand);
+    // A name that depends on where the host works: a record lands where the name can be opened
+    // from this folder too (a file Log opens, or one it makes); anything else may differ there.
+    if (facts.kind == PathKind::driveRelative || facts.kind == PathKind::rooted || facts.kind == PathKind::relative) {
+        const std::string remedy = std::string("set a full path with its drive letter with ") + kLogOnCommand;
+        const bool opensHere = facts.exists ? !facts.isFolder && facts.openError == ERROR_SUCCESS
+                                            : facts.nameError == ERROR_FILE_NOT_FOUND;
+        const std::string depends = facts.kind == PathKind::driveRelative
+                                        ? ", a path relative to the host's working folder on drive " + path.substr(0, 2)
+                                    : facts.kind == PathKind::rooted
+                                        ? std::string(", a path from the root of the host's current drive")
+                                        : std::string(", a relative path");
+        if (opensHere && (facts.kind != PathKind::relative || facts.folder.empty()))
             return {LogDestination::Verdict::elsewhere,
-                    to + ", a relative path: the records go to the working folder of the host, wherever it was started",
-                    std::string("set a full path with ") + kLogOnCommand};
+                    to + depends + ": the records go wherever the host was started, not to one file", remedy};
         return {LogDestination::Verdict::unknown,
-                to + ", a relative path: cannot tell where the host is started; the records go to " + path +
-                    " under its working folder, and are dropped where that holds no folder " + facts.folder,
-                std::string("set a full path with ") + kLogOnCommand};
+                to + depends + ": cannot tell where the host is started; the records go to " + path +
+                    " from there, and are dropped where that names no file Log can open or make",
+                remedy};
     }
     if (facts.exists) {
         if (facts.openError == ERROR_SUCCESS) return {LogDestination::Verdict::written, to, {}};
@@ -488,8 +545,18 @@ LogDestination nameAndFile(const LogFile& facts) {
                        facts.openError == ERROR_ACCESS_DENIED ? "give the user the right to write it"
                                                               : std::string("set another file with ") + kLogOnCommand);
     }
+    if (facts.folderIsFile)
+        return dropped(to + ", but " + facts.folder + " is a file, not a folder: every record is dropped",
+                       std::string("set a file in a folder with ") + kLogOnCommand);
     switch (facts.nameError) {
         case ERROR_FILE_NOT_FOUND: return {LogDestination::Verdict::written, to + " (made with the first record)", {}};
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_NETWORK_UNREACHABLE:
+        case ERROR_NO_NET_OR_BAD_PATH:
+            return dropped(to + ", on a share this computer cannot reach (error " + std::to_string(facts.nameError) +
+                               "): every record is dropped while it cannot",
+                           std::string("check the share, or set a file on a local disk with ") + kLogOnCommand);
         case ERROR_PATH_NOT_FOUND:
             return dropped(to + ", but the folder " + facts.folder + " does not exist: every record is dropped",
                            std::string("create the folder, or set another file with ") + kLogOnCommand);
@@ -504,7 +571,41 @@ LogDestination nameAndFile(const LogFile& facts) {
     }
 }
 
+// Windows drops the dots and blanks that end a name, but for a name in the \\?\ form, which it
+// takes as written: a file few programs can open.
+LogDestination trailingDotsAndBlanks(const LogFile& facts, LogDestination destination) {
+    const std::string& path = facts.path;
+    const std::string trimmed = withoutTrailingDotsAndBlanks(path);
+    if (trimmed == path) return destination;
+    const bool literal = path.compare(0, 4, "\\\\?\\") == 0;
+    return {LogDestination::Verdict::elsewhere,
+            "to " + path +
+                (literal ? ", a name ending in dots or blanks, which the \\\\?\\ form keeps: a file that Explorer "
+                           "and most programs cannot open"
+                         : ", a name ending in dots or blanks, which Windows drops: the records go to " + trimmed),
+            "set the name without them: kesttool log on " + trimmed};
+}
+
 }  // namespace
+
+PathKind pathKind(const std::string& path) {
+    const auto at = [&](std::size_t i) { return i < path.size() ? path[i] : '\0'; };
+    if (separator(at(0)) && separator(at(1))) {
+        // \\.\ and \\?\: the device namespace, where a drive letter still names a file.
+        if ((at(2) == '.' || at(2) == '?') && separator(at(3))) {
+            if (driveLetter(at(4)) && at(5) == ':' && separator(at(6))) return PathKind::driveAbsolute;
+            if (path.size() >= 8 && (path.compare(4, 3, "UNC") == 0 || path.compare(4, 3, "unc") == 0) &&
+                separator(at(7)))
+                return PathKind::unc;
+            return PathKind::device;
+        }
+        return PathKind::unc;
+    }
+    if (dosDeviceName(finalName(path))) return PathKind::device;
+    if (driveLetter(at(0)) && at(1) == ':') return separator(at(2)) ? PathKind::driveAbsolute : PathKind::driveRelative;
+    if (separator(at(0))) return PathKind::rooted;
+    return PathKind::relative;
+}
 
 LogDestination logDestination(const LogFile& facts) {
     if (facts.pathRead != 0) {
@@ -525,6 +626,8 @@ LogDestination logDestination(const LogFile& facts) {
         return dropped("but LogPath is empty: every record is dropped",
                        std::string("set a log file with ") + kLogOnCommand);
     LogDestination destination = nameAndFile(facts);
+    if (destination.verdict == LogDestination::Verdict::written)
+        destination = trailingDotsAndBlanks(facts, destination);
     if (facts.expanded == facts.path) return destination;
     // Nothing expands %TEMP% and the like in LogPath: the writer opens the name as written.
     destination.where +=
@@ -532,7 +635,7 @@ LogDestination logDestination(const LogFile& facts) {
     destination.remedy = "set the path expanded: kesttool log on " + facts.expanded;
     if (destination.verdict == LogDestination::Verdict::written)
         destination.verdict = LogDestination::Verdict::elsewhere;
-    else if (destination.verdict == LogDestination::Verdict::unknown && facts.relative)
+    else if (destination.verdict == LogDestination::Verdict::unknown && facts.kind == PathKind::relative)
         destination.verdict = LogDestination::Verdict::dropped;  // a folder named %TEMP% in the host's folder?
     return destination;
 }

@@ -12,7 +12,6 @@
 #include "KestOwners.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <share.h>
 
@@ -69,7 +68,7 @@ LogFile gatherLogFile() {
     }
     facts.path = value;
     if (facts.path.empty()) return facts;
-    facts.relative = PathIsRelativeA(value) != FALSE;
+    facts.kind = pathKind(facts.path);
     facts.folder = folderOf(facts.path);
     facts.expanded = expandedName(facts.path);
 
@@ -78,6 +77,10 @@ LogFile gatherLogFile() {
     const DWORD attributes = GetFileAttributesA(value);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         facts.nameError = GetLastError();
+        if (!facts.folder.empty()) {
+            const DWORD folder = GetFileAttributesA(facts.folder.c_str());
+            facts.folderIsFile = folder != INVALID_FILE_ATTRIBUTES && (folder & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        }
         return facts;
     }
     facts.exists = true;

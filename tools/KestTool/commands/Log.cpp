@@ -43,7 +43,8 @@ int status(const Invocation& /*invocation*/) {
     const LogDestination destination = logDestination(gatherLogFile());
     writeOut("log on, " + destination.where + (destination.remedy.empty() ? std::string() : "; " + destination.remedy) +
              "\n");
-    return kExitOk;
+    // As doctor's log check: a problem when no record can be kept.
+    return destination.verdict == LogDestination::Verdict::dropped ? kExitFailed : kExitOk;
 }
 
 int write(const Invocation& invocation) {
@@ -65,7 +66,15 @@ extern const Command kLogCommand{
     nullptr,
     {{"on", "[<log file>]", 0, 1, "    Switches the log on, and places it if a file is given.\n", {}, &on, {}},
      {"off", "", 0, 0, "    Switches the log off.\n", {}, &off, {}},
-     {"status", "", 0, 0, "    Tells whether the log is on, and where its records go.\n", {}, &status, {}},
+     {"status",
+      "",
+      0,
+      0,
+      "    Tells whether the log is on, and where its records go;\n"
+      "    exit status 1 when they are dropped.\n",
+      {},
+      &status,
+      {}},
      {"write", "<message>", 1, 1, "    Writes one record, as a host does.\n", {}, &write, {}},
      logShowCommand()}};
 
