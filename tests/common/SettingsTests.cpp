@@ -167,11 +167,9 @@ TEST_F(SettingsTest, ReadIniIntConvertsByStrtodRulesAndTruncatesTowardZero) {
         "i=+3\r\nj=1.5\r\nk=0x10\r\nl=1e-400\r\nm=.5e1\r\n");
     // Values by the C standard's strtod in the "C" locale (C11 7.22.1.3): hexadecimal with 0x,
     // a result too small for a double is 0.
-    const std::pair<const char*, int> cases[] = {{"a", 12}, {"b", -7},         {"c", 1},
-                                                 {"d", -1}, {"e", 1000},       {"f", 5},
-                                                 {"g", 2147483647}, {"h", -2147483647 - 1}, {"i", 3},
-                                                 {"j", 1},  {"k", 16},         {"l", 0},
-                                                 {"m", 5}};
+    const std::pair<const char*, int> cases[] = {
+        {"a", 12}, {"b", -7}, {"c", 1},  {"d", -1}, {"e", 1000}, {"f", 5}, {"g", 2147483647}, {"h", -2147483647 - 1},
+        {"i", 3},  {"j", 1},  {"k", 16}, {"l", 0},  {"m", 5}};
     for (const char* locale : kHostLocales) {
         const HostNumericLocale host(locale);
         ASSERT_TRUE(host.set()) << locale;

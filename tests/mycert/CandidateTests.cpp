@@ -15,8 +15,8 @@
 namespace kest::test {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::Each;
+using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -382,7 +382,8 @@ TEST_F(CandidateTest, ACandidateWhoseIdCannotBeStoredIsLeftOutAndTheSaveSaysSo) 
         const std::string bytes = readFileBytes(settingsFile());
         EXPECT_THAT(bytes, Not(HasSubstr("OmitSelectCert")));
         EXPECT_THAT(bytes, Not(HasSubstr("Injected")));
-        EXPECT_EQ(countMessages("writeIniSignerCertCandidate() = 0x25000103 : 環境設定ファイルへの値の書き込みに失敗しました。"),
+        EXPECT_EQ(countMessages(
+                      "writeIniSignerCertCandidate() = 0x25000103 : 環境設定ファイルへの値の書き込みに失敗しました。"),
                   1u);
         // Another list made from the same certificate still finds it.
         RecordChain other;

@@ -237,11 +237,10 @@ protected:
             // editor that saves, which shares reading only).
             case LogFolder::followed:
             case LogFolder::heldByWriter:
-                holder_.reset(CreateFileA(logPath().c_str(),
-                                          doctorCase.log == LogFolder::followed ? GENERIC_READ : GENERIC_WRITE,
-                                          doctorCase.log == LogFolder::followed ? FILE_SHARE_READ | FILE_SHARE_WRITE
-                                                                                : FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                holder_.reset(CreateFileA(
+                    logPath().c_str(), doctorCase.log == LogFolder::followed ? GENERIC_READ : GENERIC_WRITE,
+                    doctorCase.log == LogFolder::followed ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
                 if (!holder_) throw std::runtime_error("the log cannot be held open");
                 break;
         }
