@@ -15,6 +15,7 @@
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
 #include "KestMyCertText.h"
+#include "KestSupportOwners.h"
 #include "StandInSettings.h"
 
 #include <windows.h>
@@ -272,6 +273,71 @@ double benchLog(const Paths& paths) {
     return settingsRead;
 }
 
+// --- Log against the Log of an earlier build --------------------------------------------
+
+// KestLog.dll of an earlier commit, put beside kestbench.exe by bench/log-before-after.sh.
+constexpr char kBeforeLibrary[] = "KestLogBefore.dll";
+constexpr double kBeforeGoal = 1.05;
+// A name of the bench's own, so that timing the turn never stands in the way of a writer.
+constexpr wchar_t kTimedTurnName[] = L"Local\\kestbench.TimedTurn";
+
+std::string selfPath() {
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self) throw std::runtime_error("GetModuleFileNameA failed");
+    return {self, length};
+}
+
+std::string besideSelf(const char* name) {
+    const std::string path = selfPath();
+    return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+void benchLogAgainstBefore(const Paths& paths) {
+    std::printf("\n== Log against %s (an earlier build's, beside kestbench.exe) ==\n", kBeforeLibrary);
+    const std::string library = besideSelf(kBeforeLibrary);
+    if (GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("  skipped: no %s (bench/log-before-after.sh builds it and puts it there)\n", kBeforeLibrary);
+        return;
+    }
+    const UniqueModule before{LoadLibraryA(library.c_str())};
+    const auto beforeLog =
+        before ? reinterpret_cast<LogFunction>(reinterpret_cast<void*>(GetProcAddress(before.get(), "Log"))) : nullptr;
+    if (beforeLog == nullptr) {
+        std::printf("  skipped: %s gives no Log (error %lu)\n", library.c_str(), GetLastError());
+        return;
+    }
+
+    setLogging(true);
+    const auto removeLog = [&] { DeleteFileA(paths.log.c_str()); };
+    const auto current = [] { Log(kSourceFile, kSourceLine, kMessage); };
+    const auto earlier = [beforeLog] { beforeLog(kSourceFile, kSourceLine, kMessage); };
+    // A Log that drops its records would be timed as fast: each must have written its line.
+    removeLog();
+    current();
+    earlier();
+    const unsigned written = countLines(paths.log);
+    removeLog();
+
+    const Plan plan{2, 21, 200};
+    const Pair timed = measurePair(plan, current, earlier, removeLog);
+    removeLog();
+    // What every record now does besides its open: take the writers' turn and give it back.
+    const double turn = measure(plan, [] {
+        const UniqueHandle mutex{CreateMutexW(nullptr, FALSE, kTimedTurnName)};
+        if (mutex && WaitForSingleObject(mutex.get(), 50) == WAIT_OBJECT_0) ReleaseMutex(mutex.get());
+    });
+
+    std::printf("  same record, same log path, %u records per sample, median of %u samples in turn (%s)\n",
+                plan.operations, plan.samples, written == 2 ? "each wrote its line" : "A RECORD WAS NOT WRITTEN");
+    std::printf("  Log, this build                         %8.1f us\n", microseconds(timed.first));
+    std::printf("  Log, %-34s %8.1f us\n", kBeforeLibrary, microseconds(timed.second));
+    std::printf("  ratio this build / before               %8.2f     goal <= %.2f: %s\n", timed.ratio(), kBeforeGoal,
+                verdict(timed.ratio() <= kBeforeGoal));
+    std::printf("  the writers' turn alone                 %8.1f us  (CreateMutexW, wait, ReleaseMutex, CloseHandle)\n",
+                microseconds(turn));
+}
+
 // --- 2./3. createMyCertList against a plain CryptoAPI loop --------------------------------
 
 struct HeapText {
@@ -507,19 +573,37 @@ void printPlatform() {
 }  // namespace kest::bench
 
 // --long: also time the largest candidate read with logging on (some minutes under Wine).
+// --log: the figures of Log alone.
 int main(int argc, char** argv) {
     using namespace kest::bench;
-    const bool longRun = argc > 1 && std::strcmp(argv[1], "--long") == 0;
+    bool longRun = false;
+    bool logOnly = false;
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--long") == 0) {
+            longRun = true;
+        } else if (std::strcmp(argv[index], "--log") == 0) {
+            logOnly = true;
+        } else {
+            (void)std::fprintf(stderr, "usage: kestbench [--long] [--log]\n");
+            return 2;
+        }
+    }
     try {
         // Unbuffered: each figure shows as soon as it is measured.
         (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
         printPlatform();
         const Paths paths = prepareInstallation();
+        if (logOnly) {
+            static_cast<void>(benchLog(paths));
+            benchLogAgainstBefore(paths);
+            return 0;
+        }
         const CacheFill cache = ensureCachedCertificates(kLargestStore);
         if (cache.made > 0)
             std::printf("made %u keyed certificates in %.1f s (%.0f ms each); kept for later runs\n", cache.made,
                         cache.seconds, 1000.0 * cache.seconds / cache.made);
         const double settingsRead = benchLog(paths);
+        benchLogAgainstBefore(paths);
         benchLists(paths, settingsRead);
         benchCandidates(paths, longRun);
         return 0;
