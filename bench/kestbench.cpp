@@ -15,6 +15,7 @@
 #include "KestMyCert.h"
 #include "KestMyCertOwners.h"
 #include "KestMyCertText.h"
+#include "KestSupportOwners.h"
 #include "StandInSettings.h"
 
 #include <windows.h>
@@ -22,7 +23,10 @@
 
 #include <share.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iterator>
@@ -30,6 +34,7 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace kest::bench {
 namespace {
@@ -272,6 +277,257 @@ double benchLog(const Paths& paths) {
     return settingsRead;
 }
 
+// --- Log against the Log of an earlier build --------------------------------------------
+
+// KestLog.dll of an earlier commit, put beside kestbench.exe by bench/log-before-after.sh.
+constexpr char kBeforeLibrary[] = "KestLogBefore.dll";
+constexpr double kBeforeGoal = 1.05;
+// A name of the bench's own, so that timing the turn never stands in the way of a writer.
+constexpr wchar_t kTimedTurnName[] = L"Local\\kestbench.TimedTurn";
+
+std::string selfPath() {
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self) throw std::runtime_error("GetModuleFileNameA failed");
+    return {self, length};
+}
+
+std::string besideSelf(const char* name) {
+    const std::string path = selfPath();
+    return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
+void benchLogAgainstBefore(const Paths& paths) {
+    std::printf("\n== Log against %s (an earlier build's, beside kestbench.exe) ==\n", kBeforeLibrary);
+    const std::string library = besideSelf(kBeforeLibrary);
+    if (GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("  skipped: no %s (bench/log-before-after.sh builds it and puts it there)\n", kBeforeLibrary);
+        return;
+    }
+    const UniqueModule before{LoadLibraryA(library.c_str())};
+    const auto beforeLog =
+        before ? reinterpret_cast<LogFunction>(reinterpret_cast<void*>(GetProcAddress(before.get(), "Log"))) : nullptr;
+    if (beforeLog == nullptr) {
+        std::printf("  skipped: %s gives no Log (error %lu)\n", library.c_str(), GetLastError());
+        return;
+    }
+
+    setLogging(true);
+    const auto removeLog = [&] { DeleteFileA(paths.log.c_str()); };
+    const auto current = [] { Log(kSourceFile, kSourceLine, kMessage); };
+    const auto earlier = [beforeLog] { beforeLog(kSourceFile, kSourceLine, kMessage); };
+    // A Log that drops its records would be timed as fast: each must have written its line.
+    removeLog();
+    current();
+    earlier();
+    const unsigned written = countLines(paths.log);
+    removeLog();
+
+    const Plan plan{2, 21, 200};
+    const Pair timed = measurePair(plan, current, earlier, removeLog);
+    removeLog();
+    // What every record now does besides its open: take the writers' turn and give it back.
+    const double turn = measure(plan, [] {
+        const UniqueHandle mutex{CreateMutexW(nullptr, FALSE, kTimedTurnName)};
+        if (mutex && WaitForSingleObject(mutex.get(), 50) == WAIT_OBJECT_0) ReleaseMutex(mutex.get());
+    });
+
+    std::printf("  same record, same log path, %u records per sample, median of %u samples in turn (%s)\n",
+                plan.operations, plan.samples, written == 2 ? "each wrote its line" : "A RECORD WAS NOT WRITTEN");
+    std::printf("  Log, this build                         %8.1f us\n", microseconds(timed.first));
+    std::printf("  Log, %-34s %8.1f us\n", kBeforeLibrary, microseconds(timed.second));
+    std::printf("  ratio this build / before               %8.2f     goal <= %.2f: %s\n", timed.ratio(), kBeforeGoal,
+                verdict(timed.ratio() <= kBeforeGoal));
+    std::printf("  the writers' turn alone                 %8.1f us  (CreateMutexW, wait, ReleaseMutex, CloseHandle)\n",
+                microseconds(turn));
+}
+
+// --- Log from several writers at once ------------------------------------------------------
+
+struct Shape {
+    const char* name;
+    unsigned processes;  // 0: the threads are this process's own
+    unsigned threads;    // of each process
+    unsigned records;    // of each thread
+};
+
+// 1600 records each: about a second under Wine.
+constexpr Shape kShapes[] = {
+    {"1 thread", 0, 1, 1600},
+    {"2 threads", 0, 2, 800},
+    {"8 threads", 0, 8, 200},
+    {"2 processes x 4 threads", 2, 4, 200},
+    {"4 processes x 4 threads", 4, 4, 100},
+};
+
+constexpr DWORD kWritersTimeoutMs = 300000;
+constexpr char kWriterOption[] = "--writer";
+
+struct WriterWork {
+    HANDLE start;
+    unsigned records;
+};
+
+DWORD WINAPI writeRecords(void* parameter) {
+    // A copy: the work's owner may be gone if the run failed before the start.
+    const WriterWork work = *static_cast<const WriterWork*>(parameter);
+    if (WaitForSingleObject(work.start, INFINITE) != WAIT_OBJECT_0) return 1;
+    for (unsigned done = 0; done < work.records; ++done) Log(kSourceFile, kSourceLine, kMessage);
+    return 0;
+}
+
+// `count` threads of this process write `records` each once `start` is set; `ready` runs when
+// they are made (it sets start, or tells the process that will). Returns when all have ended.
+template <typename Ready>
+void writeFromThreads(unsigned count, unsigned records, HANDLE start, Ready ready) {
+    WriterWork work{start, records};
+    std::vector<UniqueHandle> threads;
+    std::vector<HANDLE> handles;
+    for (unsigned made = 0; made < count; ++made) {
+        threads.emplace_back(CreateThread(nullptr, 0, writeRecords, &work, 0, nullptr));
+        if (!threads.back()) throw std::runtime_error("CreateThread failed");
+        handles.push_back(threads.back().get());
+    }
+    ready();
+    if (WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, kWritersTimeoutMs) >=
+        WAIT_OBJECT_0 + handles.size())
+        throw std::runtime_error("the writer threads did not end");
+}
+
+// kestbench --writer <threads> <records> <name>: one writer process of a shape. It counts itself
+// ready on the semaphore <name>.ready and writes once the event <name>.start is set.
+int writerProcess(const char* threadsText, const char* recordsText, const std::string& name) {
+    const auto threads = static_cast<unsigned>(std::strtoul(threadsText, nullptr, 10));
+    const auto records = static_cast<unsigned>(std::strtoul(recordsText, nullptr, 10));
+    const UniqueHandle start{OpenEventA(SYNCHRONIZE, FALSE, (name + ".start").c_str())};
+    const UniqueHandle ready{OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, (name + ".ready").c_str())};
+    if (!start || !ready || threads == 0) return 3;
+    writeFromThreads(threads, records, start.get(), [&] { ReleaseSemaphore(ready.get(), 1, nullptr); });
+    return 0;
+}
+
+double secondsSince(Clock::time_point began) { return std::chrono::duration<double>(Clock::now() - began).count(); }
+
+// Seconds from the start to the last record.
+double writeFromThisProcess(const Shape& shape) {
+    const UniqueHandle start{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    if (!start) throw std::runtime_error("CreateEventA failed");
+    Clock::time_point began;
+    writeFromThreads(shape.threads, shape.records, start.get(), [&] {
+        began = Clock::now();
+        SetEvent(start.get());
+    });
+    return secondsSince(began);
+}
+
+// Seconds from the start to the last record; the processes' own start (Wine's, some tenths of a
+// second each) is left out.
+double writeFromProcesses(const Shape& shape, unsigned shapeIndex) {
+    const std::string name =
+        "Local\\kestbench." + std::to_string(GetCurrentProcessId()) + ".writers" + std::to_string(shapeIndex);
+    const UniqueHandle start{CreateEventA(nullptr, TRUE, FALSE, (name + ".start").c_str())};
+    const UniqueHandle ready{
+        CreateSemaphoreA(nullptr, 0, static_cast<LONG>(shape.processes), (name + ".ready").c_str())};
+    if (!start || !ready) throw std::runtime_error("cannot make the writers' start event and semaphore");
+    const std::string command = "\"" + selfPath() + "\" " + kWriterOption + " " + std::to_string(shape.threads) + " " +
+                                std::to_string(shape.records) + " " + name;
+    std::vector<UniqueHandle> processes;
+    // The semaphore first: the wait answers the lowest index signalled, so a process that ended
+    // stops the count only once every ready process has been counted.
+    std::vector<HANDLE> waitable{ready.get()};
+    for (unsigned started = 0; started < shape.processes; ++started) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::string line = command;
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            throw std::runtime_error("cannot start a writer process: error " + std::to_string(GetLastError()));
+        CloseHandle(process.hThread);
+        processes.emplace_back(process.hProcess);
+        waitable.push_back(process.hProcess);
+    }
+    for (unsigned counted = 0; counted < shape.processes; ++counted)
+        if (WaitForMultipleObjects(static_cast<DWORD>(waitable.size()), waitable.data(), FALSE, kWritersTimeoutMs) !=
+            WAIT_OBJECT_0)
+            throw std::runtime_error("a writer process ended or hung before it was ready");
+    const Clock::time_point began = Clock::now();
+    SetEvent(start.get());
+    if (WaitForMultipleObjects(static_cast<DWORD>(waitable.size() - 1), waitable.data() + 1, TRUE, kWritersTimeoutMs) >=
+        WAIT_OBJECT_0 + waitable.size() - 1)
+        throw std::runtime_error("the writer processes did not end");
+    const double seconds = secondsSince(began);
+    for (const UniqueHandle& process : processes) {
+        DWORD exitCode = 1;
+        if (!GetExitCodeProcess(process.get(), &exitCode) || exitCode != 0)
+            throw std::runtime_error("a writer process failed: exit code " + std::to_string(exitCode));
+    }
+    return seconds;
+}
+
+// Someone following the log, as a tail does: the file held open for reading, sharing reading and
+// writing, from before the first record to after the last, and what is new read every 10 ms.
+class Viewer {
+public:
+    explicit Viewer(const std::string& path)
+        : file_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        if (!file_ || !stop_) throw std::runtime_error("the viewer cannot open " + path);
+        thread_.reset(CreateThread(nullptr, 0, follow, this, 0, nullptr));
+        if (!thread_) throw std::runtime_error("CreateThread failed");
+    }
+    ~Viewer() {
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+    Viewer(Viewer&&) = delete;
+    Viewer& operator=(Viewer&&) = delete;
+
+private:
+    static DWORD WINAPI follow(void* parameter) {
+        const Viewer& viewer = *static_cast<const Viewer*>(parameter);
+        char buffer[1 << 14];
+        do {
+            DWORD got = 0;
+            // Read to the end and let go: only the writers are measured.
+            while (ReadFile(viewer.file_.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            }
+        } while (WaitForSingleObject(viewer.stop_.get(), 10) == WAIT_TIMEOUT);
+        return 0;
+    }
+
+    UniqueFileHandle file_;
+    UniqueHandle stop_;
+    UniqueHandle thread_;
+};
+
+void benchContention(const Paths& paths) {
+    std::printf("\n== Log from several writers at once, a viewer following the log throughout ==\n");
+    std::printf("  %-26s %8s %8s %6s %8s %10s\n", "writers", "asked", "in file", "lost", "seconds", "records/s");
+    setLogging(true);
+    for (unsigned index = 0; index < std::size(kShapes); ++index) {
+        const Shape& shape = kShapes[index];
+        // The log is there before the viewer opens it, as when someone follows a host's log.
+        {
+            const UniqueFileHandle created{CreateFileA(paths.log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr)};
+            if (!created) throw std::runtime_error("cannot make " + paths.log);
+        }
+        double seconds = 0.0;
+        {
+            const Viewer viewer{paths.log};
+            seconds = shape.processes == 0 ? writeFromThisProcess(shape) : writeFromProcesses(shape, index);
+        }
+        const unsigned asked = std::max(shape.processes, 1u) * shape.threads * shape.records;
+        const unsigned inFile = countLines(paths.log);
+        std::printf("  %-26s %8u %8u %6d %8.2f %10.0f\n", shape.name, asked, inFile,
+                    static_cast<int>(asked) - static_cast<int>(inFile), seconds, inFile / seconds);
+    }
+    DeleteFileA(paths.log.c_str());
+}
+
 // --- 2./3. createMyCertList against a plain CryptoAPI loop --------------------------------
 
 struct HeapText {
@@ -507,19 +763,48 @@ void printPlatform() {
 }  // namespace kest::bench
 
 // --long: also time the largest candidate read with logging on (some minutes under Wine).
+// --log: the figures of Log alone.
+// --writer <threads> <records> <name>: one of the writer processes it starts itself.
 int main(int argc, char** argv) {
     using namespace kest::bench;
-    const bool longRun = argc > 1 && std::strcmp(argv[1], "--long") == 0;
+    if (argc == 5 && std::strcmp(argv[1], kWriterOption) == 0) {
+        try {
+            return writerProcess(argv[2], argv[3], argv[4]);
+        } catch (const std::exception& error) {
+            (void)std::fprintf(stderr, "kestbench writer: %s\n", error.what());
+            return 1;
+        }
+    }
+    bool longRun = false;
+    bool logOnly = false;
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--long") == 0) {
+            longRun = true;
+        } else if (std::strcmp(argv[index], "--log") == 0) {
+            logOnly = true;
+        } else {
+            (void)std::fprintf(stderr, "usage: kestbench [--long] [--log]\n");
+            return 2;
+        }
+    }
     try {
         // Unbuffered: each figure shows as soon as it is measured.
         (void)std::setvbuf(stdout, nullptr, _IONBF, 0);
         printPlatform();
         const Paths paths = prepareInstallation();
+        if (logOnly) {
+            static_cast<void>(benchLog(paths));
+            benchLogAgainstBefore(paths);
+            benchContention(paths);
+            return 0;
+        }
         const CacheFill cache = ensureCachedCertificates(kLargestStore);
         if (cache.made > 0)
             std::printf("made %u keyed certificates in %.1f s (%.0f ms each); kept for later runs\n", cache.made,
                         cache.seconds, 1000.0 * cache.seconds / cache.made);
         const double settingsRead = benchLog(paths);
+        benchLogAgainstBefore(paths);
+        benchContention(paths);
         benchLists(paths, settingsRead);
         benchCandidates(paths, longRun);
         return 0;

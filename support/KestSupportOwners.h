@@ -22,6 +22,8 @@ using UniqueScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseWith<&
 // A device context of CreateCompatibleDC.
 using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseWith<&DeleteDC>>;
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, ReleaseWith<&DeleteObject>>;
+// A library of LoadLibrary, one reference of its count.
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ReleaseWith<&FreeLibrary>>;
 // One reference to a COM object.
 template <typename Interface>
 using UniqueCom = std::unique_ptr<Interface, ReleaseWith<&releaseComObject>>;
