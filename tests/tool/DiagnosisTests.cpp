@@ -60,7 +60,7 @@ Diagnosis healthy() {
 // Stored ids, each with the list position findMyCert finds it at, under CertId_0000 on.
 void store(Diagnosis& facts, const std::vector<Diagnosis::StoredId>& stored) {
     facts.settings.keys = {"OmitSelectCert"};
-    facts.candidates = {stored, {}};
+    facts.candidates = {KEST_OK, stored, {}};
     for (unsigned n = 0; n < stored.size(); ++n) {
         char key[16];
         std::snprintf(key, sizeof key, "CertId_%04u", n);

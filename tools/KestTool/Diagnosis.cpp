@@ -153,6 +153,11 @@ private:
             add(kSettingsCheck, Status::problem,
                 where + "read-only: " + lost + "; clear its read-only attribute (attrib -r " +
                     fromAnsi(facts_.settings.path) + ")");
+        else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            add(kSettingsCheck, Status::problem,
+                where + "another program holds it open (error " + std::to_string(error) +
+                    "), a backup or sync client or an editor: the host can neither read the candidates nor save the "
+                    "user's choice while it does; close that program, or keep it away from this file");
         else if (error != ERROR_SUCCESS)
             add(kSettingsCheck, Status::problem,
                 where + "cannot be opened for writing (error " + std::to_string(error) + "): " + lost +
@@ -261,6 +266,7 @@ private:
                     certificate.named() + ": " + certificate.validityProblem(now) +
                         "; check the computer's clock, or wait until then");
         }
+        judgeSharedIds();
         if (listed_.empty())
             add(kCertificatesCheck, Status::problem,
                 std::string("no certificate of the personal store has a reachable private key; ") + kImportKey);
@@ -283,6 +289,36 @@ private:
             text += (i == 0 ? "" : ", ") + withoutKey_[i].named();
         if (withoutKey_.size() > kNamedAtMost) text += ", ...";
         add(kCertificatesCheck, Status::warning, text + "; insert the smart card, or " + kImportKey);
+    }
+
+    // The last certificate of the list with the id of `certificate`, the one the library finds
+    // for that id; itself when no later one shares it.
+    [[nodiscard]] const Certificate& lastWithIdOf(const Certificate& certificate) const {
+        const Certificate* last = &certificate;
+        for (const Certificate& other : listed_)
+            if (other.index > last->index && other.id() && other.id() == certificate.id()) last = &other;
+        return *last;
+    }
+
+    // Certificates of the list that share an id (an in-house CA that reissues under the same
+    // serial number): a mark of any of them marks the last, whatever the user chose.
+    void judgeSharedIds() {
+        for (const Certificate& certificate : listed_) {
+            const Certificate& last = lastWithIdOf(certificate);
+            if (&last == &certificate || !certificate.id()) continue;
+            // Once for each pair with the last: the earlier ones name it.
+            add(kCertificatesCheck, Status::warning,
+                std::to_string(certificate.index) + ": " + certificate.named() + " and " + std::to_string(last.index) +
+                    ": " + last.named() +
+                    " carry one id (serial number and issuer): the host always takes the later, " +
+                    std::to_string(last.index) + ", so a mark of either marks it; remove the one not wanted with "
+                    "kesttool remove <index>" +
+                    (certificate.valid(facts_.now) == last.valid(facts_.now)
+                         ? std::string()
+                         : " (kesttool remove " +
+                               std::to_string(certificate.valid(facts_.now) ? last.index : certificate.index) +
+                               " for the one not valid)"));
+        }
     }
 
     // The newest valid certificate of the list with the same subject and issuer as `old`, and
@@ -333,6 +369,13 @@ private:
                 "not checked: no settings file or no list; mend the lines above first");
             return;
         }
+        if (facts_.candidates.readCode != KEST_OK) {
+            add(kCandidatesCheck, Status::problem,
+                "the library cannot read the candidates of " + fromAnsi(facts_.settings.path),
+                "close the program that holds the file (the settings line above names why it cannot be read)",
+                facts_.candidates.readCode);
+            return;
+        }
         const std::vector<Diagnosis::StoredId>& stored = facts_.candidates.stored;
         const std::string& now = facts_.now;
         std::size_t usable = 0;
@@ -346,6 +389,20 @@ private:
             }
             const Certificate& certificate = listed_.at(*stored[n].found);
             const Certificate* renewal = renewalOf(certificate);
+            const Certificate* validTwin = nullptr;
+            for (const Certificate& other : listed_)
+                if (other.index != certificate.index && other.id() == certificate.id() && other.valid(now))
+                    validTwin = &other;
+            if (!certificate.valid(now) && validTwin != nullptr) {
+                // Marking the valid one would store the same id, and find this one again.
+                add(kCandidatesCheck, Status::warning,
+                    key + " " + certificate.named() + ": " + certificate.validityProblem(now) + "; the valid " +
+                        std::to_string(validTwin->index) +
+                        " carries the same id, and the host takes the later in the list; remove the one not valid "
+                        "with kesttool remove " +
+                        std::to_string(certificate.index));
+                continue;
+            }
             if (!certificate.valid(now)) {
                 add(kCandidatesCheck, Status::warning,
                     key + " " + certificate.named() + ": " + certificate.validityProblem(now) +

@@ -98,6 +98,7 @@ struct Diagnosis {
         std::optional<std::size_t> found;  // the listed certificate findMyCert finds for it
     };
     struct Candidates {
+        ResultCode readCode = KEST_OK;  // readIniSignerCertCandidate's on the list
         std::vector<StoredId> stored;  // as the library reads them: up to the first key missing or empty
         // For each candidate key of `settings.keys`, the value the library reads under its number.
         std::map<unsigned, std::string> valueOf;

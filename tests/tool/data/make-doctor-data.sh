@@ -10,6 +10,8 @@
 #   colleague     CN=Kest Doctor Colleague, O=Kest Test, C=JP; serial 0d03: same issuer, other subject
 #   expired       CN=Kest Doctor Expired, O=Kest Test, C=JP; serial 0d04, valid 2020 to 2021
 #   expired-renewal  the same subject and issuer as expired, serial 0d05, valid 2022 to 2049
+#   reissued      expired reissued by an in-house CA under the same serial 0d04, another key,
+#                 valid 2022 to 2049: one id for two certificates
 #   <name>.der    the certificate alone
 #   <name>.p12    the certificate with its key (no chain), AES-256/PBKDF2; password "KestTest-2024"
 set -eu
@@ -28,8 +30,9 @@ issue renewed 0D02 "/C=JP/O=Kest Test/CN=Kest Doctor Signer" 20240601000000Z 204
 issue colleague 0D03 "/C=JP/O=Kest Test/CN=Kest Doctor Colleague" 20240101000000Z 20491231235959Z
 issue expired 0D04 "/C=JP/O=Kest Test/CN=Kest Doctor Expired" 20200101000000Z 20211231235959Z
 issue expired-renewal 0D05 "/C=JP/O=Kest Test/CN=Kest Doctor Expired" 20220101000000Z 20491231235959Z
+issue reissued 0D04 "/C=JP/O=Kest Test/CN=Kest Doctor Expired" 20220101000000Z 20491231235959Z
 
-for name in current renewed colleague expired expired-renewal; do
+for name in current renewed colleague expired expired-renewal reissued; do
     openssl pkcs12 -export -in "$work/$name.pem" -inkey "$work/$name.key" -name "$name" \
         -passout "pass:$password" -out "$out/$name.p12"
 done

@@ -175,6 +175,10 @@ private:
     void gatherCandidates() {
         if (!facts_.candidatesChecked()) return;
         Diagnosis::Candidates& candidates = facts_.candidates;
+        // As the host reads them: a file that is there but cannot be read fails the read.
+        int matched = 0;
+        candidates.readCode = readIniSignerCertCandidate(facts_.settings.path.c_str(), list_.get(), &matched);
+        if (candidates.readCode != KEST_OK) return;
         for (const std::string& id : storedCandidateIds(facts_.settings.path)) {
             std::string serial;
             std::string issuer;
