@@ -146,6 +146,9 @@ TEST(KestToolTextFiles, TheEncodingIsToldByMarksNulBytesAndStrictConversions) {
         {"Shift_JIS", "\x90\xdd\x92\xe8", Encoding::shiftJis, Encoding::shiftJis},
         {"UTF-8 that is valid Shift_JIS", error, Encoding::shiftJis, Encoding::utf8},
         {"UTF-8 cut inside a character", setting, Encoding::shiftJis, Encoding::utf8},
+        // A cut leaves out a lead byte short of its continuation bytes, nothing else.
+        {"Shift_JIS of one character", "\x83\x47", Encoding::shiftJis, Encoding::shiftJis},
+        {"Shift_JIS: ASCII, then a half-width katakana", "OK\xc3", Encoding::shiftJis, Encoding::shiftJis},
         {"UTF-8 with a NUL-filled tail", error + std::string(6, '\0'), Encoding::nulBytes, Encoding::utf8},
         {"Shift_JIS with a NUL-filled tail", "abc" + std::string(6, '\0'), Encoding::nulBytes, Encoding::shiftJis},
         {"NUL bytes at its head, as a crash may leave it", std::string(4, '\0') + "[MyCertificate]\r\n",
