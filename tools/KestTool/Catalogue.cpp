@@ -155,6 +155,15 @@ std::optional<std::string> readCatalogue(const std::string& path) {
     return bytes;
 }
 
+std::optional<CatalogueCheck> checkCatalogueFile(const std::string& path) {
+    // How the file was saved from its own bytes (a NUL's offset is the file's); the lines as
+    // ShowError's stream gets them.
+    const std::optional<std::string> saved = readWholeFile(path);
+    const std::optional<std::string> streamed = readCatalogue(path);
+    if (!saved || !streamed) return std::nullopt;
+    return CatalogueCheck{checkCatalogueEncoding(*saved), checkCatalogue(*streamed)};
+}
+
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes) {
     // ShowError's text-mode stream ends at a Ctrl-Z: what an old editor left after it is never read.
     bytes = bytes.substr(0, bytes.find(kCtrlZ));

@@ -47,4 +47,14 @@ std::optional<std::string> readCatalogue(const std::string& path);
 // Takes the file's own bytes (a NUL's offset is the file's) and judges those before a Ctrl-Z.
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes);
 
+// What check-catalogue and doctor say of a catalogue file: how it was saved, from its own
+// bytes, and its lines as ShowError's stream gets them, each finding once.
+struct CatalogueCheck {
+    std::optional<CatalogueFinding> encoding;
+    std::vector<CatalogueFinding> findings;  // by line, then the codes without a line
+};
+
+// Nothing if the file cannot be read.
+std::optional<CatalogueCheck> checkCatalogueFile(const std::string& path);
+
 }  // namespace kest::tool

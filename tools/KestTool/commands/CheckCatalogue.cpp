@@ -3,21 +3,19 @@
 #include "Catalogue.h"
 #include "CommandLine.h"
 #include "Terminal.h"
-#include "TextFiles.h"
+
+#include <utility>
 
 namespace kest::tool {
 namespace {
 
 int run(const Invocation& invocation) {
     const std::string& path = invocation.operands()[0];
-    // How the file was saved from its own bytes; the lines as ShowError's stream gets them.
-    const std::optional<std::string> saved = readWholeFile(path);
-    const std::optional<std::string> bytes = readCatalogue(path);
-    if (!saved || !bytes) return reportProblem("cannot read " + path);
+    std::optional<CatalogueCheck> checked = checkCatalogueFile(path);
+    if (!checked) return reportProblem("cannot read " + path);
 
-    std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);
-    if (std::optional<CatalogueFinding> encoding = checkCatalogueEncoding(*saved))
-        findings.insert(findings.begin(), std::move(*encoding));
+    std::vector<CatalogueFinding>& findings = checked->findings;
+    if (checked->encoding) findings.insert(findings.begin(), std::move(*checked->encoding));
     for (const CatalogueFinding& finding : findings) {
         std::string where = path + ":";
         if (finding.line != 0) where += std::to_string(finding.line) + ":";
