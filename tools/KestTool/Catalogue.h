@@ -14,7 +14,7 @@ namespace kest::tool {
 
 struct CatalogueFinding {
     unsigned line;                    // 1-based; 0 for a finding about the catalogue as a whole
-    std::string text;                 // ASCII, apart from the quoted Shift_JIS message of a missing code
+    std::string text;                 // ASCII, apart from quoted Shift_JIS: a missing code's message, a box's text
     bool codeWithoutMessage = false;  // a result code's box will say its message was not found
 };
 

@@ -84,6 +84,25 @@ std::optional<Encoding> encodingOfLogLine(std::string_view line) {
     return std::nullopt;
 }
 
+bool isShiftJis(std::string_view bytes) { return validIn(bytes, kShiftJis); }
+
+bool looksLikeUtf16Japanese(std::string_view bytes) {
+    if (bytes.size() < 4 || bytes.size() % 2 != 0 || ascii(bytes) || bytes.find('\0') != std::string_view::npos)
+        return false;
+    std::wstring text;
+    for (std::size_t i = 0; i < bytes.size(); i += 2)
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    const auto japanese = [](wchar_t c) {
+        return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF01 && c <= 0xFFEF);
+    };
+    if (!std::all_of(text.begin(), text.end(), japanese)) return false;
+    BOOL lacking = FALSE;
+    return WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                               nullptr, &lacking) > 0 &&
+           lacking == FALSE;
+}
+
 std::string encodingName(Encoding encoding) {
     switch (encoding) {
         case Encoding::shiftJis: return "Shift_JIS";
