@@ -7,11 +7,13 @@
 #include "KestOwners.h"
 #include "KestResultMessages.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 
 namespace kest::tool {
 namespace {
@@ -177,6 +179,32 @@ std::optional<std::string> messageEncodingProblem(std::string_view message, std:
     return std::nullopt;
 }
 
+// A Ctrl-Z ends ShowError's stream: the rest of its line, and every entry after it, is never
+// read. An old editor's end-of-file mark, after the last line or before bytes of no entry, is
+// harmless.
+std::optional<CatalogueFinding> ctrlZFinding(std::string_view saved) {
+    const std::size_t at = saved.find(kCtrlZ);
+    if (at == std::string_view::npos) return std::nullopt;
+    const std::size_t lineStart = at == 0 ? 0 : saved.rfind('\n', at - 1) + 1;
+    const std::string_view after = saved.substr(at + 1);
+    const std::size_t lineEnd = after.find('\n');
+    const bool cut = at > lineStart && after.substr(0, lineEnd).find_first_not_of("\r\x1A") != std::string_view::npos;
+    const std::vector<CatalogueLine> later =
+        readCatalogueLines(at == lineStart                     ? after
+                           : lineEnd == std::string_view::npos ? ""
+                                                               : after.substr(lineEnd + 1));
+    const auto entries =
+        std::count_if(later.begin(), later.end(), [](const CatalogueLine& line) { return line.entry; });
+    if (!cut && entries == 0) return std::nullopt;
+    std::string text = "a Ctrl-Z (0x1A, an old end-of-file mark) at column " + std::to_string(at - lineStart + 1) +
+                       " ends the file for ShowError: ";
+    if (cut) text += "its line is read only up to it";
+    if (cut && entries > 0) text += ", and ";
+    if (entries > 0) text += "the " + std::to_string(entries) + " entries after it are never read";
+    return CatalogueFinding{static_cast<unsigned>(std::count(saved.begin(), saved.begin() + at, '\n') + 1),
+                            text + "; take the Ctrl-Z out"};
+}
+
 }  // namespace
 
 const char kNotAnEntry[] =
@@ -260,7 +288,15 @@ std::optional<CatalogueCheck> checkCatalogueFile(const std::string& path) {
     const std::optional<std::string> saved = readWholeFile(path);
     const std::optional<std::string> streamed = readCatalogue(path);
     if (!saved || !streamed) return std::nullopt;
-    return CatalogueCheck{checkCatalogueEncoding(*saved), checkCatalogue(*streamed)};
+    CatalogueCheck checked{checkCatalogueEncoding(*saved), checkCatalogue(*streamed)};
+    // Its line is the stream's last: after the findings of lines, before those of the codes.
+    if (std::optional<CatalogueFinding> ctrlZ = ctrlZFinding(*saved)) {
+        std::vector<CatalogueFinding>& findings = checked.findings;
+        findings.insert(std::find_if(findings.begin(), findings.end(),
+                                     [](const CatalogueFinding& finding) { return finding.line == 0; }),
+                        std::move(*ctrlZ));
+    }
+    return checked;
 }
 
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes) {

@@ -38,8 +38,9 @@ extern const Command kCheckCatalogueCommand{
     1,
     1,
     "    Reports codes written twice, empty messages, lines over 259 characters,\n"
-    "    unknown severity letters, result codes without a line, and a file not\n"
-    "    saved as Shift_JIS.\n",
+    "    unknown severity letters, result codes without a line, messages not in\n"
+    "    Shift_JIS, separators typed full-width or left out, a Ctrl-Z that cuts a\n"
+    "    line, and a file not saved as Shift_JIS.\n",
     {},
     &run,
     {}};
