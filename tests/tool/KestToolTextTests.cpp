@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kest::tool {
@@ -122,6 +123,13 @@ TEST(KestToolCertificateJson, ListIsAnArrayOfUtf8Objects) {
               "\"2034.01.05 00:00:00\", \"candidate\": true}\n]\n");
 }
 
+// UTF-16 little-endian, as Windows saves it, without a mark.
+std::string utf16Bytes(std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return bytes;
+}
+
 // How a file was saved, told from its bytes: a settings file or catalogue whole, and the head
 // of a log, which may end inside a character and is UTF-8 wherever UTF-8 reads it.
 TEST(KestToolTextFiles, TheEncodingIsToldByMarksNulBytesAndStrictConversions) {
@@ -138,6 +146,9 @@ TEST(KestToolTextFiles, TheEncodingIsToldByMarksNulBytesAndStrictConversions) {
         {"Shift_JIS", "\x90\xdd\x92\xe8", Encoding::shiftJis, Encoding::shiftJis},
         {"UTF-8 that is valid Shift_JIS", error, Encoding::shiftJis, Encoding::utf8},
         {"UTF-8 cut inside a character", setting, Encoding::shiftJis, Encoding::utf8},
+        // A cut leaves out a lead byte short of its continuation bytes, nothing else.
+        {"Shift_JIS of one character", "\x83\x47", Encoding::shiftJis, Encoding::shiftJis},
+        {"Shift_JIS: ASCII, then a half-width katakana", "OK\xc3", Encoding::shiftJis, Encoding::shiftJis},
         {"UTF-8 with a NUL-filled tail", error + std::string(6, '\0'), Encoding::nulBytes, Encoding::utf8},
         {"Shift_JIS with a NUL-filled tail", "abc" + std::string(6, '\0'), Encoding::nulBytes, Encoding::shiftJis},
         {"NUL bytes at its head, as a crash may leave it", std::string(4, '\0') + "[MyCertificate]\r\n",
@@ -152,6 +163,10 @@ TEST(KestToolTextFiles, TheEncodingIsToldByMarksNulBytesAndStrictConversions) {
                      "0\0",
                      8),
          Encoding::utf16NoBom, Encoding::utf16NoBom},
+        // A catalogue line of ours: 12 of its 36 characters ASCII, the least that still counts.
+        {"UTF-16 without a mark, mostly Japanese",
+         utf16Bytes(u"X25000103,環境設定ファイルへの値の書き込みに失敗しました。\r\n"), Encoding::utf16NoBom,
+         Encoding::utf16NoBom},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

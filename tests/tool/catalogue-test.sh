@@ -12,8 +12,9 @@ run() { "$source_dir/cmake/wine-run.sh" "$bin/kesttool.exe" "$@"; }
 failures=0
 
 # Our catalogue with: a second line for 25000101 (digits in upper case: the same code), an
-# empty message, a 260-character line, the severity letter E, a line that is no entry, and
-# 25000200 and 2500020f left out. CRLF line ends, Shift_JIS, as shipped.
+# empty message, a 260-character line, the severity letter E, a line that is no entry, a
+# separator typed full-width (the finding quotes the box in UTF-8), and 25000200 and 2500020f
+# left out. CRLF line ends, Shift_JIS, as shipped.
 long_message=$(printf '%0250d' 0)
 {
     grep -av -e '^X25000200,' -e '^X2500020F,' "$source_dir/KestErr/KestErr.csv"
@@ -22,6 +23,7 @@ long_message=$(printf '%0250d' 0)
     printf 'E25000999,no icon\r\n'
     printf 'X25000998,%s\r\n' "$long_message"
     printf 'X2500\r\n'
+    printf 'X25000997%s\r\n' "$(printf '，全角' | iconv -f UTF-8 -t CP932)"
 } >"$work/findings.csv"
 
 status=0
@@ -32,9 +34,10 @@ $work/findings.csv:15: code 25000101 written twice (first on line 3)
 $work/findings.csv:16: unknown severity letter 'E': the box shows no icon (I, Q, W or X expected)
 $work/findings.csv:17: line of 260 characters, longer than 259: ShowError reads it in pieces
 $work/findings.csv:18: not an entry: a severity letter, eight hexadecimal digits, a separator and the message expected
+$work/findings.csv:19: code 25000997: the separator is the full-width '，': ShowError takes its first byte for the separator and shows the second as a stray character: the box shows "C全角"; type a comma (,) in its place
 $work/findings.csv: no line with a message for code 25000200 (証明書ストアのオープンに失敗しました。)
 $work/findings.csv: no line with a message for code 2500020f (ファイル日時形式からシステム日時形式への変更に失敗しました。)
-$work/findings.csv: 7 findings
+$work/findings.csv: 8 findings
 EXPECTED
 if ! cmp -s "$work/expected.out" "$work/findings.out"; then
     echo "FAILED: findings differ (expected, then got):"

@@ -14,7 +14,7 @@ namespace kest::tool {
 
 struct CatalogueFinding {
     unsigned line;                    // 1-based; 0 for a finding about the catalogue as a whole
-    std::string text;                 // ASCII, apart from the quoted Shift_JIS message of a missing code
+    std::string text;                 // ASCII, apart from quoted Shift_JIS: a missing code's message, a box's text
     bool codeWithoutMessage = false;  // a result code's box will say its message was not found
 };
 
@@ -46,5 +46,15 @@ std::optional<std::string> readCatalogue(const std::string& path);
 // A catalogue not saved as Shift_JIS: how it was saved, what the boxes then show and what to do.
 // Takes the file's own bytes (a NUL's offset is the file's) and judges those before a Ctrl-Z.
 std::optional<CatalogueFinding> checkCatalogueEncoding(std::string_view bytes);
+
+// What check-catalogue and doctor say of a catalogue file: how it was saved, from its own
+// bytes, and its lines as ShowError's stream gets them, each finding once.
+struct CatalogueCheck {
+    std::optional<CatalogueFinding> encoding;
+    std::vector<CatalogueFinding> findings;  // by line, then the codes without a line
+};
+
+// Nothing if the file cannot be read.
+std::optional<CatalogueCheck> checkCatalogueFile(const std::string& path);
 
 }  // namespace kest::tool

@@ -24,13 +24,24 @@ bool validIn(std::string_view bytes, UINT codePage) {
                                0) > 0;
 }
 
-// Valid UTF-8 with its last character perhaps cut (up to three bytes), and not ASCII alone.
+bool ascii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Valid UTF-8 beyond ASCII, its last character perhaps cut. Only a lead byte with fewer
+// continuation bytes after it than it needs is left out: a Shift_JIS text ending in a
+// double-byte character after ASCII is not UTF-8 for its ASCII alone.
 bool utf8Head(std::string_view bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return false;
-    for (std::size_t drop = 0; drop <= std::min<std::size_t>(bytes.size(), 3); ++drop)
-        if (validIn(bytes.substr(0, bytes.size() - drop), CP_UTF8)) return true;
-    return false;
+    std::size_t end = bytes.size();
+    for (std::size_t back = 1; back <= std::min<std::size_t>(bytes.size(), 3); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if (byte >= 0x80 && byte < 0xC0) continue;  // a continuation byte
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
+        if (byte >= 0xC2 && byte <= 0xF4 && back < length) end = bytes.size() - back;
+        break;
+    }
+    const std::string_view kept = bytes.substr(0, end);
+    return !ascii(kept) && validIn(kept, CP_UTF8);
 }
 
 // UTF-16 of mostly ASCII text has a NUL in every other byte: at least a third of the bytes at
@@ -67,11 +78,29 @@ Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading readi
 }
 
 std::optional<Encoding> encodingOfLogLine(std::string_view line) {
-    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return std::nullopt;
+    if (ascii(line)) return std::nullopt;
     if (validIn(line, CP_UTF8)) return Encoding::utf8;
     if (validIn(line, kShiftJis)) return Encoding::shiftJis;
     return std::nullopt;
+}
+
+bool isShiftJis(std::string_view bytes) { return validIn(bytes, kShiftJis); }
+
+bool looksLikeUtf16Japanese(std::string_view bytes) {
+    if (bytes.size() < 4 || bytes.size() % 2 != 0 || ascii(bytes) || bytes.find('\0') != std::string_view::npos)
+        return false;
+    std::wstring text;
+    for (std::size_t i = 0; i < bytes.size(); i += 2)
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    const auto japanese = [](wchar_t c) {
+        return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF01 && c <= 0xFFEF);
+    };
+    if (!std::all_of(text.begin(), text.end(), japanese)) return false;
+    BOOL lacking = FALSE;
+    return WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                               nullptr, &lacking) > 0 &&
+           lacking == FALSE;
 }
 
 std::string encodingName(Encoding encoding) {

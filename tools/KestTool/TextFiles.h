@@ -41,6 +41,16 @@ Encoding encodingOf(std::string_view bytes, std::size_t& firstNul, Reading readi
 // needs no more than the line, wherever in the file it is.
 std::optional<Encoding> encodingOfLogLine(std::string_view line);
 
+// One catalogue message as the box takes it: Shift_JIS by the platform's strict conversion
+// (ASCII is).
+bool isShiftJis(std::string_view bytes);
+
+// UTF-16 little-endian Japanese without a NUL byte: two characters or more, each kana, kanji,
+// Japanese punctuation or a full-width form that Shift_JIS can write, and bytes beyond ASCII.
+// A few such characters are often valid Shift_JIS too, while Shift_JIS read as UTF-16 seldom
+// gives them. Hiragana alone in UTF-16 is ASCII bytes, and left to ASCII.
+bool looksLikeUtf16Japanese(std::string_view bytes);
+
 // "UTF-8", "UTF-16 with a little-endian byte-order mark", ...: how the file was saved.
 std::string encodingName(Encoding encoding);
 

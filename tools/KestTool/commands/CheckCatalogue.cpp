@@ -3,21 +3,19 @@
 #include "Catalogue.h"
 #include "CommandLine.h"
 #include "Terminal.h"
-#include "TextFiles.h"
+
+#include <utility>
 
 namespace kest::tool {
 namespace {
 
 int run(const Invocation& invocation) {
     const std::string& path = invocation.operands()[0];
-    // How the file was saved from its own bytes; the lines as ShowError's stream gets them.
-    const std::optional<std::string> saved = readWholeFile(path);
-    const std::optional<std::string> bytes = readCatalogue(path);
-    if (!saved || !bytes) return reportProblem("cannot read " + path);
+    std::optional<CatalogueCheck> checked = checkCatalogueFile(path);
+    if (!checked) return reportProblem("cannot read " + path);
 
-    std::vector<CatalogueFinding> findings = checkCatalogue(*bytes);
-    if (std::optional<CatalogueFinding> encoding = checkCatalogueEncoding(*saved))
-        findings.insert(findings.begin(), std::move(*encoding));
+    std::vector<CatalogueFinding>& findings = checked->findings;
+    if (checked->encoding) findings.insert(findings.begin(), std::move(*checked->encoding));
     for (const CatalogueFinding& finding : findings) {
         std::string where = path + ":";
         if (finding.line != 0) where += std::to_string(finding.line) + ":";
@@ -40,8 +38,9 @@ extern const Command kCheckCatalogueCommand{
     1,
     1,
     "    Reports codes written twice, empty messages, lines over 259 characters,\n"
-    "    unknown severity letters, result codes without a line, and a file not\n"
-    "    saved as Shift_JIS.\n",
+    "    unknown severity letters, result codes without a line, messages not in\n"
+    "    Shift_JIS, separators typed full-width or left out, a Ctrl-Z that cuts a\n"
+    "    line, and a file not saved as Shift_JIS.\n",
     {},
     &run,
     {}};

@@ -142,15 +142,11 @@ private:
     void gatherCatalogue() {
         if (!facts_.catalogueChecked()) return;
         Diagnosis::Catalogue& catalogue = facts_.catalogue;
-        // How the file was saved from its own bytes (a NUL's offset is the file's); the lines as
-        // ShowError's stream gets them.
-        const std::string path = cataloguePath(*facts_.installation.directory);
-        const std::optional<std::string> saved = readWholeFile(path);
-        const std::optional<std::string> bytes = readCatalogue(path);
-        if (!saved || !bytes) return;
+        const std::optional<CatalogueCheck> checked = checkCatalogueFile(cataloguePath(*facts_.installation.directory));
+        if (!checked) return;
         catalogue.read = true;
-        catalogue.encoding = checkCatalogueEncoding(*saved);
-        catalogue.findings = checkCatalogue(*bytes);
+        catalogue.encoding = checked->encoding;
+        catalogue.findings = checked->findings;
     }
 
     // The two settings as Log reads them, and the file as Log opens it; a record written here,
