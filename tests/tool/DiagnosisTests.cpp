@@ -273,6 +273,28 @@ TEST(KestToolDoctorVerdicts, Settings) {
          {"C:\\Kest\\KestEnv.ini not found", "restore it"},
          {},
          KEST_E_NO_SETTINGS_FILE},
+        // What a backup or sync client does: the remedy is to close it, not to give rights.
+        {"held by another program",
+         [](Diagnosis& facts) {
+             facts.settings.writeRefusal = ERROR_SHARING_VIOLATION;
+             facts.candidates.readCode = KEST_E_SETTINGS_READ;
+         },
+         {"problem settings", "problem candidates"},
+         "settings",
+         Status::problem,
+         {"another program holds it open (error 32)", "close that program"},
+         {"right"}},
+        {"candidates the library cannot read",
+         [](Diagnosis& facts) {
+             facts.settings.writeRefusal = ERROR_SHARING_VIOLATION;
+             facts.candidates.readCode = KEST_E_SETTINGS_READ;
+         },
+         {"problem settings", "problem candidates"},
+         "candidates",
+         Status::problem,
+         {"cannot read the candidates", "close the program that holds the file"},
+         {},
+         KEST_E_SETTINGS_READ},
         {"read-only",
          [](Diagnosis& facts) { facts.settings.writeRefusal = ERROR_FILE_READ_ONLY; },
          {"problem settings"},
@@ -471,6 +493,30 @@ TEST(KestToolDoctorVerdicts, StoredIdsTheListDoesNotFind) {
 
 TEST(KestToolDoctorVerdicts, StoredCandidatesAndTheirRenewals) {
     expectVerdicts({
+        // An in-house CA reissued the expired one under the same serial: marking the valid one
+        // stores the same id, which finds the later of the two, the expired one, again.
+        {"expired whose valid twin shares its id",
+         [](Diagnosis& facts) {
+             facts.settings.omit = 0;
+             facts.certificates.listed = {{kSigner, kIssuer, "0e01", "2022.01.01 00:00:00", "2049.12.31 23:59:59"},
+                                          kExpired};
+             store(facts, {{kExpiredId, 1}});
+         },
+         {"warning certificates", "warning certificates", "warning candidates", "problem candidates"},
+         "candidates",
+         Status::warning,
+         {"CertId_0000 ", "the valid 1 carries the same id", "kesttool remove 2"},
+         {"kesttool mark"}},
+        {"two certificates with one id",
+         [](Diagnosis& facts) {
+             facts.certificates.listed = {kCurrent,
+                                          {kSigner, kIssuer, "0d01", "2026.02.01 00:00:00", "2028.01.31 23:59:59"}};
+             store(facts, {{kCurrentId, 1}});
+         },
+         {"warning certificates"},
+         "certificates",
+         Status::warning,
+         {"1: ", "and 2: ", "carry one id", "always takes the later, 2", "kesttool remove <index>"}},
         {"expired, the choice skipped",
          [](Diagnosis& facts) {
              facts.certificates.listed = {kExpired};
@@ -591,6 +637,36 @@ TEST(KestToolDoctorVerdicts, CandidateKeysTheLibraryNeverReads) {
 // Where the records go, told from the log file's facts as Log meets them: LogPath as KestIniRead
 // hands it over, the name as Windows' file functions answer for it, an existing file as Log's
 // open (read and write, shared with no one) answers.
+// Each kind as "File path formats on Windows systems" (Win32 documentation) describes it.
+TEST(KestToolLogVerdicts, APathIsOfTheKindWindowsMakesOfIt) {
+    const std::pair<const char*, PathKind> kinds[] = {
+        {"C:\\Kest\\kest.log", PathKind::driveAbsolute},
+        {"c:/Kest/kest.log", PathKind::driveAbsolute},
+        {"\\\\?\\C:\\Kest\\kest.log", PathKind::driveAbsolute},
+        {"\\\\.\\C:\\Kest\\kest.log", PathKind::driveAbsolute},
+        {"Z:kest.log", PathKind::driveRelative},
+        {"Z:", PathKind::driveRelative},
+        {"\\Kest\\kest.log", PathKind::rooted},
+        {"/Kest/kest.log", PathKind::rooted},
+        {"kest.log", PathKind::relative},
+        {"..\\logs\\kest.log", PathKind::relative},
+        {"\\\\server\\share\\kest.log", PathKind::unc},
+        {"//server/share/kest.log", PathKind::unc},
+        {"\\/server\\share\\kest.log", PathKind::unc},
+        {"\\\\?\\UNC\\server\\share\\kest.log", PathKind::unc},
+        {"\\\\.\\NUL", PathKind::device},
+        {"\\\\.\\pipe\\kest", PathKind::device},
+        {"NUL", PathKind::device},
+        {"C:\\Kest\\nul.log", PathKind::device},
+        {"C:\\Kest\\COM1", PathKind::device},
+        {"C:\\Kest\\com10.log", PathKind::driveAbsolute},
+        {"C:\\Kest\\CONSOLE.log", PathKind::driveAbsolute},
+        // 表 is 0x95 0x5C: its trail byte is no separator, and the name is not NUL's.
+        {"C:\\表\\kest.log", PathKind::driveAbsolute},
+    };
+    for (const auto& [path, kind] : kinds) EXPECT_EQ(pathKind(path), kind) << path;
+}
+
 TEST(KestToolLogVerdicts, WhereTheRecordsGo) {
     using Verdict = LogDestination::Verdict;
     struct LogRow {

@@ -621,8 +621,8 @@ const DoctorCase kCases[] = {
      "log",
      "warning",
      "null",
-     {"on, to kest.log, a relative path: the records go to the working folder of the host",
-      "; set a full path with kesttool log on"},
+     {"on, to kest.log, a relative path: the records go wherever the host was started",
+      "; set a full path with its drive letter with kesttool log on"},
      {"dropped"}},
     // Log shares its file with readers: a viewer following the log stops nothing. Another
     // writer does.
@@ -701,6 +701,47 @@ std::vector<Object> findingsHolding(const std::vector<Object>& findings, const s
             finding.at("text").find(part) != std::string::npos)
             found.push_back(finding);
     return found;
+}
+
+// An in-house CA's reissue under the same serial: doctor names both certificates, mark of the
+// earlier says that the host takes the later instead, and the remedy, followed, clears it.
+TEST_F(KestToolDoctor, TwoCertificatesWithOneIdAreToldAndRemovingOneClearsIt) {
+    const DoctorCase twins{"Twins",
+                           {"expired", "reissued"},
+                           {},
+                           {"expired"},
+                           Settings::file,
+                           "0",
+                           LogFolder::installation,
+                           0,
+                           {},
+                           {},
+                           "certificates",
+                           "warning",
+                           "null",
+                           {},
+                           {}};
+    arrange(twins);
+    const std::vector<Object> told =
+        findingsHolding(parseFindings(runKestTool("doctor --json").out), "certificates", "warning", "carry one id");
+    ASSERT_EQ(told.size(), 1u);
+    const std::string& text = told[0].at("text");
+    // "1: <one> and 2: <other> carry one id ... (kesttool remove <n> for the one not valid)"
+    const std::string lead = "(kesttool remove ";
+    ASSERT_NE(text.find(lead), std::string::npos) << text;
+    const std::string expiredIndex = text.substr(text.find(lead) + lead.size(), 1);
+
+    // The earlier one cannot be marked: its id finds the later.
+    const ToolRun mark = runKestTool("mark 1");
+    EXPECT_EQ(mark.exitCode, 1u);
+    EXPECT_EQ(mark.out, "");
+    EXPECT_THAT(mark.err, HasSubstr("2: CN=Kest Doctor Expired, O=Kest Test, C=JP (0d04;"));
+    EXPECT_THAT(mark.err, HasSubstr("carries the same id"));
+
+    ASSERT_EQ(runKestTool("remove " + expiredIndex).exitCode, 0u);
+    EXPECT_THAT(
+        findingsHolding(parseFindings(runKestTool("doctor --json").out), "certificates", "warning", "carry one id"),
+        ::testing::IsEmpty());
 }
 
 // Validity is UTC in the records and must be judged against UTC: around the moment that

@@ -311,7 +311,8 @@ private:
                 std::to_string(certificate.index) + ": " + certificate.named() + " and " + std::to_string(last.index) +
                     ": " + last.named() +
                     " carry one id (serial number and issuer): the host always takes the later, " +
-                    std::to_string(last.index) + ", so a mark of either marks it; remove the one not wanted with "
+                    std::to_string(last.index) +
+                    ", so a mark of either marks it; remove the one not wanted with "
                     "kesttool remove <index>" +
                     (certificate.valid(facts_.now) == last.valid(facts_.now)
                          ? std::string()
@@ -580,7 +581,9 @@ LogDestination nameAndFile(const LogFile& facts) {
                     to + depends + ": the records go wherever the host was started, not to one file", remedy};
         return {LogDestination::Verdict::unknown,
                 to + depends + ": cannot tell where the host is started; the records go to " + path +
-                    " from there, and are dropped where that names no file Log can open or make",
+                    " from there, and are dropped where that " +
+                    (facts.folder.empty() ? std::string("names no file Log can open or make")
+                                          : "holds no folder " + facts.folder),
                 remedy};
     }
     if (facts.exists) {
