@@ -364,6 +364,44 @@ private:
         return text + "; " + takeOut;
     }
 
+    // A stored id's certificate: whether it is one the user can sign with.
+    bool judgeStoredCandidate(const std::string& key, const Certificate& certificate) {
+        const std::string& now = facts_.now;
+        const Certificate* renewal = renewalOf(certificate);
+        const Certificate* validTwin = nullptr;
+        for (const Certificate& other : listed_)
+            if (other.index != certificate.index && other.id() == certificate.id() && other.valid(now))
+                validTwin = &other;
+        if (!certificate.valid(now) && validTwin != nullptr) {
+            // Marking the valid one would store the same id, and find this one again.
+            add(kCandidatesCheck, Status::warning,
+                key + " " + certificate.named() + ": " + certificate.validityProblem(now) + "; the valid " +
+                    std::to_string(validTwin->index) +
+                    " carries the same id, and the host takes the later in the list; remove the one not valid "
+                    "with kesttool remove " +
+                    std::to_string(certificate.index));
+            return false;
+        }
+        if (!certificate.valid(now)) {
+            add(kCandidatesCheck, Status::warning,
+                key + " " + certificate.named() + ": " + certificate.validityProblem(now) +
+                    (renewal != nullptr ? "; its renewal " + renewal->named() + " is in the list: mark it with " +
+                                              renewal->markCommand()
+                                        : "; renew it, or " + std::string(kMarkAValidOne)));
+            return false;
+        }
+        const std::vector<Diagnosis::StoredId>& stored = facts_.candidates.stored;
+        if (renewal != nullptr && renewal->record->notBefore > certificate.record->notBefore &&
+            std::none_of(stored.begin(), stored.end(),
+                         [&](const Diagnosis::StoredId& other) { return other.id == renewal->id(); }))
+            add(kCandidatesCheck, Status::warning,
+                key + " " + certificate.named() + ": its newer renewal " + renewal->named() +
+                    " is in the list and not marked; mark it with " + renewal->markCommand());
+        else
+            add(kCandidatesCheck, Status::ok, key + " " + certificate.named());
+        return true;
+    }
+
     void judgeCandidates() {
         if (!facts_.candidatesChecked()) {
             add(kCandidatesCheck, Status::warning,
@@ -378,7 +416,6 @@ private:
             return;
         }
         const std::vector<Diagnosis::StoredId>& stored = facts_.candidates.stored;
-        const std::string& now = facts_.now;
         std::size_t usable = 0;
         for (std::size_t n = 0; n < stored.size(); ++n) {
             const std::string key = candidateKey(n);
@@ -388,39 +425,7 @@ private:
                         staleIdText(stored[n].id));
                 continue;
             }
-            const Certificate& certificate = listed_.at(*stored[n].found);
-            const Certificate* renewal = renewalOf(certificate);
-            const Certificate* validTwin = nullptr;
-            for (const Certificate& other : listed_)
-                if (other.index != certificate.index && other.id() == certificate.id() && other.valid(now))
-                    validTwin = &other;
-            if (!certificate.valid(now) && validTwin != nullptr) {
-                // Marking the valid one would store the same id, and find this one again.
-                add(kCandidatesCheck, Status::warning,
-                    key + " " + certificate.named() + ": " + certificate.validityProblem(now) + "; the valid " +
-                        std::to_string(validTwin->index) +
-                        " carries the same id, and the host takes the later in the list; remove the one not valid "
-                        "with kesttool remove " +
-                        std::to_string(certificate.index));
-                continue;
-            }
-            if (!certificate.valid(now)) {
-                add(kCandidatesCheck, Status::warning,
-                    key + " " + certificate.named() + ": " + certificate.validityProblem(now) +
-                        (renewal != nullptr ? "; its renewal " + renewal->named() + " is in the list: mark it with " +
-                                                  renewal->markCommand()
-                                            : "; renew it, or " + std::string(kMarkAValidOne)));
-                continue;
-            }
-            ++usable;
-            if (renewal != nullptr && renewal->record->notBefore > certificate.record->notBefore &&
-                std::none_of(stored.begin(), stored.end(),
-                             [&](const Diagnosis::StoredId& other) { return other.id == renewal->id(); }))
-                add(kCandidatesCheck, Status::warning,
-                    key + " " + certificate.named() + ": its newer renewal " + renewal->named() +
-                        " is in the list and not marked; mark it with " + renewal->markCommand());
-            else
-                add(kCandidatesCheck, Status::ok, key + " " + certificate.named());
+            usable += judgeStoredCandidate(key, listed_.at(*stored[n].found)) ? 1 : 0;
         }
         const bool ignored = judgeIgnoredCandidates(stored.size());
         const bool neverAsked = facts_.settings.omitCode == KEST_OK && facts_.settings.omit == 1;
@@ -543,6 +548,30 @@ std::string withoutTrailingDotsAndBlanks(const std::string& path) {
     return trimmed;
 }
 
+// A name that depends on where the host works: a record lands where the name can be opened
+// from this folder too (a file Log opens, or one it makes); anything else may differ there.
+LogDestination fromWorkingFolder(const LogFile& facts) {
+    const std::string& path = facts.path;
+    const std::string to = "to " + path;
+    const std::string remedy = std::string("set a full path with its drive letter with ") + kLogOnCommand;
+    const bool opensHere =
+        facts.exists ? !facts.isFolder && facts.openError == ERROR_SUCCESS : facts.nameError == ERROR_FILE_NOT_FOUND;
+    std::string depends = ", a relative path";
+    if (facts.kind == PathKind::driveRelative)
+        depends = ", a path relative to the host's working folder on drive " + path.substr(0, 2);
+    else if (facts.kind == PathKind::rooted)
+        depends = ", a path from the root of the host's current drive";
+    if (opensHere && (facts.kind != PathKind::relative || facts.folder.empty()))
+        return {LogDestination::Verdict::elsewhere,
+                to + depends + ": the records go wherever the host was started, not to one file", remedy};
+    return {LogDestination::Verdict::unknown,
+            to + depends + ": cannot tell where the host is started; the records go to " + path +
+                " from there, and are dropped where that " +
+                (facts.folder.empty() ? std::string("names no file Log can open or make")
+                                      : "holds no folder " + facts.folder),
+            remedy};
+}
+
 // The name as Windows takes it, the file as Log's open meets it; the environment aside.
 LogDestination nameAndFile(const LogFile& facts) {
     const std::string& path = facts.path;
@@ -565,27 +594,8 @@ LogDestination nameAndFile(const LogFile& facts) {
             facts.exists && facts.isFolder && (facts.kind == PathKind::driveAbsolute || facts.kind == PathKind::unc)
                 ? "name a file in it with kesttool log on " + path + "kest.log"
                 : std::string("set a full path to a file with ") + kLogOnCommand);
-    // A name that depends on where the host works: a record lands where the name can be opened
-    // from this folder too (a file Log opens, or one it makes); anything else may differ there.
-    if (facts.kind == PathKind::driveRelative || facts.kind == PathKind::rooted || facts.kind == PathKind::relative) {
-        const std::string remedy = std::string("set a full path with its drive letter with ") + kLogOnCommand;
-        const bool opensHere = facts.exists ? !facts.isFolder && facts.openError == ERROR_SUCCESS
-                                            : facts.nameError == ERROR_FILE_NOT_FOUND;
-        const std::string depends = facts.kind == PathKind::driveRelative
-                                        ? ", a path relative to the host's working folder on drive " + path.substr(0, 2)
-                                    : facts.kind == PathKind::rooted
-                                        ? std::string(", a path from the root of the host's current drive")
-                                        : std::string(", a relative path");
-        if (opensHere && (facts.kind != PathKind::relative || facts.folder.empty()))
-            return {LogDestination::Verdict::elsewhere,
-                    to + depends + ": the records go wherever the host was started, not to one file", remedy};
-        return {LogDestination::Verdict::unknown,
-                to + depends + ": cannot tell where the host is started; the records go to " + path +
-                    " from there, and are dropped where that " +
-                    (facts.folder.empty() ? std::string("names no file Log can open or make")
-                                          : "holds no folder " + facts.folder),
-                remedy};
-    }
+    if (facts.kind == PathKind::driveRelative || facts.kind == PathKind::rooted || facts.kind == PathKind::relative)
+        return fromWorkingFolder(facts);
     if (facts.exists) {
         if (facts.openError == ERROR_SUCCESS) return {LogDestination::Verdict::written, to, {}};
         if (facts.isFolder)
@@ -637,7 +647,7 @@ LogDestination trailingDotsAndBlanks(const LogFile& facts, LogDestination destin
     const std::string& path = facts.path;
     const std::string trimmed = withoutTrailingDotsAndBlanks(path);
     if (trimmed == path) return destination;
-    const bool literal = path.compare(0, 4, "\\\\?\\") == 0;
+    const bool literal = path.compare(0, 4, R"(\\?\)") == 0;
     return {LogDestination::Verdict::elsewhere,
             "to " + path +
                 (literal ? ", a name ending in dots or blanks, which the \\\\?\\ form keeps: a file that Explorer "
