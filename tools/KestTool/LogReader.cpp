@@ -115,6 +115,20 @@ bool sourceUnit(std::string_view unit) noexcept {
                        [&](std::string_view known) { return extension == known; });
 }
 
+// A record head at `at` whose unit is a source unit, read no further than the head: a line
+// of many "[" is not read to its end from each.
+bool sourceUnitHeadAt(std::string_view line, std::size_t at) noexcept {
+    if (!recordTime(line, at)) return false;
+    std::size_t unitEnd = at;
+    while (unitEnd < line.size() && (isNameChar(line[unitEnd]) || line[unitEnd] == '.' || line[unitEnd] == '-'))
+        ++unitEnd;
+    if (unitEnd >= line.size() || line[unitEnd] != kFieldSeparator || !sourceUnit(line.substr(at, unitEnd - at)))
+        return false;
+    std::size_t number = unitEnd + 1;
+    if (number < line.size() && line[number] == '-') ++number;
+    return digits(line, number, 1, 10) && number < line.size() && line[number] == kFieldSeparator;
+}
+
 // The detail of an error record after " : ": an inner function's failure passed up, a
 // platform call's failure, or the message alone.
 void parseDetail(std::string_view detail, TraceError& error) {
@@ -213,8 +227,7 @@ void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces) {
     // take the next record's "[" as its second byte.
     constexpr char kOpen = record::kTimeOpen[0];
     for (std::size_t at = bytes.find(kOpen, 1); at != std::string_view::npos; at = bytes.find(kOpen, at + 1)) {
-        const std::optional<RecordHead> next = parseRecordHead(bytes.substr(at));
-        if (!next || !sourceUnit(next->unit)) continue;
+        if (!sourceUnitHeadAt(bytes, at)) continue;
         LogPiece piece;
         piece.bytes = bytes.substr(start, at - start);
         piece.head = parseRecordHead(piece.bytes);
