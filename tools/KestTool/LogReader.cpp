@@ -289,6 +289,33 @@ std::optional<TraceError> parseCutTraceError(std::string_view text) {
 std::string traceStart(std::string_view text) { return traceName(text, record::kStart); }
 std::string traceEnd(std::string_view text) { return traceName(text, record::kEnd); }
 
+void OpenCalls::push(std::string function) {
+    byName_[function].push_back(first_ + calls_.size());
+    calls_.push_back({std::move(function), false});
+    ++open_;
+}
+
+void OpenCalls::close(const std::string& function) {
+    const auto found = byName_.find(function);
+    if (found == byName_.end()) return;
+    calls_[found->second.back() - first_].ended = true;
+    found->second.pop_back();
+    if (found->second.empty()) byName_.erase(found);
+    --open_;
+    while (!calls_.empty() && calls_.back().ended) calls_.pop_back();
+    while (!calls_.empty() && calls_.front().ended) {
+        calls_.pop_front();
+        ++first_;
+    }
+}
+
+void OpenCalls::clear() {
+    calls_.clear();
+    byName_.clear();
+    first_ = 0;
+    open_ = 0;
+}
+
 void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut) {
     if (cut) {
         if (std::optional<TraceError> error = parseCutTraceError(record.text))
@@ -299,14 +326,13 @@ void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut
     if (std::string started = traceStart(record.text); !started.empty()) {
         // A call at the outermost level begins: what came before it is told in full.
         if (open_.empty()) completeOpen();
-        open_.push_back(std::move(started));
+        open_.push(std::move(started));
         return;
     }
     if (const std::string ended = traceEnd(record.text); !ended.empty()) {
         checkNesting(ended, false, fileLine);
         // The innermost open call of that name, and no other.
-        const auto found = std::find(open_.rbegin(), open_.rend(), ended);
-        if (found != open_.rend()) open_.erase(std::prev(found.base()));
+        open_.close(ended);
         if (open_.empty()) completeOpen();
         return;
     }
@@ -318,8 +344,8 @@ void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut
 
 void FailureChains::checkNesting(const std::string& function, bool failure, std::size_t fileLine) {
     // With no call open, a call whose start is not in the log (its head is missing) ends.
-    if (open_.empty() || open_.back() == function) return;
-    const FailureChain::NestingBreak found{fileLine, function, failure, open_.back()};
+    if (open_.empty() || open_.innermost() == function) return;
+    const FailureChain::NestingBreak found{fileLine, function, failure, open_.innermost()};
     if (nestingBreak_.fileLine == 0) nestingBreak_ = found;
     for (FailureChain& chain : building_)
         if (chain.nestingBreak.fileLine == 0) chain.nestingBreak = found;
@@ -355,7 +381,7 @@ void FailureChains::addError(const RecordHead& record, TraceError error, std::si
     }
     FailureChain chain;
     chain.originInLog = error.inner.empty();
-    if (!open_.empty()) chain.outermost = open_.front();
+    if (!open_.empty()) chain.outermost = open_.outermost();
     chain.nestingBreak = nestingBreak_;
     chain.links.push_back({record, std::move(error), fileLine, cut});
     building_.push_back(std::move(chain));

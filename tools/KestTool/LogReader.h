@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -112,6 +114,30 @@ struct FailureChain {
     } nestingBreak;
 };
 
+// The calls open, outermost first, as their start and end records tell. A call ends as the
+// innermost open one of its name, found by name rather than by a walk of the stack: a log of
+// many calls left open (two processes, records dropped) costs no more per record.
+class OpenCalls {
+public:
+    void push(std::string function);
+    // The innermost open call of that name ends, if one is open.
+    void close(const std::string& function);
+    [[nodiscard]] bool empty() const noexcept { return open_ == 0; }
+    [[nodiscard]] const std::string& innermost() const { return calls_.back().function; }
+    [[nodiscard]] const std::string& outermost() const { return calls_.front().function; }
+    void clear();
+
+private:
+    struct Call {
+        std::string function;
+        bool ended = false;
+    };
+    std::deque<Call> calls_;  // in the order of their starts; ended ones are dropped from both ends
+    std::size_t first_ = 0;   // how many were dropped from the front: calls_[i] is call first_ + i
+    std::unordered_map<std::string, std::vector<std::size_t>> byName_;  // the open calls, innermost last
+    std::size_t open_ = 0;
+};
+
 // Follows the records in file order: start and end records give the calls that are open,
 // error records start a chain or extend the chain their inner function's failure began.
 // A chain is complete once the outermost call of its time has ended, the log breaks off in a
@@ -136,7 +162,7 @@ private:
     void checkNesting(const std::string& function, bool failure, std::size_t fileLine);
     void completeOpen();
 
-    std::vector<std::string> open_;            // functions started and not ended, outermost first
+    OpenCalls open_;
     FailureChain::NestingBreak nestingBreak_;  // since the calls open were last none
     std::vector<FailureChain> building_;
     std::vector<FailureChain> complete_;
