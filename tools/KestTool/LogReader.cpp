@@ -318,84 +318,104 @@ void OpenCalls::clear() {
 
 void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut) {
     if (cut) {
+        // The run that wrote it ends here; the record tells nothing of the calls around it.
         if (std::optional<TraceError> error = parseCutTraceError(record.text))
             addError(record, std::move(*error), fileLine, true);
         cutAt(fileLine);
         return;
     }
     if (std::string started = traceStart(record.text); !started.empty()) {
-        // A call at the outermost level begins: what came before it is told in full.
-        if (open_.empty()) completeOpen();
         open_.push(std::move(started));
-        return;
-    }
-    if (const std::string ended = traceEnd(record.text); !ended.empty()) {
-        checkNesting(ended, false, fileLine);
-        // The innermost open call of that name, and no other.
-        open_.close(ended);
-        if (open_.empty()) completeOpen();
-        return;
-    }
-    if (std::optional<TraceError> error = parseTraceError(record.text)) {
-        checkNesting(error->function, true, fileLine);
+    } else if (const std::string ended = traceEnd(record.text); !ended.empty()) {
+        if (open_.empty()) {
+            missingStart();
+        } else {
+            checkNesting(ended, false, fileLine);
+            open_.close(ended);
+            if (open_.empty()) noneOpen();
+        }
+    } else if (std::optional<TraceError> error = parseTraceError(record.text)) {
+        if (open_.empty())
+            missingStart();
+        else
+            checkNesting(error->function, true, fileLine);
         addError(record, std::move(*error), fileLine, false);
+    }
+    // A log that never shows a call whose start is missing keeps its chains to its end: keep few,
+    // and tell them in the order their first records came.
+    constexpr std::size_t kMostBuilding = 64;
+    while (building_.size() > kMostBuilding) {
+        complete_.push_back(std::move(building_.front().chain));
+        building_.pop_front();
     }
 }
 
 void FailureChains::checkNesting(const std::string& function, bool failure, std::size_t fileLine) {
-    // With no call open, a call whose start is not in the log (its head is missing) ends.
-    if (open_.empty() || open_.innermost() == function) return;
+    if (open_.innermost() == function) return;
     const FailureChain::NestingBreak found{fileLine, function, failure, open_.innermost()};
     if (nestingBreak_.fileLine == 0) nestingBreak_ = found;
-    for (FailureChain& chain : building_)
-        if (chain.nestingBreak.fileLine == 0) chain.nestingBreak = found;
+    for (Building& building : building_)
+        if (building.open && building.chain.nestingBreak.fileLine == 0) building.chain.nestingBreak = found;
+}
+
+void FailureChains::noneOpen() {
+    for (Building& building : building_) building.open = false;
+    nestingBreak_ = {};
+}
+
+void FailureChains::missingStart() {
+    // Its call was open since the head of the log, around every chain so far.
+    for (Building& building : building_) building.chain.outermost.clear();
 }
 
 void FailureChains::cutAt(std::size_t fileLine) {
-    for (FailureChain& chain : building_) chain.cutAt = fileLine;
-    completeOpen();
-    open_.clear();
+    // Not a chain whose outermost call was seen to end: that call is whole.
+    for (Building& building : building_)
+        if (building.open || building.chain.outermost.empty()) building.chain.cutAt = fileLine;
+    completeAll();
 }
 
 void FailureChains::addError(const RecordHead& record, TraceError error, std::size_t fileLine, bool cut) {
+    // Passed up by a call outside every call that was open: its start is missing.
+    const auto join = [&](Building& building) {
+        if (!building.open) building.chain.outermost.clear();
+        building.chain.links.push_back({record, std::move(error), fileLine, cut});
+    };
     if (!error.inner.empty()) {
         // The latest chain whose top is the inner function's failure with the same code.
-        for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
-            const TraceError& top = chain->links.back().error;
+        for (auto building = building_.rbegin(); building != building_.rend(); ++building) {
+            const TraceError& top = building->chain.links.back().error;
             if (top.function == error.inner && top.code == error.code && top.codeDigits == 8 && error.codeDigits == 8) {
-                chain->links.push_back({record, std::move(error), fileLine, cut});
+                join(*building);
                 return;
             }
         }
     }
     if (cut && error.inner.empty() && error.codeDigits == 8) {
         // Cut inside the inner function's name: the chain whose top that name begins.
-        for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
-            const TraceError& top = chain->links.back().error;
+        for (auto building = building_.rbegin(); building != building_.rend(); ++building) {
+            const TraceError& top = building->chain.links.back().error;
             if (top.code == error.code && !error.message.empty() &&
                 startOf(top.function + kCall + kFailed, error.message)) {
-                chain->links.push_back({record, std::move(error), fileLine, cut});
+                join(*building);
                 return;
             }
         }
     }
-    FailureChain chain;
+    Building building;
+    FailureChain& chain = building.chain;
     chain.originInLog = error.inner.empty();
     if (!open_.empty()) chain.outermost = open_.outermost();
     chain.nestingBreak = nestingBreak_;
     chain.links.push_back({record, std::move(error), fileLine, cut});
-    building_.push_back(std::move(chain));
-    // A log without start and end records never completes a chain by itself: keep few.
-    constexpr std::size_t kMostBuilding = 64;
-    if (building_.size() > kMostBuilding) {
-        complete_.push_back(std::move(building_.front()));
-        building_.erase(building_.begin());
-    }
+    building.open = !open_.empty();
+    building_.push_back(std::move(building));
 }
 
-void FailureChains::completeOpen() {
-    for (FailureChain& chain : building_) complete_.push_back(std::move(chain));
+void FailureChains::completeAll() {
+    for (Building& building : building_) complete_.push_back(std::move(building.chain));
     building_.clear();
+    open_.clear();
     nestingBreak_ = {};
 }
 
@@ -406,8 +426,9 @@ std::vector<FailureChain> FailureChains::takeComplete() {
 }
 
 std::vector<FailureChain> FailureChains::finish() {
-    completeOpen();
-    open_.clear();
+    for (Building& building : building_)
+        if (building.open) building.chain.openAtEnd = true;
+    completeAll();
     return takeComplete();
 }
 

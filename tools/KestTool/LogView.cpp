@@ -343,6 +343,10 @@ private:
                                              : chain.outermost + "(), still open")
                  << " where the log breaks off at line " << std::to_string(chain.cutAt) << " (" << lastReported
                  << ")\n";
+        } else if (chain.openAtEnd) {
+            // A log cut at its tail: whether the call passed the failure on is not in it.
+            out_ << "  outermost: " << chain.outermost << "(), still open where the log ends (" << lastReported
+                 << ")\n";
         } else if (chain.outermost.empty()) {
             out_ << "  outermost: not in the log (the call's start record is missing); " << lastReported << "\n";
         } else if (chain.outermost == top.error.function) {
