@@ -270,14 +270,15 @@ TEST_F(LogShowGeneratedTest, ErrorsTellEveryFailureOfTheCallsThatWroteTheLogAndC
                            (stillOpen ? !in(c.end) : in(c.end) && line(c.end) > line(chains[i].links.back()));
                 };
                 const auto startMissing = [&](const Call& c) { return !in(c.start) && (in(c.error) || in(c.end)); };
-                if (!sent.interleaved || claim == expected[i].outermost)
+                if (!sent.interleaved || claim == expected[i].outermost) {
                     EXPECT_EQ(claim, expected[i].outermost);
-                else
+                } else {
                     EXPECT_TRUE(claim.rfind("  outermost: uncertain", 0) == 0 ||
                                 std::any_of(writing.calls.begin(), writing.calls.end(), openAround) ||
                                 (claim.rfind("  outermost: not in the log", 0) == 0 &&
                                  std::any_of(writing.calls.begin(), writing.calls.end(), startMissing)))
                         << claim;
+                }
             }
             ASSERT_FALSE(shown.empty());
             EXPECT_EQ(shown.back().substr(0, shown.back().find(';')),
