@@ -1,12 +1,39 @@
 #!/bin/sh
 # Writes a log file as Log writes it (Shift_JIS, CRLF) of about <MiB> MiB, for timing
 # `kesttool log show` on a customer's log of that size without keeping one in the tree:
-#   bench/make-log.sh <file> [<MiB>, default 100]
-# Each round is a host's list of three certificates (start and end records, as KestMyCert
-# writes them) and an error box; every 100th round also holds the wrong-password chain.
+#   bench/make-log.sh <file> [<MiB>, default 100] [<shape>, default rounds]
+# rounds: each round is a host's list of three certificates (start and end records, as
+# KestMyCert writes them) and an error box; every 100th round also holds the wrong-password chain.
+# open-calls: half the records start calls that never end, the other half end calls that were
+# never started (records dropped, or two processes).
+# heads: one line of record heads without their line ends, as crashed runs leave them.
 set -eu
 out=$1
 mib=${2:-100}
+shape=${3:-rounds}
+case $shape in
+open-calls)
+    LC_ALL=C awk -v target=$((mib * 1048576)) '
+    BEGIN {
+        start = "[12/09 09:00:00]KestMyCertManager.cpp,204,buildNewMyCertList() start\r\n"
+        end = "[12/09 09:00:00]KestMyCertManager.cpp,171,newMyCertList() end\r\n"
+        for (n = int(target / (length(start) + length(end))); n > 0; n--) printf "%s", start
+        for (n = int(target / (length(start) + length(end))); n > 0; n--) printf "%s", end
+    }' >"$out"
+    exit 0
+    ;;
+heads)
+    LC_ALL=C awk -v target=$((mib * 1048576)) '
+    BEGIN {
+        head = "[12/09 09:00:00]KestMyCertManager.cpp,204,"
+        for (n = int(target / length(head)); n > 0; n--) printf "%s", head
+        printf "\r\n"
+    }' >"$out"
+    exit 0
+    ;;
+rounds) ;;
+*) echo "make-log.sh: the shape is rounds, open-calls or heads" >&2; exit 2 ;;
+esac
 LC_ALL=C awk -v target=$((mib * 1048576)) '
 function record(unit, line, text) {
     stamp = sprintf("[%d/%02d %02d:%02d:%02d]", 12, 9, int(clock / 3600) % 24, int(clock / 60) % 60, clock % 60)

@@ -282,6 +282,14 @@ TEST_F(LogShowTest, CutBinaryAndMixedLogsAreShownReadablyWithTheirOddLinesMarked
           u8"!! not Shift_JIS: 12/09 15:31:04  KestCommonUtil.cpp:131  設定\\x85 \\xFF",
           "!! cut: no line end, control bytes:     | \\x00{600}"},
          "0 failures in 2 records; 1 line that is no whole record left out (log show marks them)"},
+        // Four of one byte is the shortest run written with its count; three stay three.
+        {"runs of one byte as long as the shortest counted one and one shorter, between Japanese words",
+         start + "[12/09 15:31:05]KestCommonUtil.cpp,132," + sjis + std::string(4, '\x01') + sjis +
+             std::string(3, '\x1b') + sjis + "\xff\xff\xff\xff" + sjis + "\r\n",
+         {"12/09 15:31:02  KestCommonUtil.cpp:130  getIniFilePath() start",
+          u8"!! not Shift_JIS, control bytes: 12/09 15:31:05  KestCommonUtil.cpp:132  "
+          u8"設定\\x01{4}設定\\x1B\\x1B\\x1B設定\\xFF{4}設定"},
+         "0 failures in 2 records"},
         {"mixed: a line before the first record, a UTF-8 line, a failure cut off from its origin",
          "no record\r\n" + start + "[12/09 15:31:04]KestCommonUtil.cpp,131," + sjis + "\r\n" +
              "[1/31 15:31:05]Host.cpp,9," + utf8 + "\r\n" +

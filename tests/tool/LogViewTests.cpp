@@ -343,17 +343,23 @@ TEST(KestToolLogView, ErrorsSayTheirOwnTextsInUtf8WhateverTheLogsEncoding) {
 
 // The encoding is that of the first text beyond ASCII, however late it comes; what reads as
 // neither does not decide it; a later line that reads only in the other one is shown in it.
+// What UTF-8 never holds (RFC 3629: a surrogate, an overlong form, a value beyond U+10FFFF;
+// 設定 after it ends in a Shift_JIS lead byte) is shown as its bytes.
 TEST(KestToolLogView, TheEncodingIsToldByTheFirstTextBeyondAsciiAndALineInTheOtherIsMarked) {
     const std::string log =
         "[3/07 09:05:01]KestCommonUtil.cpp,130,getIniFilePath() start\r\n"
         "[3/07 09:05:01]Host.cpp,8,\xff\xfe\r\n"
         "[3/07 09:05:02]Host.cpp,9,\xe8\xa8\xad\xe5\xae\x9a\r\n"
-        "[10/17 19:05:03]Host.cpp,10,\x90\xdd\x92\xe8\r\n";
+        "[10/17 19:05:03]Host.cpp,10,\x90\xdd\x92\xe8\r\n"
+        "[10/17 19:05:04]Host.cpp,11,\xed\xa0\x80\xe8\xa8\xad\xe5\xae\x9a\r\n"
+        "[10/17 19:05:05]Host.cpp,12,\xe0\x80\xaf\xf4\x90\x80\x80\xe8\xa8\xad\xe5\xae\x9a\r\n";
     EXPECT_THAT(
         shown(log, false, LogEncoding::byItsText),
         ElementsAre("3/07 09:05:01  KestCommonUtil.cpp:130  getIniFilePath() start",
                     "!! not Shift_JIS: 3/07 09:05:01  Host.cpp:8  \\xFF\\xFE", u8"3/07 09:05:02  Host.cpp:9  設定",
-                    u8"!! Shift_JIS, not UTF-8: 10/17 19:05:03  Host.cpp:10  設定"));
+                    u8"!! Shift_JIS, not UTF-8: 10/17 19:05:03  Host.cpp:10  設定",
+                    u8"!! not UTF-8: 10/17 19:05:04  Host.cpp:11  \\xED\\xA0\\x80設定",
+                    u8"!! not UTF-8: 10/17 19:05:05  Host.cpp:12  \\xE0\\x80\\xAF\\xF4\\x90\\x80\\x80設定"));
 }
 
 }  // namespace

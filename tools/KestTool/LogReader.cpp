@@ -115,6 +115,20 @@ bool sourceUnit(std::string_view unit) noexcept {
                        [&](std::string_view known) { return extension == known; });
 }
 
+// A record head at `at` whose unit is a source unit, read no further than the head: a line
+// of many "[" is not read to its end from each.
+bool sourceUnitHeadAt(std::string_view line, std::size_t at) noexcept {
+    if (!recordTime(line, at)) return false;
+    std::size_t unitEnd = at;
+    while (unitEnd < line.size() && (isNameChar(line[unitEnd]) || line[unitEnd] == '.' || line[unitEnd] == '-'))
+        ++unitEnd;
+    if (unitEnd >= line.size() || line[unitEnd] != kFieldSeparator || !sourceUnit(line.substr(at, unitEnd - at)))
+        return false;
+    std::size_t number = unitEnd + 1;
+    if (number < line.size() && line[number] == '-') ++number;
+    return digits(line, number, 1, 10) && number < line.size() && line[number] == kFieldSeparator;
+}
+
 // The detail of an error record after " : ": an inner function's failure passed up, a
 // platform call's failure, or the message alone.
 void parseDetail(std::string_view detail, TraceError& error) {
@@ -213,8 +227,7 @@ void splitRecords(const LogLine& line, std::vector<LogPiece>& pieces) {
     // take the next record's "[" as its second byte.
     constexpr char kOpen = record::kTimeOpen[0];
     for (std::size_t at = bytes.find(kOpen, 1); at != std::string_view::npos; at = bytes.find(kOpen, at + 1)) {
-        const std::optional<RecordHead> next = parseRecordHead(bytes.substr(at));
-        if (!next || !sourceUnit(next->unit)) continue;
+        if (!sourceUnitHeadAt(bytes, at)) continue;
         LogPiece piece;
         piece.bytes = bytes.substr(start, at - start);
         piece.head = parseRecordHead(piece.bytes);
@@ -276,87 +289,133 @@ std::optional<TraceError> parseCutTraceError(std::string_view text) {
 std::string traceStart(std::string_view text) { return traceName(text, record::kStart); }
 std::string traceEnd(std::string_view text) { return traceName(text, record::kEnd); }
 
+void OpenCalls::push(std::string function) {
+    byName_[function].push_back(first_ + calls_.size());
+    calls_.push_back({std::move(function), false});
+    ++open_;
+}
+
+void OpenCalls::close(const std::string& function) {
+    const auto found = byName_.find(function);
+    if (found == byName_.end()) return;
+    calls_[found->second.back() - first_].ended = true;
+    found->second.pop_back();
+    if (found->second.empty()) byName_.erase(found);
+    --open_;
+    while (!calls_.empty() && calls_.back().ended) calls_.pop_back();
+    while (!calls_.empty() && calls_.front().ended) {
+        calls_.pop_front();
+        ++first_;
+    }
+}
+
+void OpenCalls::clear() {
+    calls_.clear();
+    byName_.clear();
+    first_ = 0;
+    open_ = 0;
+}
+
 void FailureChains::add(const RecordHead& record, std::size_t fileLine, bool cut) {
     if (cut) {
+        // The run that wrote it ends here; the record tells nothing of the calls around it.
         if (std::optional<TraceError> error = parseCutTraceError(record.text))
             addError(record, std::move(*error), fileLine, true);
         cutAt(fileLine);
         return;
     }
     if (std::string started = traceStart(record.text); !started.empty()) {
-        // A call at the outermost level begins: what came before it is told in full.
-        if (open_.empty()) completeOpen();
-        open_.push_back(std::move(started));
-        return;
-    }
-    if (const std::string ended = traceEnd(record.text); !ended.empty()) {
-        checkNesting(ended, false, fileLine);
-        // The innermost open call of that name, and no other.
-        const auto found = std::find(open_.rbegin(), open_.rend(), ended);
-        if (found != open_.rend()) open_.erase(std::prev(found.base()));
-        if (open_.empty()) completeOpen();
-        return;
-    }
-    if (std::optional<TraceError> error = parseTraceError(record.text)) {
-        checkNesting(error->function, true, fileLine);
+        open_.push(std::move(started));
+    } else if (const std::string ended = traceEnd(record.text); !ended.empty()) {
+        if (open_.empty()) {
+            missingStart();
+        } else {
+            checkNesting(ended, false, fileLine);
+            open_.close(ended);
+            if (open_.empty()) noneOpen();
+        }
+    } else if (std::optional<TraceError> error = parseTraceError(record.text)) {
+        if (open_.empty())
+            missingStart();
+        else
+            checkNesting(error->function, true, fileLine);
         addError(record, std::move(*error), fileLine, false);
+    }
+    // A log that never shows a call whose start is missing keeps its chains to its end: keep few,
+    // and tell them in the order their first records came.
+    constexpr std::size_t kMostBuilding = 64;
+    while (building_.size() > kMostBuilding) {
+        complete_.push_back(std::move(building_.front().chain));
+        building_.pop_front();
     }
 }
 
 void FailureChains::checkNesting(const std::string& function, bool failure, std::size_t fileLine) {
-    // With no call open, a call whose start is not in the log (its head is missing) ends.
-    if (open_.empty() || open_.back() == function) return;
-    const FailureChain::NestingBreak found{fileLine, function, failure, open_.back()};
+    if (open_.innermost() == function) return;
+    const FailureChain::NestingBreak found{fileLine, function, failure, open_.innermost()};
     if (nestingBreak_.fileLine == 0) nestingBreak_ = found;
-    for (FailureChain& chain : building_)
-        if (chain.nestingBreak.fileLine == 0) chain.nestingBreak = found;
+    for (Building& building : building_)
+        if (building.open && building.chain.nestingBreak.fileLine == 0) building.chain.nestingBreak = found;
+}
+
+void FailureChains::noneOpen() {
+    for (Building& building : building_) building.open = false;
+    nestingBreak_ = {};
+}
+
+void FailureChains::missingStart() {
+    // Its call was open since the head of the log, around every chain so far.
+    for (Building& building : building_) building.chain.outermost.clear();
 }
 
 void FailureChains::cutAt(std::size_t fileLine) {
-    for (FailureChain& chain : building_) chain.cutAt = fileLine;
-    completeOpen();
-    open_.clear();
+    // Not a chain whose outermost call was seen to end: that call is whole.
+    for (Building& building : building_)
+        if (building.open || building.chain.outermost.empty()) building.chain.cutAt = fileLine;
+    completeAll();
 }
 
 void FailureChains::addError(const RecordHead& record, TraceError error, std::size_t fileLine, bool cut) {
+    // Passed up by a call outside every call that was open: its start is missing.
+    const auto join = [&](Building& building) {
+        if (!building.open) building.chain.outermost.clear();
+        building.chain.links.push_back({record, std::move(error), fileLine, cut});
+    };
     if (!error.inner.empty()) {
         // The latest chain whose top is the inner function's failure with the same code.
-        for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
-            const TraceError& top = chain->links.back().error;
+        for (auto building = building_.rbegin(); building != building_.rend(); ++building) {
+            const TraceError& top = building->chain.links.back().error;
             if (top.function == error.inner && top.code == error.code && top.codeDigits == 8 && error.codeDigits == 8) {
-                chain->links.push_back({record, std::move(error), fileLine, cut});
+                join(*building);
                 return;
             }
         }
     }
     if (cut && error.inner.empty() && error.codeDigits == 8) {
         // Cut inside the inner function's name: the chain whose top that name begins.
-        for (auto chain = building_.rbegin(); chain != building_.rend(); ++chain) {
-            const TraceError& top = chain->links.back().error;
+        for (auto building = building_.rbegin(); building != building_.rend(); ++building) {
+            const TraceError& top = building->chain.links.back().error;
             if (top.code == error.code && !error.message.empty() &&
                 startOf(top.function + kCall + kFailed, error.message)) {
-                chain->links.push_back({record, std::move(error), fileLine, cut});
+                join(*building);
                 return;
             }
         }
     }
-    FailureChain chain;
+    Building building;
+    FailureChain& chain = building.chain;
     chain.originInLog = error.inner.empty();
-    if (!open_.empty()) chain.outermost = open_.front();
+    if (!open_.empty()) chain.outermost = open_.outermost();
     chain.nestingBreak = nestingBreak_;
     chain.links.push_back({record, std::move(error), fileLine, cut});
-    building_.push_back(std::move(chain));
-    // A log without start and end records never completes a chain by itself: keep few.
-    constexpr std::size_t kMostBuilding = 64;
-    if (building_.size() > kMostBuilding) {
-        complete_.push_back(std::move(building_.front()));
-        building_.erase(building_.begin());
-    }
+    building.open = !open_.empty();
+    building_.push_back(std::move(building));
 }
 
-void FailureChains::completeOpen() {
-    for (FailureChain& chain : building_) complete_.push_back(std::move(chain));
+void FailureChains::completeAll() {
+    for (Building& building : building_) complete_.push_back(std::move(building.chain));
     building_.clear();
+    open_.clear();
     nestingBreak_ = {};
 }
 
@@ -367,8 +426,9 @@ std::vector<FailureChain> FailureChains::takeComplete() {
 }
 
 std::vector<FailureChain> FailureChains::finish() {
-    completeOpen();
-    open_.clear();
+    for (Building& building : building_)
+        if (building.open) building.chain.openAtEnd = true;
+    completeAll();
     return takeComplete();
 }
 

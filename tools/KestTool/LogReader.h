@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -94,13 +96,16 @@ struct ChainLink {
 struct FailureChain {
     std::vector<ChainLink> links;
     // The outermost function that was open when the first record was written (the one its
-    // caller called), empty when its start record is not in the log.
+    // caller called), empty when its start record is not in the log: also when a later record
+    // of a call whose start is missing (a log cut at its head) shows that it was open then.
     std::string outermost;
     // False when the first link passes up a failure whose own record is not in the log.
     bool originInLog = true;
     // The file line where the log breaks off (a cut record) while the chain was open, or 0:
     // the process that wrote it ended there, so nothing later belongs to it.
     std::size_t cutAt = 0;
+    // The outermost call had not ended where the log ends (a log cut at its tail).
+    bool openAtEnd = false;
     // The first record, while the chain's outermost call was open, that does not nest in the
     // calls open then: no one call stack writes it, two processes wrote the log, and which
     // calls and records are the chain's own cannot be told. fileLine 0: none.
@@ -112,13 +117,40 @@ struct FailureChain {
     } nestingBreak;
 };
 
+// The calls open, outermost first, as their start and end records tell. A call ends as the
+// innermost open one of its name, found by name rather than by a walk of the stack: a log of
+// many calls left open (two processes, records dropped) costs no more per record.
+class OpenCalls {
+public:
+    void push(std::string function);
+    // The innermost open call of that name ends, if one is open.
+    void close(const std::string& function);
+    [[nodiscard]] bool empty() const noexcept { return open_ == 0; }
+    [[nodiscard]] const std::string& innermost() const { return calls_.back().function; }
+    [[nodiscard]] const std::string& outermost() const { return calls_.front().function; }
+    void clear();
+
+private:
+    struct Call {
+        std::string function;
+        bool ended = false;
+    };
+    std::deque<Call> calls_;  // in the order of their starts; ended ones are dropped from both ends
+    std::size_t first_ = 0;   // how many were dropped from the front: calls_[i] is call first_ + i
+    std::unordered_map<std::string, std::vector<std::size_t>> byName_;  // the open calls, innermost last
+    std::size_t open_ = 0;
+};
+
 // Follows the records in file order: start and end records give the calls that are open,
 // error records start a chain or extend the chain their inner function's failure began.
-// A chain is complete once the outermost call of its time has ended, the log breaks off in a
-// cut record, or the log ends. One process writes its records as one call stack: a function
-// ends, and reports a failure, as the innermost open call. A record that does not (the log
-// has no process id: two processes' records interleave) breaks the nesting until no call is
-// open; the call it ends alone is closed, as the other process's calls are still open.
+// One process writes its records as one call stack: a function ends, and reports a failure, as
+// the innermost open call. A record that does not (the log has no process id: two processes'
+// records interleave) breaks the nesting until no call is open; the call it ends alone is
+// closed, as the other process's calls are still open.
+// A log may begin inside calls (a customer's tail of it): an end or error record while no call
+// is open is one of a call whose start is missing, open since the log's head and so around
+// every chain before it, whose outermost call is then not in the log. A chain is therefore
+// complete only where the log breaks off in a cut record or ends, or when too many wait.
 class FailureChains {
 public:
     // `cut`: the record breaks off (LogPiece::cut); an error record is taken as far as it was
@@ -132,13 +164,20 @@ public:
     [[nodiscard]] std::vector<FailureChain> finish();
 
 private:
+    struct Building {
+        FailureChain chain;
+        bool open = true;  // its outermost call, whose start is in the log, has not ended
+    };
+
     void addError(const RecordHead& record, TraceError error, std::size_t fileLine, bool cut);
     void checkNesting(const std::string& function, bool failure, std::size_t fileLine);
-    void completeOpen();
+    void noneOpen();
+    void missingStart();
+    void completeAll();
 
-    std::vector<std::string> open_;            // functions started and not ended, outermost first
+    OpenCalls open_;
     FailureChain::NestingBreak nestingBreak_;  // since the calls open were last none
-    std::vector<FailureChain> building_;
+    std::deque<Building> building_;            // in the order of their first records
     std::vector<FailureChain> complete_;
 };
 

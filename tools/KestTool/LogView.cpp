@@ -18,19 +18,37 @@
 namespace kest::tool {
 namespace {
 
+// The bytes of a UTF-8 sequence by its lead byte, 0 for a byte that leads none.
+std::size_t utf8Length(unsigned char lead) noexcept {
+    return lead < 0x80                    ? 1
+           : lead >= 0xC2 && lead <= 0xDF ? 2
+           : lead >= 0xE0 && lead <= 0xEF ? 3
+           : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                          : 0;
+}
+
+// The range of the byte after a lead (RFC 3629): narrower after four leads, which leaves out
+// overlong forms, surrogates and values beyond U+10FFFF, no text either.
+std::pair<unsigned char, unsigned char> utf8SecondByte(unsigned char lead) noexcept {
+    switch (lead) {
+        case 0xE0: return {0xA0, 0xBF};
+        case 0xED: return {0x80, 0x9F};
+        case 0xF0: return {0x90, 0xBF};
+        case 0xF4: return {0x80, 0x8F};
+        default: return {0x80, 0xBF};
+    }
+}
+
 // Length of the UTF-8 sequence at `at`, 0 if none is there. `cutOk`: a sequence that the end
 // of the text cuts counts as one (the sniffed part of a file ends anywhere).
 std::size_t utf8Sequence(std::string_view text, std::size_t at, bool cutOk) noexcept {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80                    ? 1
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 0;
-    if (length == 0) return 0;
+    const std::size_t length = utf8Length(lead);
     for (std::size_t i = 1; i < length; ++i) {
         if (at + i >= text.size()) return cutOk ? text.size() - at : 0;
-        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+        const auto [least, most] = i == 1 ? utf8SecondByte(lead) : std::pair<unsigned char, unsigned char>{0x80, 0xBF};
+        const auto byte = static_cast<unsigned char>(text[at + i]);
+        if (byte < least || byte > most) return 0;
     }
     return length;
 }
@@ -324,6 +342,10 @@ private:
                  << (chain.outermost.empty() ? std::string("not in the log (the call's start record is missing)")
                                              : chain.outermost + "(), still open")
                  << " where the log breaks off at line " << std::to_string(chain.cutAt) << " (" << lastReported
+                 << ")\n";
+        } else if (chain.openAtEnd) {
+            // A log cut at its tail: whether the call passed the failure on is not in it.
+            out_ << "  outermost: " << chain.outermost << "(), still open where the log ends (" << lastReported
                  << ")\n";
         } else if (chain.outermost.empty()) {
             out_ << "  outermost: not in the log (the call's start record is missing); " << lastReported << "\n";
