@@ -17,6 +17,8 @@ namespace kest {
 inline int releaseScreenDc(HDC dc) noexcept { return ReleaseDC(nullptr, dc); }
 inline ULONG releaseComObject(IUnknown* object) noexcept { return object->Release(); }
 
+// A directory search of FindFirstFile.
+using UniqueFindHandle = UniqueValue<HANDLE, ReleaseWith<&FindClose>, InvalidHandleValue>;
 // The screen's device context, from GetDC(nullptr).
 using UniqueScreenDc = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseWith<&releaseScreenDc>>;
 // A device context of CreateCompatibleDC.

@@ -42,7 +42,7 @@ const StoreCertificate kFuture{kSigner, kIssuer, "0f01", "2027.01.01 00:00:00", 
 Diagnosis healthy() {
     Diagnosis facts;
     facts.now = kNow;
-    facts.installation = {std::string("C:\\Kest"), true};
+    facts.installation = {std::string("C:\\Kest"), true, std::nullopt};
     facts.settings.path = "C:\\Kest\\KestEnv.ini";
     facts.settings.encoding = Encoding::shiftJis;
     facts.settings.sections = {"MyCertificate"};
@@ -170,6 +170,34 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
          "catalogue",
          Status::problem,
          {"C:\\Kest\\KestErr.csv not found"}},
+        // Installed under C:\Café: KestInstallPath's ANSI text spells it C:\Cafe. Restoring the
+        // files would not help; the folder's name is what is missed.
+        {"an installation folder the code page cannot spell",
+         [](Diagnosis& facts) {
+             facts.installation = {std::string("C:\\Cafe"), false, std::string(u8"C:\\Café")};
+             facts.settings = {};
+             facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
+             facts.settings.path = "C:\\Cafe\\KestEnv.ini";
+             facts.catalogue = {};
+         },
+         {"problem installation", "problem settings", "problem catalogue", "warning candidates"},
+         "installation",
+         Status::problem,
+         {u8"the folder is C:\\Café, a name the code page cannot spell", "install into a folder"}},
+        {"a missing settings file in a folder the code page cannot spell",
+         [](Diagnosis& facts) {
+             facts.installation = {std::string("C:\\Cafe"), false, std::string(u8"C:\\Café")};
+             facts.settings = {};
+             facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
+             facts.settings.path = "C:\\Cafe\\KestEnv.ini";
+             facts.catalogue = {};
+         },
+         {"problem installation", "problem settings", "problem catalogue", "warning candidates"},
+         "settings",
+         Status::problem,
+         {"see the installation line", "install into a folder"},
+         {"restore it"},
+         KEST_E_NO_SETTINGS_FILE},
         {"catalogue with a finding",
          [](Diagnosis& facts) {
              facts.catalogue.findings = {{15, "code 25000101 written twice (first on line 3)"}};

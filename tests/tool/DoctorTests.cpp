@@ -744,6 +744,25 @@ TEST_F(KestToolDoctor, TwoCertificatesWithOneIdAreToldAndRemovingOneClearsIt) {
         ::testing::IsEmpty());
 }
 
+// Installed under a folder whose name holds é: KestInstallPath hands its callers the name the
+// ANSI code page spells (best fit, C:\...\Cafe), and doctor names the folder as it is, instead
+// of telling the customer to restore files that are right there.
+TEST_F(KestToolDoctor, AnInstallationFolderTheCodePageCannotSpellIsNamedAsItIs) {
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, installDir().c_str(), -1, wide, MAX_PATH);
+    const std::wstring folder = std::wstring(wide) + L"\\Caf\u00e9";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    char ansi[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+    setInstallPath(ansi);
+    const std::vector<Object> findings = parseFindings(runKestTool("doctor --json").out);
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(findingsHolding(findings, "installation", "problem", u8"Café, a name the code page cannot spell").size(),
+              1u);
+    EXPECT_EQ(findingsHolding(findings, "settings", "problem", "see the installation line").size(), 1u);
+    EXPECT_EQ(findingsHolding(findings, "catalogue", "problem", "see the installation line").size(), 1u);
+}
+
 // Validity is UTC in the records and must be judged against UTC: around the moment that
 // matters (made now, hours either side of it), local time nine hours ahead in Japan would
 // call the first expired, and validity read as local time the second valid.

@@ -25,6 +25,9 @@ constexpr std::size_t kNamedAtMost = 3;
 constexpr char kSetInstallation[] =
     "set the installation directory in the installation's settings (kesttool install-dir <folder> with the stand-in)";
 constexpr char kSetOmit[] = "set it with kesttool omit set or kesttool omit clear";
+constexpr char kUnspellable[] =
+    "install into a folder whose name the code page can spell (no letters beyond Japanese Windows' code page 932, "
+    "such as é, ü or Hangul), and set it as the installation directory";
 constexpr char kImportKey[] = "import the certificate with its key (kesttool add-p12 <file.p12>)";
 constexpr char kMarkAValidOne[] = "mark a valid certificate with kesttool mark <index> (kesttool list names them)";
 
@@ -106,6 +109,13 @@ private:
         }
         if (installation.isFolder)
             add(kInstallationCheck, Status::ok, fromAnsi(*installation.directory));
+        else if (installation.unspellable)
+            add(kInstallationCheck, Status::problem,
+                fromAnsi(*installation.directory) + ": no such folder as the ANSI code page spells it; the folder is " +
+                    *installation.unspellable +
+                    ", a name the code page cannot spell, so the libraries' ANSI calls miss it and everything in "
+                    "it; " +
+                    kUnspellable);
         else
             add(kInstallationCheck, Status::problem,
                 fromAnsi(*installation.directory) + ": no such folder; " + kSetInstallation);
@@ -114,8 +124,11 @@ private:
     void judgeSettings() {
         const Diagnosis::Settings& settings = facts_.settings;
         if (settings.pathCode == KEST_E_NO_SETTINGS_FILE) {
+            // Restoring the file would not help where the folder's name is what is missed.
             add(kSettingsCheck, Status::problem, fromAnsi(settings.path) + " not found: no candidates, no omit flag",
-                "restore it from the installation", settings.pathCode);
+                facts_.installation.unspellable ? std::string("see the installation line: ") + kUnspellable
+                                                : std::string("restore it from the installation"),
+                settings.pathCode);
             return;
         }
         if (settings.pathCode != KEST_OK) {
@@ -197,7 +210,9 @@ private:
         const std::string where = path + ": ";
         if (!catalogue.read) {
             add(kCatalogueCheck, Status::problem,
-                path + " not found: error boxes cannot show their texts; restore it from the installation");
+                path + " not found: error boxes cannot show their texts; " +
+                    (facts_.installation.unspellable ? std::string("see the installation line: ") + kUnspellable
+                                                     : std::string("restore it from the installation")));
             return;
         }
         if (catalogue.encoding)

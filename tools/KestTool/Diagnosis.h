@@ -58,6 +58,9 @@ struct Diagnosis {
     struct Installation {
         std::optional<std::string> directory;  // KestInstallPath's; none when it gives none
         bool isFolder = false;
+        // Not a folder: the folder's own name (UTF-8) where the ANSI code page spells another
+        // (é as e, Hangul as ?), so that the ANSI calls of every library miss it.
+        std::optional<std::string> unspellable;
     } installation;
 
     // Read only where getIniFilePath gives a path.

@@ -143,4 +143,46 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, lastSeparator);
 }
 
+namespace {
+
+std::wstring wideOf(const std::string& ansi) {
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                                             wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+// As the system hands a name to an ANSI call: best fit, and '?' for what has none.
+std::string ansiOf(const std::wstring& wide) {
+    std::string ansi(wide.size() * 2, '\0');
+    ansi.resize(
+        static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(),
+                                                     static_cast<int>(ansi.size()), nullptr, nullptr)));
+    return ansi;
+}
+
+}  // namespace
+
+std::optional<std::string> spelledOtherwise(const std::string& path) {
+    // The deepest part of the path that is there, and the part after it that is not.
+    std::string missing = path;
+    std::string there = folderOf(missing);
+    while (!there.empty() && !isDirectory(there)) {
+        missing = there;
+        there = folderOf(missing);
+    }
+    if (there.empty() || there == missing) return std::nullopt;
+    const std::string part = missing.substr(there.size() + (there.back() == '\\' || there.back() == '/' ? 0 : 1));
+    WIN32_FIND_DATAW entry;
+    const std::wstring folder = wideOf(there);
+    const UniqueFindHandle found{FindFirstFileW((folder + L"\\*").c_str(), &entry)};
+    if (!found) return std::nullopt;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (ansiOf(name) == part && wideOf(part) != name)
+            return toUtf8(folder + (folder.back() == L'\\' ? L"" : L"\\") + name);
+    } while (FindNextFileW(found.get(), &entry));
+    return std::nullopt;
+}
+
 }  // namespace kest::tool

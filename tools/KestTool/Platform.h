@@ -6,6 +6,7 @@
 #include "ImportPatch.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ bool displayAvailable();
 // The folder part of a path in the active code page, walking double-byte characters whole
 // (a Shift_JIS trail byte may be a backslash); empty when the path names no folder.
 [[nodiscard]] std::string folderOf(const std::string& path);
+// For a path that is not there: the folder or file it misses, in UTF-8, where one of that
+// place's names is spelled as this path's part by the ANSI code page (é as e, Hangul as ?) but
+// is another name; none otherwise.
+[[nodiscard]] std::optional<std::string> spelledOtherwise(const std::string& path);
 
 // Whether an existing file could be written with `access`, found by opening it and closing it at
 // once, nothing written: ERROR_SUCCESS if so, ERROR_FILE_READ_ONLY for a file marked read-only,

@@ -121,6 +121,7 @@ private:
         if (!KestInstallPath(directory, sizeof directory)) return;
         facts_.installation.directory = directory;
         facts_.installation.isFolder = isDirectory(directory);
+        if (!facts_.installation.isFolder) facts_.installation.unspellable = spelledOtherwise(directory);
     }
 
     void gatherSettings() {
