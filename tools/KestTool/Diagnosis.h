@@ -102,7 +102,7 @@ struct Diagnosis {
     };
     struct Candidates {
         ResultCode readCode = KEST_OK;  // readIniSignerCertCandidate's on the list
-        std::vector<StoredId> stored;  // as the library reads them: up to the first key missing or empty
+        std::vector<StoredId> stored;   // as the library reads them: up to the first key missing or empty
         // For each candidate key of `settings.keys`, the value the library reads under its number.
         std::map<unsigned, std::string> valueOf;
     } candidates;
