@@ -235,7 +235,7 @@ extern const Command kDoctorCommand{
     "                    section of a name, values without their quotes)\n"
     "      catalogue     KestErr.csv in text mode, line by line as ShowError reads it\n"
     "      log           LogFlag; LogPath through KestIniRead with Log's 261-byte buffer;\n"
-    "                    the file opened with Log's access and sharing (none), a name\n"
+    "                    the file opened with Log's access and sharing (readers), a name\n"
     "                    that is not there as Windows' file functions answer for it\n"
     "      certificates  createMyCertList, and the store's certificates it leaves out\n"
     "      candidates    the CertId keys as readIniSignerCertCandidate reads them, each\n"
