@@ -305,12 +305,12 @@ ResultCode readIniSignerCertCandidate(const char* file, MyCert* head, int* count
     // An empty read means a missing key only while the file can be read: held open for the
     // whole walk, so that no other program can take it from under a read half way.
     UniqueFileHandle held;
-    if (const DWORD error = holdSettingsFile(file, held); error == kNoSettingsFile) {
+    const DWORD error = holdSettingsFile(file, held);
+    if (error == kNoSettingsFile) {
         *count = 0;
         KEST_RETURN(KEST_OK);
-    } else if (error != ERROR_SUCCESS) {
-        KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_SETTINGS_READ, "CreateFileA", error));
     }
+    if (error != ERROR_SUCCESS) KEST_RETURN(KEST_PLATFORM_FAILED(KEST_E_SETTINGS_READ, "CreateFileA", error));
     int matched = 0;
     char id[kCertIdSize];
     for (unsigned index = 0; readCandidate(file, index, id) != 0; ++index) {
