@@ -174,7 +174,7 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
         // files would not help; the folder's name is what is missed.
         {"an installation folder the code page cannot spell",
          [](Diagnosis& facts) {
-             facts.installation = {std::string("C:\\Cafe"), false, std::string(u8"C:\\Café")};
+             facts.installation = {std::string("C:\\Cafe"), false, std::string("C:\\Caf\xc3\xa9")};
              facts.settings = {};
              facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
              facts.settings.path = "C:\\Cafe\\KestEnv.ini";
@@ -183,10 +183,12 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
          {"problem installation", "problem settings", "problem catalogue", "warning candidates"},
          "installation",
          Status::problem,
-         {u8"the folder is C:\\Café, a name the code page cannot spell", "install into a folder"}},
+         {"the folder is C:\\Caf\xc3\xa9"
+          ", a name the code page cannot spell",
+          "install into a folder"}},
         {"a missing settings file in a folder the code page cannot spell",
          [](Diagnosis& facts) {
-             facts.installation = {std::string("C:\\Cafe"), false, std::string(u8"C:\\Café")};
+             facts.installation = {std::string("C:\\Cafe"), false, std::string("C:\\Caf\xc3\xa9")};
              facts.settings = {};
              facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
              facts.settings.path = "C:\\Cafe\\KestEnv.ini";

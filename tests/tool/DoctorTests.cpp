@@ -757,7 +757,10 @@ TEST_F(KestToolDoctor, AnInstallationFolderTheCodePageCannotSpellIsNamedAsItIs) 
     setInstallPath(ansi);
     const std::vector<Object> findings = parseFindings(runKestTool("doctor --json").out);
     RemoveDirectoryW(folder.c_str());
-    EXPECT_EQ(findingsHolding(findings, "installation", "problem", u8"Café, a name the code page cannot spell").size(),
+    EXPECT_EQ(findingsHolding(findings, "installation", "problem",
+                              "Caf\xc3\xa9"
+                              ", a name the code page cannot spell")
+                  .size(),
               1u);
     EXPECT_EQ(findingsHolding(findings, "settings", "problem", "see the installation line").size(), 1u);
     EXPECT_EQ(findingsHolding(findings, "catalogue", "problem", "see the installation line").size(), 1u);

@@ -25,10 +25,12 @@ constexpr std::size_t kNamedAtMost = 3;
 constexpr char kSetInstallation[] =
     "set the installation directory in the installation's settings (kesttool install-dir <folder> with the stand-in)";
 constexpr char kSetOmit[] = "set it with kesttool omit set or kesttool omit clear";
-// UTF-8, as the report is: é and ü have no code page 932 bytes for an ordinary literal.
+// UTF-8, as the report is: é and ü in escapes, as code page 932 has no bytes for them.
 constexpr char kUnspellable[] =
-    u8"install into a folder whose name the code page can spell (no letters beyond Japanese Windows' code page "
-    u8"932, such as é, ü or Hangul), and set it as the installation directory";
+    "install into a folder whose name the code page can spell (no letters beyond Japanese Windows' code page "
+    "932, such as \xc3\xa9"
+    ", \xc3\xbc"
+    " or Hangul), and set it as the installation directory";
 constexpr char kImportKey[] = "import the certificate with its key (kesttool add-p12 <file.p12>)";
 constexpr char kMarkAValidOne[] = "mark a valid certificate with kesttool mark <index> (kesttool list names them)";
 
