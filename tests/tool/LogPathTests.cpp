@@ -169,16 +169,19 @@ TEST_F(LogPathTest, TheToldDestinationIsWhereLogPutsTheRecordAndEveryRemedyGetsO
             // Wine 8.0 refuses to.
             const bool wineRefuses =
                 shape.path.rfind("\\\\?\\", 0) == 0 && (shape.path.back() == '.' || shape.path.back() == ' ');
-            if (status.out.find("cannot tell") == std::string::npos && !wineRefuses)
+            if (status.out.find("cannot tell") == std::string::npos && !wineRefuses) {
                 EXPECT_TRUE(landed) << "said kept, found nowhere: " << status.out << " (" << target << ": "
                                     << GetFileAttributesA(target.c_str()) << ")";
+            }
             if (!remedy) {
                 EXPECT_NE(status.out.find("to " + utf8Of(shape.path)), std::string::npos) << status.out;
                 // One file wherever the host works: the name resolves alike from another folder.
                 SetCurrentDirectoryA(installFile("sub").c_str());
                 const std::string fromElsewhere = resolved(shape.path);
                 SetCurrentDirectoryA(installDir().c_str());
-                if (!fromElsewhere.empty()) EXPECT_EQ(fromElsewhere, target) << "said one file: " << status.out;
+                if (!fromElsewhere.empty()) {
+                    EXPECT_EQ(fromElsewhere, target) << "said one file: " << status.out;
+                }
             }
         }
         if (!remedy) continue;
