@@ -150,6 +150,16 @@ void catalogueOf(Diagnosis& facts, const std::string& bytes) {
     facts.catalogue.findings = checkCatalogue(bytes);
 }
 
+// Installed under C:\Café: KestInstallPath's ANSI text spells it C:\Cafe, where neither the
+// settings file nor the catalogue is found.
+void installedUnderCafe(Diagnosis& facts) {
+    facts.installation = {std::string("C:\\Cafe"), false, std::string("C:\\Caf\xc3\xa9")};
+    facts.settings = {};
+    facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
+    facts.settings.path = "C:\\Cafe\\KestEnv.ini";
+    facts.catalogue = {};
+}
+
 TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
     expectVerdicts({
         {"no installation directory",
@@ -170,16 +180,9 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
          "catalogue",
          Status::problem,
          {"C:\\Kest\\KestErr.csv not found"}},
-        // Installed under C:\Café: KestInstallPath's ANSI text spells it C:\Cafe. Restoring the
-        // files would not help; the folder's name is what is missed.
+        // Restoring the files would not help; the folder's name is what is missed.
         {"an installation folder the code page cannot spell",
-         [](Diagnosis& facts) {
-             facts.installation = {std::string("C:\\Cafe"), false, std::string("C:\\Caf\xc3\xa9")};
-             facts.settings = {};
-             facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
-             facts.settings.path = "C:\\Cafe\\KestEnv.ini";
-             facts.catalogue = {};
-         },
+         installedUnderCafe,
          {"problem installation", "problem settings", "problem catalogue", "warning candidates"},
          "installation",
          Status::problem,
@@ -187,13 +190,7 @@ TEST(KestToolDoctorVerdicts, InstallationCatalogueAndLog) {
           ", a name the code page cannot spell",
           "install into a folder"}},
         {"a missing settings file in a folder the code page cannot spell",
-         [](Diagnosis& facts) {
-             facts.installation = {std::string("C:\\Cafe"), false, std::string("C:\\Caf\xc3\xa9")};
-             facts.settings = {};
-             facts.settings.pathCode = KEST_E_NO_SETTINGS_FILE;
-             facts.settings.path = "C:\\Cafe\\KestEnv.ini";
-             facts.catalogue = {};
-         },
+         installedUnderCafe,
          {"problem installation", "problem settings", "problem catalogue", "warning candidates"},
          "settings",
          Status::problem,

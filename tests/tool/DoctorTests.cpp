@@ -748,9 +748,7 @@ TEST_F(KestToolDoctor, TwoCertificatesWithOneIdAreToldAndRemovingOneClearsIt) {
 // ANSI code page spells (best fit, C:\...\Cafe), and doctor names the folder as it is, instead
 // of telling the customer to restore files that are right there.
 TEST_F(KestToolDoctor, AnInstallationFolderTheCodePageCannotSpellIsNamedAsItIs) {
-    wchar_t wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, installDir().c_str(), -1, wide, MAX_PATH);
-    const std::wstring folder = std::wstring(wide) + L"\\Caf\u00e9";
+    const std::wstring folder = toWide(installDir()) + L"\\Caf\u00e9";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     char ansi[MAX_PATH];
     WideCharToMultiByte(CP_ACP, 0, folder.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);

@@ -7,6 +7,7 @@
 #include "Installation.h"
 #include "KestLog.h"
 #include "KestToolProcess.h"
+#include "ToolTestData.h"
 
 #include <gmock/gmock.h>
 
@@ -86,18 +87,6 @@ std::string resolved(const std::string& path) {
     return length == 0 || length >= sizeof full ? std::string() : std::string(full, length);
 }
 
-// The tool writes UTF-8; the tests' own texts are in the ANSI code page.
-std::string utf8Of(const std::string& ansi) {
-    std::wstring wide(ansi.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                                             wide.data(), static_cast<int>(wide.size()))));
-    std::string utf8(wide.size() * 3, '\0');
-    utf8.resize(
-        static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                                     utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
-    return utf8;
-}
-
 bool holds(const std::string& file, const std::string& marker) {
     return !file.empty() && readFileBytes(file).find(marker) != std::string::npos;
 }
@@ -174,7 +163,7 @@ TEST_F(LogPathTest, TheToldDestinationIsWhereLogPutsTheRecordAndEveryRemedyGetsO
                                     << GetFileAttributesA(target.c_str()) << ")";
             }
             if (!remedy) {
-                EXPECT_NE(status.out.find("to " + utf8Of(shape.path)), std::string::npos) << status.out;
+                EXPECT_NE(status.out.find("to " + ansiToUtf8(shape.path)), std::string::npos) << status.out;
                 // One file wherever the host works: the name resolves alike from another folder.
                 SetCurrentDirectoryA(installFile("sub").c_str());
                 const std::string fromElsewhere = resolved(shape.path);
