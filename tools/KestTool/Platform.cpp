@@ -145,13 +145,6 @@ std::string folderOf(const std::string& path) {
 
 namespace {
 
-std::wstring wideOf(const std::string& ansi) {
-    std::wstring wide(ansi.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                                             wide.data(), static_cast<int>(wide.size()))));
-    return wide;
-}
-
 // As the system hands a name to an ANSI call: best fit, and '?' for what has none.
 std::string ansiOf(const std::wstring& wide) {
     std::string ansi(wide.size() * 2, '\0');
@@ -174,12 +167,12 @@ std::optional<std::string> spelledOtherwise(const std::string& path) {
     if (there.empty() || there == missing) return std::nullopt;
     const std::string part = missing.substr(there.size() + (there.back() == '\\' || there.back() == '/' ? 0 : 1));
     WIN32_FIND_DATAW entry;
-    const std::wstring folder = wideOf(there);
+    const std::wstring folder = toWide(there, CP_ACP);
     const UniqueFindHandle found{FindFirstFileW((folder + L"\\*").c_str(), &entry)};
     if (!found) return std::nullopt;
     do {
         const std::wstring name = entry.cFileName;
-        if (ansiOf(name) == part && wideOf(part) != name)
+        if (ansiOf(name) == part && toWide(part, CP_ACP) != name)
             return toUtf8(folder + (folder.back() == L'\\' ? L"" : L"\\") + name);
     } while (FindNextFileW(found.get(), &entry));
     return std::nullopt;
